@@ -1,0 +1,39 @@
+// The table of zovrec commands. Each cmd_*.cpp file registers its commands with a static
+// CliRegistration; the files are compiled straight into the executable, so none is dropped.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zov::cli {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    std::string name;     // first word on the command line
+    std::string usage;    // e.g. "info PROJECT"
+    std::string summary;  // one line for `zovrec help`
+    // Returns the process exit code. args excludes the program and command names.
+    std::function<int(const Args& args)> run;
+};
+
+struct CliRegistration {
+    explicit CliRegistration(Command command);
+};
+
+const std::vector<Command>& Commands();
+
+// Prints "zovrec: <sentence>" to stderr and returns exit code 1 (or `code`).
+int Fail(const std::string& sentence, int code = 1);
+// Prints the usage line of a command and returns exit code 2.
+int Usage(const Command& command);
+int Usage(const std::string& usageLine);
+
+// Option helpers: find "--name VALUE" in args; remove it when found.
+bool TakeOption(Args& args, const std::string& name, std::string& value);
+bool TakeFlag(Args& args, const std::string& name);
+// Strict integer parsing: the whole text must be a number within [lo, hi].
+bool ParseInt(const std::string& text, long long lo, long long hi, long long& out);
+
+} // namespace zov::cli

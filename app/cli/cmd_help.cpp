@@ -1,0 +1,11 @@
+// `zovrec version`.
+#include "Cli.h"
+
+#include <cstdio>
+
+namespace {
+zov::cli::CliRegistration reg({"version", "version", "print the program version", [](const zov::cli::Args&) {
+                                   std::printf("zovrec 0.1\n");
+                                   return 0;
+                               }});
+} // namespace
