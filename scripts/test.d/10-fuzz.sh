@@ -4,7 +4,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 [ -f "$top/tests/fuzz/CMakeLists.txt" ] || { echo "no fuzz targets"; exit 0; }
-CC=clang CXX=clang++ "$top/scripts/build.sh" build-fuzz -DZOV_FUZZ=ON -DZOV_TESTS=ON -DZOV_BENCH=OFF \
+CC=clang CXX=clang++ "$top/scripts/build.sh" build-fuzz -DZOV_FUZZ=ON -DZOV_TESTS=OFF -DZOV_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo
 secs=${ZOV_FUZZ_SECONDS:-60}
 shopt -s nullglob
