@@ -1,0 +1,34 @@
+// The external on-screen drawing tool: started from the program folder when a recording run
+// begins and told to exit through a named semaphore when it ends. Whatever it draws is
+// captured like any other screen content. A missing tool is not an error.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+namespace zov {
+
+constexpr const char* kDrawingToolName = "inkpane";
+constexpr const char* kDrawingToolExitSemaphore = "/CInkpaneDlg_Exit_Event";
+
+class DrawingTool {
+public:
+    // `program` defaults to ProgramFolder() + "inkpane".
+    explicit DrawingTool(std::string program = {});
+    ~DrawingTool();
+
+    // Starts the tool without arguments, working in `projectFolder` (when not empty). Always
+    // true: a tool that is missing or fails to start leaves recording as it is.
+    bool Start(const std::string& projectFolder);
+    // Posts the exit semaphore (a tool that is not running is no error) and forgets the
+    // process; the child is reaped in the background, never waited for here. Always true.
+    bool Stop();
+
+    pid_t Pid() const { return m_pid; }
+
+private:
+    std::string m_program;
+    pid_t m_pid = -1;
+};
+
+} // namespace zov
