@@ -1,0 +1,261 @@
+// CAni: the one document object of the program. It holds the open project file and its
+// side file, the header copy, the frame table and the three further tables, the cache of
+// decoded frames, the undo stack, the control states of the worker threads, the capture
+// settings and the element list. Reach it through Ani(); there is one for the process.
+//
+// Threads: the user-interface thread calls everything; a capture thread (recorder/) and
+// the bitmap-import worker call the capture and append operations while editing is off.
+// Every operation that touches the file, the tables or the cache takes the document lock,
+// so a worker and the user interface never interleave inside one operation.
+//
+// Results are bool (true = success). A failure the user must see leaves its sentence in
+// LastMessage(); internal failures write a log line only. Every successful edit and undo
+// clears the last message.
+#pragma once
+
+#include "BinFile.h"
+#include "Bitmap.h"
+#include "DocumentEvents.h"
+#include "FrameCache.h"
+#include "ProjectRecords.h"
+#include "UndoStack.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zov {
+
+class CElementList;
+
+struct CaptureRect {
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    int32_t Width() const { return right - left; }
+    int32_t Height() const { return bottom - top; }
+};
+
+struct SoundFormat {
+    uint32_t formatTag = 1;      // format tag or quality code
+    uint32_t channels = 1;
+    uint32_t bitsPerSample = 8;
+    uint32_t samplesPerSecond = 8000;
+};
+
+// Undo snapshot kinds.
+constexpr int32_t kUndoFrameEdit = 0;
+constexpr int32_t kUndoElementEdit = 2;
+constexpr int kUndoLimit = 10;
+
+// A bitmap-series append (the import's request). The worker fills appended and clears
+// running when it stops; StopBitmapAppend clears running to ask it to stop.
+struct BitmapAppendRequest {
+    std::string firstPath;          // first member of the series; its digits give the numbering
+    std::atomic<int32_t> appended{0};
+    std::atomic<int32_t> running{0};
+    bool result = false;            // true when at least one frame was appended
+    std::string error;              // the sentence when nothing could be appended
+    std::thread worker;
+};
+
+// A sentence the user sees when a capture area is too large for the frame format.
+std::string TooLargeAreaMessage(int64_t width, int64_t height);
+
+class CAni {
+public:
+    CAni();
+    ~CAni();
+    CAni(const CAni&) = delete;
+    CAni& operator=(const CAni&) = delete;
+
+    // Back to the start-up state (closes any document, empties the undo stack).
+    void Initialise();
+
+    // ---- documents -------------------------------------------------------------------
+    // Creates a project (extension becomes "scp"), or with streamFlag enters DOC_STREAM
+    // (extension "zov", no file). `path` is changed in place like the caller's buffer.
+    bool NewProject(std::string& path, bool streamFlag);
+    // Opens a project ("r+b"), falling back to the path with extension "scp". On failure
+    // LastMessage() says why and the open document stays as it was (a damaged file leaves
+    // none). The file is never modified by opening it.
+    bool OpenProject(std::string& path);
+    // Releases the open document; empties the undo stack. Nothing open: does nothing.
+    void Close();
+    // Writes a compacted copy (key frame every 10th) through a temporary file that is moved
+    // onto `path` at the end, then continues with the copy. Saving onto the open file works.
+    bool SaveAs(std::string& path);
+    // Rewrites tables, element block and header of the open file so that a crash at any
+    // point leaves the old or the new state on disk.
+    bool WriteIndex();
+    // Verifies every frame-table entry against the file.
+    bool CheckFile();
+
+    int32_t DocMode() const { return m_mode; }
+    bool IsFileOpen() const { return m_file.IsOpen(); }
+    // The project path (or stream path in DOC_STREAM); "" when none.
+    std::string DocumentPath() const;
+    const std::string& ProjectFolder() const { return m_folder; }
+    const std::string& SideFilePath() const { return m_sidePath; }
+
+    // ---- queries ---------------------------------------------------------------------
+    // 0 outside DOC_PROJECT or when negative.
+    int32_t FrameCount() const;
+    // 0 outside DOC_PROJECT.
+    int32_t ImageSize() const;
+    int32_t RowBytes() const;
+    int32_t ImageWidth() const;
+    int32_t ImageHeight() const;
+    const BitmapInfoHeader& BitmapInfo() const { return m_header.bmi; }
+    // Read-only views for the recorder and tools (recover, info). The frame table holds
+    // at least FrameCount() entries; its size is its capacity.
+    const ProjectHeader& Header() const { return m_header; }
+    const std::vector<FrameEntry>& FrameTable() const { return m_frames; }
+    int32_t FrameTableCapacity() const { return static_cast<int32_t>(m_frames.size()); }
+    const std::vector<Table2Record>& Table2() const { return m_table2; }
+    const std::vector<Table3Record>& Table3() const { return m_table3; }
+    const std::vector<Table4Record>& Table4() const { return m_table4; }
+
+    // ---- settings of the next recording ------------------------------------------------
+    int32_t FrameDelay() const; // 0 outside DOC_PROJECT
+    void SetFrameDelay(int32_t ms);
+    CaptureRect GetCaptureRect() const;
+    // Refuses (last message) a rectangle whose 24-bit image would exceed 2,359,296 bytes.
+    bool SetCaptureRect(const CaptureRect& r);
+    // window 0 with recordWindow false: record a desktop rectangle.
+    void SetRecordWindow(uint64_t window, bool recordWindow);
+    uint64_t RecordWindow() const { return m_recordWindow; }
+    bool RecordWindowFlag() const { return m_recordWindowFlag; }
+    bool RecordPointer() const { return m_header.recordPointer != 0; }
+    void SetRecordPointer(bool on) { m_header.recordPointer = on ? 1 : 0; }
+    int32_t KeyFrameInterval() const { return m_header.keyFrameInterval; }
+    void SetKeyFrameInterval(int32_t n);
+    SoundFormat GetSoundFormat() const { return m_soundFormat; }
+    void SetSoundFormat(const SoundFormat& f) { m_soundFormat = f; }
+    // Settings a new project takes (the header of a new file starts from these).
+    void SetDefaultFrameDelay(int32_t ms) { m_defaultFrameDelay = ms; }
+    void SetDefaultRecordPointer(bool on) { m_defaultRecordPointer = on; }
+    void SetScreenSize(int32_t width, int32_t height);
+
+    // ---- playback and selection ----------------------------------------------------------
+    int32_t Speed() const { return m_speed; }
+    void SetSpeed(int32_t speed); // 1..100 only
+    void Select(int32_t first, int32_t last);
+    int32_t SelectionStart() const { return m_selStart; }
+    int32_t SelectionCount() const { return m_selCount; }
+    int32_t PlayStartFrame() const { return m_playStart; }
+    void SetPlayStartFrame(int32_t f) { m_playStart = f; }
+    int32_t CurrentFrame() const { return m_currentFrame; }
+    void SetCurrentFrame(int32_t f) { m_currentFrame = f; }
+
+    // ---- last message, events, control states ------------------------------------------
+    std::string LastMessage() const;
+    void ClearLastMessage();
+    void SetLastMessage(const std::string& text); // also logs it
+    void SetEvents(IDocumentEvents* events) { m_events.store(events); }
+    IDocumentEvents* Events() const { return m_events.load(); }
+
+    std::atomic<int32_t> m_control_rec_scr{C_CONTROL_STOP};
+    std::atomic<int32_t> m_control_rec_snd{C_CONTROL_STOP};
+    std::atomic<int32_t> m_control_play{C_CONTROL_STOP};
+
+    // ---- frames --------------------------------------------------------------------------
+    // Decodes frame `index` into `image` (ImageSize() bytes) and copies its header out.
+    bool LoadFrame(int32_t index, uint8_t* image, FrameHeader* header);
+    bool LoadFrame(int32_t index, std::vector<uint8_t>& image, FrameHeader& header);
+    bool LoadFrame(int32_t index, Image24& image); // convenience for tools
+    FrameCache& Cache() { return m_cache; }
+
+    // ---- a recording run (the capture thread drives these) ---------------------------------
+    // Sets the header geometry for a width x height area and the start-time text, empties
+    // and switches off the frame cache, and places the write position after everything the
+    // file holds. Refuses (last message) an image over 2,359,296 bytes, and a geometry that
+    // differs from frames already in the project.
+    bool BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_clock::time_point start);
+    // Encodes `current` (ImageSize() bytes) as `kind` against `previous` (may be null for a
+    // key frame), writes the record, grows the table and counts the frame. Refuses, with the
+    // last message set and nothing written, a record that would end past 2^31 - 1.
+    bool AppendCapturedFrame(const uint8_t* current, const uint8_t* previous, int32_t kind, int32_t pointerX,
+                             int32_t pointerY, int32_t pointerShape);
+    // Appends one record to "cursor.bin" (false without a side file).
+    bool AppendCursorRecord(const void* bytes, size_t size);
+
+    // ---- editing and undo ------------------------------------------------------------------
+    bool DeleteFrames(int32_t first, int32_t count, bool snapshot = true);
+    bool PasteFrames(int32_t source, int32_t count, int32_t destination);
+    // Frame count and tables 2..4 to 0, file cut to 148 bytes (no snapshot).
+    bool ClearAllFrames();
+    // Appends the series that request.firstPath starts, on the calling thread.
+    bool AppendFramesFromBitmaps(BitmapAppendRequest& request);
+    // The same on a worker thread: progress and the end go to Events()->OnImportProgress.
+    bool StartBitmapAppend(BitmapAppendRequest& request);
+    // Asks the worker to stop and waits up to 2 s; true when it has ended.
+    bool StopBitmapAppend(BitmapAppendRequest& request);
+    bool PushUndoSnapshot(int32_t kind, const void* extra, size_t extraSize);
+    bool Undo();
+    int UndoCount() const { return m_undo.Count(); }
+
+    // The element list of the open project (never null).
+    CElementList& Elements() { return *m_elements; }
+
+    // The lock every operation takes; recursive so operations may call each other.
+    std::recursive_mutex& Lock() { return m_lock; }
+
+private:
+    bool RequireProject(const char* what) const;
+    void ResetDocumentState();
+    bool ReadProject(BinFile& file, ProjectHeader& header, std::vector<FrameEntry>& frames,
+                     std::vector<Table2Record>& t2, std::vector<Table3Record>& t3, std::vector<Table4Record>& t4,
+                     CElementList& elements, std::string& message);
+    bool SetFrameEntry(int32_t index, FrameEntry entry);
+    bool WriteRecordAtEnd(const FrameHeader& header, const uint8_t* data);
+    bool ReencodeAsKeyFrame(int32_t index);
+    bool LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* header, int depth);
+    bool CommitIndex();
+    bool RollBack(int64_t length);
+    bool SetGeometry(int32_t width, int32_t height, std::string& message);
+    std::vector<uint8_t> BuildSnapshot(int32_t kind, const void* extra, size_t extraSize) const;
+    bool RestoreSnapshot(const std::vector<uint8_t>& record);
+
+    mutable std::recursive_mutex m_lock;
+    int32_t m_speed = 10;
+    std::string m_folder;
+    std::string m_path;
+    std::string m_sidePath;
+    int32_t m_playStart = 0;
+    int32_t m_mode = DOC_NONE;
+    int32_t m_selStart = 0;
+    int32_t m_selCount = 0;
+    BinFile m_file;
+    BinFile m_sideFile;
+    uint64_t m_recordWindow = 0;
+    bool m_recordWindowFlag = false;
+    mutable std::mutex m_messageLock;
+    std::string m_lastMessage;
+    ProjectHeader m_header{};
+    std::vector<FrameEntry> m_frames; // size = capacity
+    std::vector<Table2Record> m_table2;
+    std::vector<Table3Record> m_table3;
+    std::vector<Table4Record> m_table4;
+    std::unique_ptr<CElementList> m_elements;
+    FrameCache m_cache;
+    int32_t m_currentFrame = -1;
+    SoundFormat m_soundFormat;
+    UndoStack m_undo;
+    std::atomic<IDocumentEvents*> m_events{nullptr};
+    int32_t m_defaultFrameDelay = 100;
+    bool m_defaultRecordPointer = true;
+    int32_t m_screenWidth = 1024;
+    int32_t m_screenHeight = 768;
+    // Where the next record goes: never below the end of what the file held when the current
+    // index was committed, so the committed tables are never overwritten.
+    int64_t m_appendPos = kProjectHeaderSize;
+};
+
+// The one document of the process.
+CAni& Ani();
+
+} // namespace zov
