@@ -1,0 +1,343 @@
+#include "recorder/CaptureEngine.h"
+
+#include "app/Log.h"
+#include "codec/StreamWriter.h"
+#include "platform/DrawingTool.h"
+#include "recorder/Pointer.h"
+#include "recorder/ScreenConvert.h"
+
+#ifdef ZOV_HAVE_WEB_PAGES
+#include "export/WebPages.h"
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+namespace zov {
+
+namespace {
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// Measures one step of a frame into a running total of thread CPU time.
+class StepTimer {
+public:
+    explicit StepTimer(double& total) : m_total(total), m_start(ThreadCpuSeconds()) {}
+    ~StepTimer() { m_total += ThreadCpuSeconds() - m_start; }
+
+private:
+    double& m_total;
+    double m_start;
+};
+
+} // namespace
+
+CaptureEngine::CaptureEngine(CAni& ani) : m_ani(ani) {}
+
+CaptureEngine::~CaptureEngine() {
+    if (m_thread.joinable())
+        StopCapture();
+}
+
+std::string CaptureEngine::FailureReason() const {
+    std::lock_guard lock(m_lock);
+    return m_reason;
+}
+
+CaptureStats CaptureEngine::Stats() const {
+    std::lock_guard lock(m_lock);
+    return m_stats;
+}
+
+void CaptureEngine::Fail(const std::string& reason) {
+    std::lock_guard lock(m_lock);
+    if (!m_failed.exchange(true))
+        m_reason = reason;
+}
+
+bool CaptureEngine::StartCapture(const CaptureParams& params) {
+    if (m_running.load() || m_thread.joinable()) {
+        if (m_running.load()) {
+            ZOV_LOG("E: Fail");
+            return false;
+        }
+        m_thread.join(); // the previous run ended on its own
+    }
+    const int32_t mode = m_ani.DocMode();
+    if (mode == DOC_NONE || (mode == DOC_PROJECT && !m_ani.IsFileOpen())) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    if (!params.screen)
+        return false;
+    IScreenSource& screen = *params.screen;
+
+    // The area is settled here, before any thread or file is touched, so that a refusal
+    // reaches the caller as a message and leaves the document as it was.
+    ScreenRect area;
+    if (m_ani.RecordWindowFlag()) {
+        if (!screen.WindowRect(m_ani.RecordWindow(), area)) {
+            m_ani.SetLastMessage("the window to record cannot be found or is not shown.");
+            return false;
+        }
+    } else {
+        CaptureRect r = m_ani.GetCaptureRect();
+        area = {r.left, r.top, r.right, r.bottom};
+        if (area.left < 0 || area.top < 0 || area.right > screen.ScreenWidth() ||
+            area.bottom > screen.ScreenHeight()) {
+            char text[160];
+            std::snprintf(text, sizeof text, "the capture area %d,%d,%d,%d does not lie within the screen (%d x %d).",
+                          area.left, area.top, area.right, area.bottom, screen.ScreenWidth(), screen.ScreenHeight());
+            m_ani.SetLastMessage(text);
+            return false;
+        }
+    }
+    if (area.Width() <= 0 || area.Height() <= 0) {
+        m_ani.SetLastMessage("the capture area is empty.");
+        return false;
+    }
+    if (mode == DOC_PROJECT && RowBytes24(area.Width()) * area.Height() > kMaxImageBytes) {
+        m_ani.SetLastMessage(TooLargeAreaMessage(area.Width(), area.Height()));
+        return false;
+    }
+    if (mode == DOC_STREAM && (area.Width() > 32767 || area.Height() > 32767)) {
+        m_ani.SetLastMessage("the capture area is larger than a stream file can hold (32767 x 32767).");
+        return false;
+    }
+    if (m_ani.RecordWindowFlag() && !m_ani.SetCaptureRect({area.left, area.top, area.right, area.bottom}))
+        return false;
+
+    m_params = params;
+    m_area = area;
+    m_failed = false;
+    {
+        std::lock_guard lock(m_lock);
+        m_reason.clear();
+        m_stats = {};
+    }
+    m_ani.m_control_rec_scr = C_CONTROL_RUN;
+    m_ani.SetSpeed(10);
+    m_running = true;
+    m_thread = std::thread([this] { Run(); });
+    return true;
+}
+
+void CaptureEngine::PauseCapture() { m_ani.m_control_rec_scr = C_CONTROL_PAUSE; }
+
+void CaptureEngine::ResumeCapture() { m_ani.m_control_rec_scr = C_CONTROL_RUN; }
+
+bool CaptureEngine::StopCapture() {
+    char text[80];
+    std::snprintf(text, sizeof text, "WaitForSingleObject: 0x%08X",
+                  static_cast<unsigned>(std::hash<std::thread::id>{}(m_thread.get_id())));
+    ZOV_LOG(text);
+    m_ani.m_control_rec_scr = C_CONTROL_STOP;
+    if (!m_thread.joinable())
+        return true;
+    m_thread.join();
+    std::snprintf(text, sizeof text, "GetErrorInformation: dw_rtn: %d, WAIT_OBJECT_0: %d", 0, 0);
+    ZOV_LOG(text);
+    return true;
+}
+
+void CaptureEngine::Run() {
+    IScreenSource& screen = *m_params.screen;
+    IDocumentEvents* events = m_params.events ? m_params.events : m_ani.Events();
+    const bool project = m_ani.DocMode() == DOC_PROJECT;
+    const bool recordWindow = m_ani.RecordWindowFlag();
+    const uint64_t window = m_ani.RecordWindow();
+    const int width = m_area.Width(), height = m_area.Height();
+    const auto startTime = std::chrono::system_clock::now();
+
+    auto endEarly = [&](const std::string& reason) {
+        Fail(reason);
+        if (events)
+            events->OnRecordFailed(reason);
+        m_running = false;
+    };
+
+    if (!ScreenFormatSupported(screen.Depth(), screen.BitsPerPixel())) {
+        ZOV_LOG("display resolution not support!");
+        endEarly("display resolution not support!");
+        return;
+    }
+    if (!screen.Prepare(width, height)) {
+        endEarly("the screen cannot be read.");
+        return;
+    }
+
+    StreamWriter writer;
+    int32_t frameDelay = m_ani.Header().frameDelay;
+    if (frameDelay <= 0)
+        frameDelay = 100;
+    if (project) {
+        const bool empty = m_ani.FrameCount() == 0;
+        if (!m_ani.BeginCaptureRun(width, height, startTime)) {
+            screen.Release();
+            endEarly(m_ani.LastMessage().empty() ? "the recording could not be started." : m_ani.LastMessage());
+            return;
+        }
+        // A project without frames has no geometry on disk yet; writing it now lets a
+        // recovery after a crash know the size of the frames that follow.
+        if (empty && !m_ani.WriteIndex()) {
+            screen.Release();
+            endEarly("the project file cannot be written.");
+            return;
+        }
+    } else {
+        // The stream keeps the recorded frame delay, so that it plays at the speed it was
+        // recorded at.
+        const int interval = frameDelay > 32767 ? 32767 : frameDelay;
+        if (!writer.Begin(m_ani.DocumentPath(), width, height, interval)) {
+            screen.Release();
+            endEarly(writer.Error().empty() ? "the stream file cannot be created." : writer.Error());
+            return;
+        }
+    }
+
+    Image24 previous, current;
+    previous.Allocate(width, height);
+    current.Allocate(width, height);
+    const int32_t interval = m_ani.KeyFrameInterval() > 0 ? m_ani.KeyFrameInterval() : 1;
+    const bool drawPointer = m_ani.RecordPointer();
+
+    TickPacer pacer;
+    pacer.WaitForNextTick(true, m_ani.m_control_rec_scr, frameDelay);
+    DrawingTool tool(m_params.drawingTool);
+    tool.Start(m_ani.ProjectFolder());
+
+    std::string failure;
+    int frames = 0;
+    int32_t pointerX = 0, pointerY = 0, pointerShape = -1;
+    PointerState pointer;
+    bool havePointer = false;
+    CaptureStats stats;
+    int originX = m_area.left, originY = m_area.top;
+    for (int counter = 0;; ++counter) {
+        if (recordWindow) {
+            ScreenRect now;
+            if (!screen.WindowRect(window, now)) {
+                failure = "the recorded window was closed or hidden.";
+                break;
+            }
+            originX = now.left;
+            originY = now.top;
+        }
+        ScreenPixels pixels;
+        {
+            StepTimer t(stats.grabSeconds);
+            if (!screen.Grab(originX, originY, pixels)) {
+                failure = "the screen cannot be read.";
+                break;
+            }
+        }
+        {
+            StepTimer t(stats.convertSeconds);
+            if (!ConvertScreenPixels(pixels, current)) {
+                ZOV_LOG("display resolution not support!");
+                failure = "display resolution not support!";
+                break;
+            }
+        }
+        if (project || drawPointer) {
+            StepTimer t(stats.pointerSeconds);
+            PointerState read;
+            if (screen.ReadPointer(read)) {
+                pointer = std::move(read);
+                havePointer = true;
+                PointerDrawPosition(pointer, m_params.bigPointer, pointerX, pointerY);
+                pointerShape = pointer.image ? ShapeIndexFromCursorName(pointer.image->name) : -1;
+                if (project) {
+                    std::vector<uint8_t> record = MakeCursorRecord(pointer, pointerX, pointerY);
+                    (void)m_ani.AppendCursorRecord(record.data(), record.size());
+                }
+            }
+            if (drawPointer && havePointer && pointer.image) {
+                int x = 0, y = 0;
+                PointerDrawPosition(pointer, m_params.bigPointer, x, y);
+                DrawPointer(current, *pointer.image, x - originX, y - originY, m_params.bigPointer);
+            }
+        }
+        {
+            StepTimer t(stats.storeSeconds);
+            if (project) {
+                const int32_t kind = counter % interval != 0 ? FRAME_DIFF : FRAME_KEY;
+                m_ani.ClearLastMessage();
+                if (!m_ani.AppendCapturedFrame(current.bits.data(), kind == FRAME_DIFF ? previous.bits.data() : nullptr,
+                                               kind, pointerX, pointerY, pointerShape)) {
+                    if (m_ani.LastMessage().empty()) {
+                        char text[96];
+                        std::snprintf(text, sizeof text, "encode frame fail, id: %d, phase frames: %d", counter,
+                                      interval);
+                        ZOV_LOG(text);
+                        failure = "the frame could not be written to the project file (is the disk full?).";
+                    } else {
+                        failure = m_ani.LastMessage();
+                    }
+                    break;
+                }
+            } else if (!writer.AddFrame(current.bits.data(), static_cast<size_t>(current.RowBytes()))) {
+                failure = writer.Error().empty() ? "the stream file cannot be written (is the disk full?)."
+                                                 : writer.Error();
+                break;
+            }
+        }
+        ++frames;
+        std::swap(previous, current);
+        stats.frames = frames;
+        {
+            std::lock_guard lock(m_lock);
+            m_stats = stats;
+        }
+        if (events)
+            events->OnFrameCaptured(project ? m_ani.FrameCount() : frames);
+        if (!pacer.WaitForNextTick(false, m_ani.m_control_rec_scr, frameDelay, m_ani.Speed()))
+            break;
+    }
+
+    // End of the run: the frames stored so far are kept whatever ended it.
+    if (project) {
+        if (!m_ani.WriteIndex()) {
+            if (failure.empty())
+                failure = "the index of the project file could not be written.";
+        }
+    } else {
+        if (!writer.End(StreamEnd::NoMarker) && failure.empty())
+            failure = writer.Error().empty() ? "the stream file cannot be written." : writer.Error();
+#ifdef ZOV_HAVE_WEB_PAGES
+        WebPageJob job;
+        job.streamPath = m_ani.DocumentPath();
+        job.frameWidth = width;
+        job.frameHeight = height;
+        job.frameDelayMs = frameDelay;
+        std::string pageError;
+        (void)WriteStreamWebPages(job, pageError);
+#endif
+    }
+    screen.Release();
+    {
+        std::lock_guard lock(m_lock);
+        m_stats = stats;
+    }
+    if (failure.empty()) {
+        ZOV_LOG("PostMessage UM_RECORD_FINISH");
+        m_running = false;
+        if (events)
+            events->OnRecordFinish();
+    } else {
+        Fail(failure);
+        m_running = false;
+        if (events)
+            events->OnRecordFailed(failure);
+    }
+    tool.Stop();
+    m_ani.m_control_rec_scr = C_CONTROL_STOP;
+}
+
+} // namespace zov
