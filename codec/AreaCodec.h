@@ -52,62 +52,104 @@ public:
     uint8_t version = 8;
 
     // ---- encode (AreaEncode.cpp) ----
-    // Codes the work image (colour | flags words, EXCLUDED outside region blocks) into the
-    // colour, pattern and area streams, appending their output at out[pos..capacity).
-    // False (nothing written, streams untouched) when the frame would break a record limit;
-    // the caller then sends its blocks raw.
-    bool EncodeAreas(uint32_t* work, uint8_t* out, size_t capacity, size_t& pos);
+    // Where the region-coded blocks lie, for the scan.
+    struct Blocks {
+        const uint8_t* regionBits; // one bit a block, block order
+        uint32_t blocksX, blocksY, blockW, blockH;
+    };
+    // Traces the areas of the work image (colour | flags words, EXCLUDED outside region
+    // blocks; the guard column is set here) and builds the frame's colour, pattern and area
+    // layers in memory. False when the frame would break a record limit (too many areas or
+    // pattern areas, a shape too long for a length code): patterns registered meanwhile are
+    // taken back and the caller sends the blocks raw.
+    bool ScanAreas(uint32_t* work, const Blocks& blocks);
+    // Deflates the layers ScanAreas built (or, with no areas, the background alone) into
+    // out[pos..capacity), one Z_SYNC_FLUSH call per layer.
+    void EmitAreas(uint8_t* out, size_t capacity, size_t& pos);
+    void EmitBackgroundOnly(uint8_t* out, size_t capacity, size_t& pos);
     // Deflates `size` bytes with one Z_SYNC_FLUSH call into out[pos..capacity).
     void Deflate(ZStream s, const uint8_t* data, size_t size, uint8_t* out, size_t capacity, size_t& pos);
+    uint32_t AreaCount() const { return static_cast<uint32_t>(m_eAreas.size()); }
+    uint32_t NewPatternCount() const { return static_cast<uint32_t>(m_newPatterns.size()); }
+    // The layers of the last ScanAreas, before compression (for tests and reports).
+    const std::vector<uint8_t>& ColourLayer() const { return m_colourLayer; }
+    const std::vector<uint8_t>& PatternLayer() const { return m_patternLayer; }
+    const std::vector<uint8_t>& AreaLayer() const { return m_areaLayer; }
 
     // ---- decode (AreaDecode.cpp) ----
-    // Inflates up to `size` bytes; returns the bytes produced.
+    // Inflates up to `size` bytes (a valid destination even for 0); returns the bytes made.
     size_t Inflate(ZStream s, uint8_t* dst, size_t size);
-    // Reads the area layer into the per-record tables without touching any image; false
-    // with `error` set when the record breaks a limit or a chunk is short.
-    bool ReadAreas(bool colourChunkEmpty, std::string& error);
-    // Paints the areas read by ReadAreas over the image (block fill already done).
+    // Reads the record's area layer into per-record tables without touching the image or
+    // the pattern table; false with `error` set when the record breaks a limit or a chunk
+    // is short. `hasAreas` = the colour chunk is not empty.
+    bool ReadAreas(bool hasAreas, std::string& error);
+    // After ReadAreas succeeded and the block fill is done: registers the new patterns and
+    // paints the areas over the image.
     void PaintAreas(uint32_t* image);
+    // The background colour the record read (valid after ReadAreas).
+    uint32_t RecordBackground() const { return m_dBackground; }
 
     PatternTable patterns;
+    // Where trace lines go (set by FrameDiffCodec).
+    void (*traceHook)(void* user, const char* line) = nullptr;
+    void* traceUser = nullptr;
 
 private:
-    struct Area {
+    struct EArea {
+        uint16_t x, y;
+        uint32_t colour;
+        uint16_t pattern; // 0 = own shape
+        uint32_t length;  // shape bits
+        size_t offset;    // byte offset of the own shape in its pool
+    };
+    struct DArea {
         uint16_t x, y;
         uint32_t colour;
         uint16_t pattern;
         uint32_t length;
-        size_t shapeOffset; // bit offset in the shape pool
+        size_t bitOffset; // in the record's shape buffer
     };
-    // Encoder trace; returns bits written into m_shape from bit 0.
+
+    // Encoder trace from `seed`; the shape lands in m_shape from bit 0; returns its trimmed
+    // length in bits.
     uint32_t Trace(uint32_t* img, uint32_t seed, uint32_t stopMask);
-    // Shape walk shared by the decoder's paint and the encoder's undo pass.
-    void Walk(uint32_t* img, uint32_t seed, uint32_t colourFlag, uint32_t markFlag, uint32_t stopMask,
-              const uint8_t* shape, uint32_t startBit, uint32_t length);
+    // Replays an own shape with ADDED marks and clears what its trace set (second pass).
+    void Untrace(uint32_t* img, uint32_t seed, uint32_t colour, const uint8_t* shape, uint32_t length);
+    // Decoder paint: seed, then the shape walk.
+    void Paint(uint32_t* img, uint32_t seed, uint32_t colour, const uint8_t* shape, uint32_t startBit,
+               uint32_t length, uint32_t stopMask);
+    void TraceLine(const char* text);
 
     int m_mode = 0;
     uint32_t m_width = 0, m_height = 0;
     size_t m_pixels = 0;
-    int32_t m_offsets[8] = {};
+    int64_t m_offsets[8] = {};
     z_stream m_z[4] = {};
     bool m_zInit[4] = {false, false, false, false};
 
-    std::vector<Area> m_areas;
-    std::vector<uint8_t> m_shapePool; // shape bits, areas' own shapes (and new patterns)
-    std::vector<uint8_t> m_shape;     // scratch for one trace
+    // walk scratch, sized once from the picture
+    std::vector<uint8_t> m_shape;
     std::vector<uint32_t> m_queued;
     std::vector<uint32_t> m_stack;
     std::vector<uint8_t> m_stackDir;
-    // decoder per-record
-    std::vector<uint32_t> m_newPatternLengths;
-    std::vector<uint8_t> m_colours;
-    std::vector<uint8_t> m_patternIds;
-    uint32_t m_count = 0, m_patternCount = 0;
-    bool m_haveAreas = false;
-    // encoder per-frame
-    std::vector<uint32_t> m_newPatterns; // indices of areas whose shape is a new pattern
-    BitBuffer m_layer;
-    std::vector<uint8_t> m_layerBytes;
+    std::vector<uint32_t> m_added;
+
+    // encoder, per frame
+    std::vector<EArea> m_eAreas;
+    std::vector<uint8_t> m_pool;   // first-pass own shapes and new patterns
+    std::vector<uint8_t> m_pool2;  // second-pass shapes
+    std::vector<uint32_t> m_newPatterns; // area indices whose shape became a new pattern
+    std::vector<uint8_t> m_colourLayer, m_patternLayer, m_areaLayer;
+    bool m_haveLayers = false;
+
+    // decoder, per record
+    std::vector<DArea> m_dAreas;
+    std::vector<uint32_t> m_newLengths;
+    std::vector<uint8_t> m_areaBytes;   // the area chunk, inflated
+    size_t m_shapeStart = 0;            // where the shape bytes begin in m_areaBytes
+    std::vector<uint8_t> m_colourBytes, m_patternBytes;
+    uint32_t m_dCount = 0, m_dPatternCount = 0;
+    uint32_t m_dBackground = 0;
 };
 
 } // namespace zov

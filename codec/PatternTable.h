@@ -29,6 +29,8 @@ public:
     void Register(uint32_t id, const uint8_t* shape, uint32_t bits);
     // True when slot `id` holds exactly this shape (same length, same bytes).
     bool Matches(uint32_t id, const uint8_t* shape, uint32_t bits) const;
+    // Empties a slot again (an encoder taking back a frame it could not send region-coded).
+    void Unregister(uint32_t id);
 
 private:
     struct Slot {

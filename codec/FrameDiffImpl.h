@@ -1,0 +1,43 @@
+// Buffers of FrameDiffCodec shared by its encode and decode files (not part of the API).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "codec/AreaCodec.h"
+#include "codec/FrameDiffCodec.h"
+
+namespace zov {
+
+struct FrameDiffCodec::Impl {
+    // encoder
+    std::vector<uint32_t> prev;    // previous frame, 0xFF bytes at the start
+    std::vector<uint32_t> work;    // area coder's work image
+    std::vector<uint32_t> changed; // changed block numbers, block order
+    std::vector<uint8_t> changedBits, regionBits;
+    std::vector<uint8_t> raw;      // raw pixels, 3 bytes each
+    std::vector<uint8_t> workRegion; // blocks the work image holds region pixels for
+    struct Dominant {
+        uint32_t colour;
+        uint32_t count;
+    };
+    std::vector<Dominant> dominant;
+    // decoder
+    std::vector<uint8_t> bitmaps;  // changed and region bitmaps of one record
+    std::vector<uint8_t> rawIn;    // raw pixels of one record
+};
+
+// Geometry of block b: origin and size, cut to the picture.
+struct BlockRect {
+    uint32_t x0, y0, w, h;
+};
+inline BlockRect BlockAt(uint32_t b, uint32_t blocksX, uint32_t bw, uint32_t bh, uint32_t width, uint32_t height) {
+    BlockRect r;
+    r.x0 = (b % blocksX) * bw;
+    r.y0 = (b / blocksX) * bh;
+    r.w = width - r.x0 < bw ? width - r.x0 : bw;
+    r.h = height - r.y0 < bh ? height - r.y0 : bh;
+    return r;
+}
+
+} // namespace zov
