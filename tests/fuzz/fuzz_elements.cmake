@@ -1,0 +1,1 @@
+zov_add_fuzzer(elements LIBS zov_elements)
