@@ -57,6 +57,7 @@ struct BitmapAppendRequest {
     std::string firstPath;          // first member of the series; its digits give the numbering
     std::atomic<int32_t> appended{0};
     std::atomic<int32_t> running{0};
+    std::atomic<int32_t> finished{0}; // set by the worker as its last act
     bool result = false;            // true when at least one frame was appended
     std::string error;              // the sentence when nothing could be appended
     std::thread worker;
@@ -153,6 +154,8 @@ public:
 
     // ---- last message, events, control states ------------------------------------------
     std::string LastMessage() const;
+    // The language's text for a file that is not a project file.
+    void SetNotProjectText(const std::string& text) { m_notProjectText = text; }
     void ClearLastMessage();
     void SetLastMessage(const std::string& text); // also logs it
     void SetEvents(IDocumentEvents* events) { m_events.store(events); }
@@ -192,8 +195,11 @@ public:
     bool AppendFramesFromBitmaps(BitmapAppendRequest& request);
     // The same on a worker thread: progress and the end go to Events()->OnImportProgress.
     bool StartBitmapAppend(BitmapAppendRequest& request);
-    // Asks the worker to stop and waits up to 2 s; true when it has ended.
+    // Asks the worker to stop and waits up to 2 s; true when it has ended (and is joined).
+    // Until it returns true the request must stay alive; call it again or WaitBitmapAppend.
     bool StopBitmapAppend(BitmapAppendRequest& request);
+    // Waits for the worker to end by itself.
+    void WaitBitmapAppend(BitmapAppendRequest& request);
     bool PushUndoSnapshot(int32_t kind, const void* extra, size_t extraSize);
     bool Undo();
     int UndoCount() const { return m_undo.Count(); }
@@ -205,20 +211,23 @@ public:
     std::recursive_mutex& Lock() { return m_lock; }
 
 private:
+    struct SavedState; // what an edit restores when it fails before its commit
     bool RequireProject(const char* what) const;
     void ResetDocumentState();
-    bool ReadProject(BinFile& file, ProjectHeader& header, std::vector<FrameEntry>& frames,
-                     std::vector<Table2Record>& t2, std::vector<Table3Record>& t3, std::vector<Table4Record>& t4,
-                     CElementList& elements, std::string& message);
     bool SetFrameEntry(int32_t index, FrameEntry entry);
-    bool WriteRecordAtEnd(const FrameHeader& header, const uint8_t* data);
+    int64_t IndexBytes(int32_t extraFrames) const;
+    bool WriteRecordAtEnd(const FrameHeader& header, const uint8_t* data, int32_t& offset);
+    bool ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& data, bool requireSign = false);
     bool ReencodeAsKeyFrame(int32_t index);
-    bool LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* header, int depth);
-    bool CommitIndex();
-    bool RollBack(int64_t length);
-    bool SetGeometry(int32_t width, int32_t height, std::string& message);
+    bool LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* header);
+    bool CommitIndexAt(int64_t at);
+    bool CommitCompact(int64_t at);
+    void SaveState(SavedState& s) const;
+    void RestoreState(const SavedState& s);
+    bool ReloadElements(int32_t blockOffset, uint32_t version);
     std::vector<uint8_t> BuildSnapshot(int32_t kind, const void* extra, size_t extraSize) const;
     bool RestoreSnapshot(const std::vector<uint8_t>& record);
+    bool AppendFramesLocked(BitmapAppendRequest& request);
 
     mutable std::recursive_mutex m_lock;
     int32_t m_speed = 10;
@@ -253,6 +262,11 @@ private:
     // Where the next record goes: never below the end of what the file held when the current
     // index was committed, so the committed tables are never overwritten.
     int64_t m_appendPos = kProjectHeaderSize;
+    // Version of the element block now on disk (an old file keeps its own until rewritten).
+    uint32_t m_diskVersion = kProjectVersion;
+    std::vector<uint8_t> m_encodeBuf; // reused by the capture path
+    std::vector<uint8_t> m_readBuf;   // record data of the frame being loaded
+    std::string m_notProjectText = "this is not a ZOV Recorder project file!";
 };
 
 // The one document of the process.

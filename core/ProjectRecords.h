@@ -120,4 +120,7 @@ constexpr int64_t RowBytes24(int64_t width) { return (width * 3 + 3) & ~int64_t(
 // Fills a frame header the way every writer starts one: "SIGN", -1 at 4 and 12, zeros else.
 void InitFrameHeader(FrameHeader& h, uint8_t captured);
 
+// The start-time text "%04d-%02d-%02d %02d:%02d:%02d.%05d" of local time, zero-filled to 32.
+void FormatStartTime(char (&out)[32], int64_t unixMilliseconds);
+
 } // namespace zov

@@ -1,0 +1,190 @@
+// CAni: life cycle, queries, settings and selection. The project file lives in
+// ProjectFile.cpp, frames in FrameStore.cpp, edits in Editing.cpp and Undo.cpp.
+#include "Ani.h"
+
+#include "app/Log.h"
+#include "elements/ElementList.h"
+
+#include <cstring>
+
+namespace zov {
+
+CAni& Ani() {
+    static CAni ani;
+    return ani;
+}
+
+std::string TooLargeAreaMessage(int64_t width, int64_t height) {
+    return "the capture area of " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels is larger than a project frame can hold (at most 2,359,296 image bytes, such as 1024 x 768);"
+           " choose a smaller area or record into a \".zov\" stream file";
+}
+
+CAni::CAni() : m_elements(std::make_unique<CElementList>()) { Initialise(); }
+
+CAni::~CAni() { Close(); }
+
+void CAni::Initialise() {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    Close();
+    m_folder.clear();
+    m_path.clear();
+    m_sidePath.clear();
+    std::memset(&m_header, 0, sizeof m_header);
+    m_frames.clear();
+    m_table2.clear();
+    m_table3.clear();
+    m_table4.clear();
+    m_cache.Disable();
+    ClearLastMessage();
+    m_speed = 10;
+    m_mode = DOC_NONE;
+    m_currentFrame = -1;
+    m_selStart = 0;
+    m_selCount = 0;
+    m_playStart = 0;
+    m_undo.Clear();
+    m_undo.SetLimit(kUndoLimit);
+    m_soundFormat = SoundFormat{};
+}
+
+void CAni::ResetDocumentState() {
+    m_file.Close();
+    m_path.clear();
+    std::memset(&m_header, 0, sizeof m_header);
+    m_sideFile.Close();
+    m_sidePath.clear();
+    m_folder.clear();
+    m_cache.Disable();
+    m_frames.clear();
+    m_frames.shrink_to_fit();
+    m_table2.clear();
+    m_table3.clear();
+    m_table4.clear();
+    m_elements->Clear();
+    m_appendPos = kProjectHeaderSize;
+    m_currentFrame = -1;
+    m_mode = DOC_NONE;
+}
+
+void CAni::Close() {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    // Snapshots belong to the project they were taken from.
+    m_undo.Clear();
+    if (m_mode == DOC_STREAM) {
+        m_path.clear();
+        m_mode = DOC_NONE;
+        return;
+    }
+    if (!m_file.IsOpen())
+        return;
+    ResetDocumentState();
+}
+
+std::string CAni::DocumentPath() const {
+    if (m_mode == DOC_PROJECT && m_file.IsOpen())
+        return m_path;
+    if (m_mode == DOC_STREAM)
+        return m_path;
+    return {};
+}
+
+bool CAni::RequireProject(const char* what) const {
+    if (m_mode != DOC_PROJECT || !m_file.IsOpen()) {
+        ZOV_LOG(what);
+        return false;
+    }
+    return true;
+}
+
+int32_t CAni::FrameCount() const {
+    if (m_mode != DOC_PROJECT)
+        return 0;
+    return m_header.frameCount < 0 ? 0 : m_header.frameCount;
+}
+
+int32_t CAni::ImageSize() const { return m_mode == DOC_PROJECT ? m_header.imageSize : 0; }
+int32_t CAni::RowBytes() const { return m_mode == DOC_PROJECT ? m_header.rowBytes : 0; }
+int32_t CAni::ImageWidth() const { return m_mode == DOC_PROJECT ? m_header.bmi.biWidth : 0; }
+int32_t CAni::ImageHeight() const { return m_mode == DOC_PROJECT ? m_header.bmi.biHeight : 0; }
+
+int32_t CAni::FrameDelay() const { return m_mode == DOC_PROJECT ? m_header.frameDelay : 0; }
+void CAni::SetFrameDelay(int32_t ms) {
+    m_header.frameDelay = ms;
+    m_defaultFrameDelay = ms;
+}
+
+CaptureRect CAni::GetCaptureRect() const {
+    return CaptureRect{m_header.captureLeft, m_header.captureTop, m_header.captureRight, m_header.captureBottom};
+}
+
+bool CAni::SetCaptureRect(const CaptureRect& r) {
+    const int64_t w = int64_t(r.right) - r.left;
+    const int64_t h = int64_t(r.bottom) - r.top;
+    if (w > 0 && h > 0 && RowBytes24(w) * h > kMaxImageBytes) {
+        SetLastMessage(TooLargeAreaMessage(w, h));
+        return false;
+    }
+    m_header.captureLeft = r.left;
+    m_header.captureTop = r.top;
+    m_header.captureRight = r.right;
+    m_header.captureBottom = r.bottom;
+    return true;
+}
+
+void CAni::SetRecordWindow(uint64_t window, bool recordWindow) {
+    m_recordWindow = window;
+    m_recordWindowFlag = recordWindow;
+}
+
+void CAni::SetKeyFrameInterval(int32_t n) {
+    if (n >= 1)
+        m_header.keyFrameInterval = n;
+}
+
+void CAni::SetScreenSize(int32_t width, int32_t height) {
+    if (width > 0 && height > 0) {
+        m_screenWidth = width;
+        m_screenHeight = height;
+    }
+}
+
+void CAni::SetSpeed(int32_t speed) {
+    if (speed >= 1 && speed <= 100)
+        m_speed = speed;
+}
+
+void CAni::Select(int32_t first, int32_t last) {
+    const int32_t n = FrameCount();
+    if (first >= 0 && first < n) {
+        if (first != m_selStart)
+            m_selCount = 0;
+        m_selStart = first;
+    }
+    int64_t count = int64_t(last) - first + 1;
+    if (count < 0)
+        return;
+    if (m_selStart + count > n)
+        count = n - m_selStart;
+    m_selCount = static_cast<int32_t>(count < 0 ? 0 : count);
+}
+
+std::string CAni::LastMessage() const {
+    std::lock_guard<std::mutex> g(m_messageLock);
+    return m_lastMessage;
+}
+
+void CAni::ClearLastMessage() {
+    std::lock_guard<std::mutex> g(m_messageLock);
+    m_lastMessage.clear();
+}
+
+void CAni::SetLastMessage(const std::string& text) {
+    {
+        std::lock_guard<std::mutex> g(m_messageLock);
+        m_lastMessage = text;
+    }
+    ZOV_LOG(text.c_str());
+}
+
+} // namespace zov

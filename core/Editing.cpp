@@ -1,0 +1,369 @@
+// Frame editing: delete, paste, clear all and the bitmap-series append. No stored record
+// is rewritten in place: a frame that loses its predecessor is stored again as a key frame
+// after everything the file holds, then the tables are committed (CommitIndexAt). An edit
+// that fails before its commit puts memory and file back as they were.
+#include "Ani.h"
+#include "AniState.h"
+#include "FrameCodec.h"
+
+#include "app/Log.h"
+#include "elements/ElementList.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace zov {
+
+void CAni::SaveState(SavedState& s) const {
+    s.header = m_header;
+    s.frames = m_frames;
+    s.table2 = m_table2;
+    s.table3 = m_table3;
+    s.table4 = m_table4;
+    s.appendPos = m_appendPos;
+    s.fileLength = m_file.Length();
+    s.blockOffset = m_elements->BlockOffset();
+    s.undoCount = m_undo.Count();
+}
+
+void CAni::RestoreState(const SavedState& s) {
+    m_header = s.header;
+    m_frames = s.frames;
+    m_table2 = s.table2;
+    m_table3 = s.table3;
+    m_table4 = s.table4;
+    m_appendPos = s.appendPos;
+    // Only bytes no committed table refers to are cut.
+    if (s.fileLength >= kProjectHeaderSize && m_file.Length() > s.fileLength && !m_file.Truncate(s.fileLength))
+        ZOV_LOG("Truncate Fail");
+    if (!ReloadElements(s.blockOffset, m_diskVersion))
+        ZOV_LOG("E: Fail");
+    m_cache.DropAll();
+    std::vector<uint8_t> dropped;
+    while (m_undo.Count() > s.undoCount && m_undo.Pop(dropped)) {
+    }
+}
+
+bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
+    auto list = std::make_unique<CElementList>();
+    if (blockOffset < kProjectHeaderSize || !m_file.Seek(blockOffset) || list->Read(m_file, version) != 0)
+        return false;
+    m_elements = std::move(list);
+    return true;
+}
+
+bool CAni::ReencodeAsKeyFrame(int32_t index) {
+    const int32_t size = m_header.imageSize;
+    std::vector<uint8_t> image(static_cast<size_t>(size)), out(static_cast<size_t>(size));
+    auto h = std::make_unique<FrameHeader>();
+    if (!LoadFrameLocked(index, image.data(), h.get())) {
+        ZOV_LOG("decode fail");
+        return false;
+    }
+    if (!EncodeKeyFrame(*h, image.data(), size, out.data(), out.size())) {
+        ZOV_LOG("encode fail");
+        return false;
+    }
+    int32_t offset = 0;
+    if (!WriteRecordAtEnd(*h, out.data(), offset))
+        return false;
+    m_frames[static_cast<size_t>(index)] = FrameEntry{offset, FRAME_KEY};
+    return true;
+}
+
+bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!m_file.IsOpen() || first < 0 || int64_t(first) + count - 1 >= m_header.frameCount) {
+        ZOV_LOG("E: error");
+        return false;
+    }
+    if (count < 1) {
+        ZOV_LOG("E: argument error");
+        return false;
+    }
+    if (m_mode != DOC_PROJECT) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    SavedState saved;
+    SaveState(saved);
+    if (snapshot)
+        (void)PushUndoSnapshot(kUndoFrameEdit, nullptr, 0);
+    const int32_t next = first + count;
+    const int32_t n = m_header.frameCount;
+    if (next < n && m_frames[static_cast<size_t>(next)].kind == FRAME_DIFF && !ReencodeAsKeyFrame(next)) {
+        RestoreState(saved);
+        return false;
+    }
+    m_frames.erase(m_frames.begin() + first, m_frames.begin() + next);
+    m_frames.resize(saved.frames.size(), FrameEntry{0, 0}); // the capacity stays
+    m_header.frameCount = n - count;
+    m_cache.Drop(first, next - 1);
+    m_cache.Shift(next, INT32_MAX, -count);
+    if (m_elements->AdjustForFrames("FRAMEDELETE", first, first + count - 1, 0) != 0)
+        ZOV_LOG("E: Fail");
+    if (!CommitIndexAt(m_appendPos)) {
+        RestoreState(saved);
+        return false;
+    }
+    ClearLastMessage();
+    return true;
+}
+
+bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!RequireProject("E: Fail"))
+        return false;
+    if (count == 0 || (destination >= source && int64_t(destination) <= int64_t(source) + count - 1))
+        return true;
+    const int32_t n = m_header.frameCount;
+    if (count < 0 || source < 0 || int64_t(source) + count > n || destination < 0 || destination > n) {
+        ZOV_LOG("E: error");
+        return false;
+    }
+    if (int64_t(n) + count > INT32_MAX / 2) {
+        ZOV_LOG("E: error");
+        return false;
+    }
+    SavedState saved;
+    SaveState(saved);
+    (void)PushUndoSnapshot(kUndoFrameEdit, nullptr, 0);
+    auto fail = [&] {
+        RestoreState(saved);
+        return false;
+    };
+    const int32_t size = m_header.imageSize;
+    std::vector<uint8_t> image(static_cast<size_t>(size)), out(static_cast<size_t>(size)), data;
+    auto h = std::make_unique<FrameHeader>();
+    for (int32_t j = source; j < source + count; ++j) {
+        FrameEntry entry{0, FRAME_KEY};
+        int32_t offset = 0;
+        if (j == source) {
+            // The first copy loses its predecessor: store it whole.
+            if (!LoadFrameLocked(j, image.data(), h.get()) ||
+                !EncodeKeyFrame(*h, image.data(), size, out.data(), out.size())) {
+                ZOV_LOG("encode fail");
+                return fail();
+            }
+            if (!WriteRecordAtEnd(*h, out.data(), offset))
+                return fail();
+        } else {
+            entry.kind = m_frames[static_cast<size_t>(j)].kind;
+            if (!ReadRecord(j, *h, data)) {
+                ZOV_LOG("read fail");
+                return fail();
+            }
+            if (!WriteRecordAtEnd(*h, data.data(), offset))
+                return fail();
+        }
+        entry.offset = offset;
+        if (!SetFrameEntry(n + (j - source), entry))
+            return fail();
+    }
+    if (destination < n && m_frames[static_cast<size_t>(destination)].kind == FRAME_DIFF &&
+        !ReencodeAsKeyFrame(destination))
+        return fail();
+    const int32_t after = source + count;
+    if (after < n && m_frames[static_cast<size_t>(after)].kind == FRAME_DIFF && !ReencodeAsKeyFrame(after))
+        return fail();
+    std::vector<FrameEntry> table(m_frames.size());
+    std::copy(m_frames.begin(), m_frames.begin() + destination, table.begin());
+    std::copy(m_frames.begin() + n, m_frames.begin() + n + count, table.begin() + destination);
+    std::copy(m_frames.begin() + destination, m_frames.begin() + n, table.begin() + destination + count);
+    m_frames.swap(table);
+    m_header.frameCount = n + count;
+    if (m_elements->AdjustForFrames("FRAMEPASTE", source, source + count - 1, destination) != 0)
+        ZOV_LOG("E: Fail");
+    m_cache.DropAll();
+    if (!CommitIndexAt(m_appendPos))
+        return fail();
+    ClearLastMessage();
+    return true;
+}
+
+bool CAni::ClearAllFrames() {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!RequireProject("E: Fail"))
+        return false;
+    SavedState saved;
+    SaveState(saved);
+    m_header.frameCount = 0;
+    m_header.table2Count = m_header.table3Count = m_header.table4Count = 0;
+    m_cache.DropAll();
+    // Committed at once (the tables move down to 148 and the file is cut behind them), so
+    // the header on disk never points at frames that were cut away.
+    if (!CommitCompact(kProjectHeaderSize)) {
+        RestoreState(saved);
+        return false;
+    }
+    ClearLastMessage();
+    return true;
+}
+
+bool CAni::AppendFramesFromBitmaps(BitmapAppendRequest& request) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    request.running = 1;
+    request.finished = 0;
+    request.result = AppendFramesLocked(request);
+    request.finished = 1;
+    return request.result;
+}
+
+bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    request.appended = 0;
+    request.error.clear();
+    if (!RequireProject("E: Fail")) {
+        request.error = "no project is open";
+        return false;
+    }
+    BmpSeriesName series;
+    if (!ParseBmpSeriesName(request.firstPath, series)) {
+        request.error = "\"" + request.firstPath + "\" is not a numbered bitmap name such as file0001.bmp";
+        return false;
+    }
+    SavedState saved;
+    SaveState(saved);
+    (void)PushUndoSnapshot(kUndoFrameEdit, nullptr, 0);
+    auto fail = [&](const std::string& why) {
+        request.error = why;
+        RestoreState(saved);
+        return false;
+    };
+    Image24 bmp;
+    std::string err;
+    if (m_header.frameCount <= 0) {
+        // An empty project takes the geometry of the first bitmap.
+        if (!ReadBmp(request.firstPath, bmp, err))
+            return fail("can not read \"" + request.firstPath + "\": " + err);
+        const int64_t size = RowBytes24(bmp.width) * bmp.height;
+        if (bmp.width <= 0 || bmp.height <= 0 || size > kMaxImageBytes) {
+            SetLastMessage(TooLargeAreaMessage(bmp.width, bmp.height));
+            return fail(LastMessage());
+        }
+        m_header.captureLeft = m_header.captureTop = 0;
+        m_header.captureRight = bmp.width;
+        m_header.captureBottom = bmp.height;
+        m_header.rowBytes = static_cast<int32_t>(RowBytes24(bmp.width));
+        m_header.imageSize = static_cast<int32_t>(size);
+        m_header.bmi = BitmapInfoHeader{40, bmp.width, bmp.height, 1, 24, 0, static_cast<uint32_t>(size), 0, 0, 0, 0};
+        m_header.frameCount = m_header.table2Count = m_header.table3Count = m_header.table4Count = 0;
+        FormatStartTime(m_header.startTime, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::chrono::system_clock::now().time_since_epoch())
+                                                 .count());
+        m_cache.Enable(m_header.imageSize);
+    }
+    const int32_t size = m_header.imageSize;
+    const int32_t width = m_header.bmi.biWidth;
+    const int32_t height = m_header.bmi.biHeight;
+    if (size <= 0 || size > kMaxImageBytes || width <= 0 || height <= 0 ||
+        int64_t(Image24::RowBytes(width)) * height != size)
+        return fail("the project's frame geometry is damaged");
+    const int32_t interval = m_header.keyFrameInterval > 0 ? m_header.keyFrameInterval : kDefaultKeyFrameInterval;
+    std::vector<uint8_t> previous(static_cast<size_t>(size)), current(static_cast<size_t>(size)),
+        encoded(static_cast<size_t>(size));
+    auto h = std::make_unique<FrameHeader>();
+    const size_t rowBytes = static_cast<size_t>(Image24::RowBytes(width));
+    int32_t appended = 0;
+    for (long n = 0; request.running.load() == 1; ++n) {
+        const std::string member = series.Member(series.number + n);
+        if (!FileExists(member))
+            break;
+        if (!ReadBmp(member, bmp, err)) {
+            request.error = "can not read \"" + member + "\": " + err;
+            ZOV_LOG("***** fail!");
+            break;
+        }
+        // The bitmap sits in the lower left corner of a grey picture.
+        std::memset(current.data(), 128, current.size());
+        const int rows = bmp.height < height ? bmp.height : height;
+        const int cols = bmp.width < width ? bmp.width : width;
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(current.data() + static_cast<size_t>(y) * rowBytes,
+                        bmp.bits.data() + static_cast<size_t>(y) * static_cast<size_t>(bmp.RowBytes()),
+                        static_cast<size_t>(cols) * 3);
+        InitFrameHeader(*h, 0);
+        int32_t kind;
+        bool ok;
+        if (n % interval != 0) {
+            kind = FRAME_DIFF;
+            ok = EncodeDiffFrame(*h, previous.data(), current.data(), size, encoded.data());
+        } else {
+            kind = FRAME_KEY;
+            ok = EncodeKeyFrame(*h, current.data(), size, encoded.data(), encoded.size());
+        }
+        if (!ok) {
+            request.error = "can not encode \"" + member + "\"";
+            ZOV_LOG("encode fail");
+            break;
+        }
+        int32_t offset = 0;
+        if (!WriteRecordAtEnd(*h, encoded.data(), offset)) {
+            request.error = LastMessage().empty() ? "can not write the project file" : LastMessage();
+            break;
+        }
+        if (!SetFrameEntry(m_header.frameCount, FrameEntry{offset, kind})) {
+            request.error = "out of memory";
+            break;
+        }
+        m_header.frameCount += 1;
+        previous.swap(current);
+        request.appended = ++appended;
+        if (IDocumentEvents* ev = Events()) {
+            char text[48];
+            std::snprintf(text, sizeof text, "appended frames: %d", appended);
+            ev->OnImportProgress(kImportProgressStep, appended, text);
+        }
+    }
+    if (appended == 0) {
+        std::string why = request.error.empty() ? "can not open \"" + series.Member(series.number) + "\"" : request.error;
+        return fail(why);
+    }
+    if (!CommitIndexAt(m_appendPos))
+        return fail(LastMessage().empty() ? "can not write the project's index" : LastMessage());
+    if (request.running.load() == 1)
+        if (IDocumentEvents* ev = Events())
+            ev->OnImportProgress(kImportProgressFinished, appended, "");
+    ClearLastMessage();
+    return true;
+}
+
+bool CAni::StartBitmapAppend(BitmapAppendRequest& request) {
+    if (request.worker.joinable())
+        return false;
+    request.running = 1;
+    request.finished = 0;
+    request.result = false;
+    request.worker = std::thread([this, &request] {
+        try {
+            request.result = AppendFramesLocked(request);
+        } catch (const std::exception& e) {
+            request.error = e.what();
+            request.result = false;
+        }
+        request.finished = 1;
+    });
+    return true;
+}
+
+bool CAni::StopBitmapAppend(BitmapAppendRequest& request) {
+    request.running = 0;
+    if (!request.worker.joinable())
+        return true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+    while (request.finished.load() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (request.finished.load() == 0)
+        return false;
+    request.worker.join();
+    return true;
+}
+
+void CAni::WaitBitmapAppend(BitmapAppendRequest& request) {
+    if (request.worker.joinable())
+        request.worker.join();
+}
+
+} // namespace zov

@@ -1,0 +1,91 @@
+#include "FrameCache.h"
+
+#include <cstring>
+
+namespace zov {
+
+void FrameCache::Enable(int32_t imageSize) {
+    m_entries.clear();
+    m_imageSize = imageSize > 0 ? imageSize : 0;
+    m_enabled = true;
+}
+
+void FrameCache::Disable() {
+    m_entries.clear();
+    m_enabled = false;
+}
+
+bool FrameCache::Add(int32_t index, const uint8_t* image, const FrameHeader& header) {
+    if (!m_enabled || !image || m_imageSize <= 0)
+        return false;
+    Entry e;
+    e.index = index;
+    e.image.assign(image, image + m_imageSize);
+    e.header = std::make_unique<FrameHeader>(header);
+    m_entries.push_back(std::move(e));
+    while (m_entries.size() > static_cast<size_t>(kLimit))
+        m_entries.pop_front();
+    return true;
+}
+
+bool FrameCache::Lookup(int32_t index, uint8_t* image, FrameHeader* header) const {
+    if (!m_enabled)
+        return false;
+    for (const Entry& e : m_entries) {
+        if (e.index != index)
+            continue;
+        if (image)
+            std::memcpy(image, e.image.data(), e.image.size());
+        if (header)
+            *header = *e.header;
+        return true;
+    }
+    return false;
+}
+
+bool FrameCache::Contains(int32_t index) const {
+    if (!m_enabled)
+        return false;
+    for (const Entry& e : m_entries)
+        if (e.index == index)
+            return true;
+    return false;
+}
+
+int FrameCache::Drop(int32_t first, int32_t last) {
+    if (!m_enabled)
+        return 0;
+    int removed = 0;
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (it->index >= first && it->index <= last) {
+            it = m_entries.erase(it);
+            ++removed;
+        } else {
+            ++it;
+        }
+    }
+    return removed;
+}
+
+int FrameCache::DropAll() {
+    int n = Count();
+    m_entries.clear();
+    return n;
+}
+
+void FrameCache::Shift(int32_t first, int32_t last, int32_t delta) {
+    if (!m_enabled)
+        return;
+    for (Entry& e : m_entries)
+        if (e.index >= first && e.index <= last)
+            e.index += delta;
+}
+
+std::vector<int32_t> FrameCache::Indexes() const {
+    std::vector<int32_t> out;
+    for (const Entry& e : m_entries)
+        out.push_back(e.index);
+    return out;
+}
+
+} // namespace zov

@@ -1,0 +1,233 @@
+// Frames of the open project: reading records, loading a frame through the cache, the
+// frame table's growth, and the primitives a recording run drives.
+#include "Ani.h"
+#include "AniState.h"
+#include "FrameCodec.h"
+
+#include "app/Log.h"
+#include "elements/ElementList.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <zlib.h>
+
+namespace zov {
+
+namespace {
+// Largest data a stored frame may carry for an image of `size` bytes.
+int64_t MaxFrameData(int32_t size) {
+    const int64_t key = static_cast<int64_t>(compressBound(static_cast<uLong>(size)));
+    return key > size ? key : size;
+}
+} // namespace
+
+bool CAni::SetFrameEntry(int32_t index, FrameEntry entry) {
+    if (index < 0)
+        return false;
+    size_t cap = m_frames.size();
+    if (static_cast<size_t>(index) >= cap) {
+        while (static_cast<size_t>(index) >= cap)
+            cap = static_cast<size_t>(static_cast<double>(cap) * 1.1 + 10.0);
+        try {
+            m_frames.resize(cap, FrameEntry{0, 0});
+        } catch (const std::bad_alloc&) {
+            ZOV_LOG("alloc memory fail!");
+            return false;
+        }
+    }
+    m_frames[static_cast<size_t>(index)] = entry;
+    return true;
+}
+
+bool CAni::ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& data, bool requireSign) {
+    if (index < 0 || index >= m_header.frameCount || static_cast<size_t>(index) >= m_frames.size())
+        return false;
+    const FrameEntry& e = m_frames[static_cast<size_t>(index)];
+    const int64_t length = m_file.Length();
+    const int64_t off = static_cast<uint32_t>(e.offset);
+    if (off < kProjectHeaderSize || off + kFrameHeaderSize > length)
+        return false;
+    if (!m_file.Seek(off) || !m_file.Read(&header, sizeof header))
+        return false;
+    if (requireSign && std::memcmp(header.sign, "SIGN", 4) != 0)
+        return false;
+    if (header.dataSize < 0 || (header.dataSize == 0 && e.kind != FRAME_DIFF))
+        return false;
+    // Sizes come from the file: bound them by the file and by what a frame can need
+    // before allocating anything.
+    if (off + kFrameHeaderSize + header.dataSize > length)
+        return false;
+    if (m_header.imageSize > 0 && header.dataSize > MaxFrameData(m_header.imageSize))
+        return false;
+    data.resize(static_cast<size_t>(header.dataSize));
+    return header.dataSize == 0 || m_file.Read(data.data(), data.size());
+}
+
+bool CAni::LoadFrame(int32_t index, uint8_t* image, FrameHeader* header) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    return LoadFrameLocked(index, image, header);
+}
+
+bool CAni::LoadFrame(int32_t index, std::vector<uint8_t>& image, FrameHeader& header) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (m_mode != DOC_PROJECT || m_header.imageSize <= 0 || m_header.imageSize > kMaxImageBytes)
+        return false;
+    image.resize(static_cast<size_t>(m_header.imageSize));
+    return LoadFrameLocked(index, image.data(), &header);
+}
+
+bool CAni::LoadFrame(int32_t index, Image24& out) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (m_mode != DOC_PROJECT || m_header.imageSize <= 0 || m_header.imageSize > kMaxImageBytes ||
+        m_header.bmi.biWidth <= 0 || m_header.bmi.biHeight <= 0 ||
+        int64_t(Image24::RowBytes(m_header.bmi.biWidth)) * m_header.bmi.biHeight != m_header.imageSize)
+        return false;
+    out.Allocate(m_header.bmi.biWidth, m_header.bmi.biHeight);
+    auto header = std::make_unique<FrameHeader>();
+    return LoadFrameLocked(index, out.bits.data(), header.get());
+}
+
+bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut) {
+    if (m_mode != DOC_PROJECT || !m_file.IsOpen() || !image)
+        return false;
+    const int32_t size = m_header.imageSize;
+    if (index < 0 || index >= m_header.frameCount || static_cast<size_t>(index) >= m_frames.size() || size <= 0 ||
+        size > kMaxImageBytes)
+        return false;
+    auto header = std::make_unique<FrameHeader>();
+    if (m_cache.Lookup(index, image, header.get())) {
+        if (headerOut)
+            *headerOut = *header;
+        return true;
+    }
+    // A difference frame needs the picture before it: walk back to a cached frame or a key
+    // frame, then decode forward in place over the running picture. (A walk, not recursion,
+    // so a long run of difference frames in a hostile file cannot exhaust the stack.)
+    int32_t start = index;
+    bool fromCache = false;
+    for (;; --start) {
+        if (start < 0)
+            return false;
+        if (start != index && m_cache.Lookup(start, image, header.get())) {
+            fromCache = true;
+            break;
+        }
+        const int32_t kind = m_frames[static_cast<size_t>(start)].kind;
+        if (kind == FRAME_KEY)
+            break;
+        if (kind != FRAME_DIFF)
+            return false;
+    }
+    int32_t j = start;
+    if (!fromCache) {
+        if (!ReadRecord(start, *header, m_readBuf, true) || !DecodeKeyFrame(*header, m_readBuf.data(), size, image))
+            return false;
+        m_cache.Add(start, image, *header);
+    }
+    for (++j; j <= index; ++j) {
+        if (m_frames[static_cast<size_t>(j)].kind != FRAME_DIFF)
+            return false;
+        if (!ReadRecord(j, *header, m_readBuf, true) || !DecodeDiffFrame(*header, image, m_readBuf.data(), size, image))
+            return false;
+        m_cache.Add(j, image, *header);
+    }
+    if (headerOut)
+        *headerOut = *header;
+    return true;
+}
+
+bool CAni::WriteRecordAtEnd(const FrameHeader& header, const uint8_t* data, int32_t& offset) {
+    const int64_t pos = m_appendPos;
+    // The record and the index written after it must both stay below 2^31.
+    if (pos + kFrameHeaderSize + header.dataSize + IndexBytes(1) > kMaxFileOffset) {
+        SetLastMessage("the project file would grow past 2 GiB; the frame was not stored");
+        return false;
+    }
+    if (!m_file.Seek(pos) || !m_file.Write(&header, sizeof header) ||
+        (header.dataSize > 0 && !m_file.Write(data, static_cast<size_t>(header.dataSize)))) {
+        ZOV_LOG("write file fail");
+        return false;
+    }
+    offset = static_cast<int32_t>(pos);
+    m_appendPos = pos + kFrameHeaderSize + header.dataSize;
+    return true;
+}
+
+bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_clock::time_point start) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!RequireProject("E: Fail"))
+        return false;
+    if (width <= 0 || height <= 0) {
+        SetLastMessage("the capture area is empty");
+        return false;
+    }
+    const int64_t imageSize = RowBytes24(width) * height;
+    if (imageSize > kMaxImageBytes) {
+        SetLastMessage(TooLargeAreaMessage(width, height));
+        return false;
+    }
+    if (m_header.frameCount > 0 && (m_header.bmi.biWidth != width || m_header.bmi.biHeight != height)) {
+        SetLastMessage("the capture area of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " differs from the " + std::to_string(m_header.bmi.biWidth) + " x " +
+                       std::to_string(m_header.bmi.biHeight) + " frames of this project; record into a new project");
+        return false;
+    }
+    m_cache.Disable();
+    m_header.rowBytes = static_cast<int32_t>(RowBytes24(width));
+    m_header.imageSize = static_cast<int32_t>(imageSize);
+    m_header.table2Count = 0;
+    m_header.table3Count = 0;
+    m_header.bmi = BitmapInfoHeader{40, width, height, 1, 24, 0, static_cast<uint32_t>(imageSize), 0, 0, 0, 0};
+    FormatStartTime(m_header.startTime,
+                    std::chrono::duration_cast<std::chrono::milliseconds>(start.time_since_epoch()).count());
+    const int64_t length = m_file.Length();
+    if (length > m_appendPos)
+        m_appendPos = length;
+    m_encodeBuf.resize(static_cast<size_t>(imageSize));
+    return true;
+}
+
+bool CAni::AppendCapturedFrame(const uint8_t* current, const uint8_t* previous, int32_t kind, int32_t pointerX,
+                               int32_t pointerY, int32_t pointerShape) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!RequireProject("E: Fail") || !current)
+        return false;
+    const int32_t size = m_header.imageSize;
+    if (size <= 0 || size > kMaxImageBytes)
+        return false;
+    if (m_encodeBuf.size() < static_cast<size_t>(size))
+        m_encodeBuf.resize(static_cast<size_t>(size));
+    FrameHeader h;
+    InitFrameHeader(h, 1);
+    h.pointerX = pointerX;
+    h.pointerY = pointerY;
+    h.pointerShape = pointerShape;
+    bool ok;
+    if (kind == FRAME_DIFF)
+        ok = previous && EncodeDiffFrame(h, previous, current, size, m_encodeBuf.data());
+    else if (kind == FRAME_KEY)
+        ok = EncodeKeyFrame(h, current, size, m_encodeBuf.data(), static_cast<size_t>(size));
+    else
+        ok = false;
+    if (!ok)
+        return false;
+    int32_t offset = 0;
+    if (!WriteRecordAtEnd(h, m_encodeBuf.data(), offset))
+        return false;
+    if (!SetFrameEntry(m_header.frameCount, FrameEntry{offset, kind}))
+        return false;
+    m_header.frameCount += 1;
+    return true;
+}
+
+bool CAni::AppendCursorRecord(const void* bytes, size_t size) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!m_sideFile.IsOpen() || !bytes || size == 0)
+        return false;
+    const int64_t end = m_sideFile.Length();
+    return end >= 0 && m_sideFile.Seek(end) && m_sideFile.Write(bytes, size);
+}
+
+} // namespace zov

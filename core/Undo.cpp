@@ -1,0 +1,149 @@
+// Undo snapshots: the header and the four tables (whole capacities) in one record. Edits
+// never rewrite a stored frame, so putting these back and cutting the file to the old end
+// of frame data undoes an edit exactly.
+#include "Ani.h"
+#include "AniState.h"
+
+#include "app/Log.h"
+#include "elements/ElementList.h"
+
+#include <cstring>
+
+namespace zov {
+
+namespace {
+constexpr size_t kSnapshotFixed = 4 + sizeof(ProjectHeader) + 16 + 16 + 4; // 188
+
+void Put32(std::vector<uint8_t>& out, int32_t v) {
+    uint8_t b[4];
+    std::memcpy(b, &v, 4);
+    out.insert(out.end(), b, b + 4);
+}
+template <class T> void PutTable(std::vector<uint8_t>& out, const std::vector<T>& t) {
+    const auto* p = reinterpret_cast<const uint8_t*>(t.data());
+    out.insert(out.end(), p, p + t.size() * sizeof(T));
+}
+
+class Reader {
+public:
+    Reader(const std::vector<uint8_t>& r) : m_data(r.data()), m_left(r.size()) {}
+    bool Take(void* out, size_t n) {
+        if (n > m_left)
+            return false;
+        if (n)
+            std::memcpy(out, m_data, n);
+        m_data += n;
+        m_left -= n;
+        return true;
+    }
+    template <class T> bool TakeTable(std::vector<T>& t, int32_t count) {
+        if (count < 0 || static_cast<uint64_t>(count) * sizeof(T) > m_left)
+            return false;
+        t.resize(static_cast<size_t>(count));
+        return Take(t.data(), t.size() * sizeof(T));
+    }
+    size_t Left() const { return m_left; }
+
+private:
+    const uint8_t* m_data;
+    size_t m_left;
+};
+} // namespace
+
+std::vector<uint8_t> CAni::BuildSnapshot(int32_t kind, const void* extra, size_t extraSize) const {
+    std::vector<uint8_t> out;
+    out.reserve(kSnapshotFixed + m_table4.size() * 36 + (m_table2.size() + m_frames.size()) * 8 + m_table3.size() * 4 +
+                extraSize);
+    Put32(out, kind);
+    const auto* h = reinterpret_cast<const uint8_t*>(&m_header);
+    out.insert(out.end(), h, h + sizeof m_header);
+    Put32(out, static_cast<int32_t>(m_frames.size()));
+    Put32(out, static_cast<int32_t>(m_table2.size()));
+    Put32(out, static_cast<int32_t>(m_table3.size()));
+    Put32(out, static_cast<int32_t>(m_table4.size()));
+    for (int i = 0; i < 4; ++i)
+        Put32(out, 0); // table addresses: meaningless outside this process
+    Put32(out, 1);     // the element collection: always this document's own
+    PutTable(out, m_table4);
+    PutTable(out, m_table2);
+    PutTable(out, m_frames);
+    PutTable(out, m_table3);
+    if (extra && extraSize)
+        out.insert(out.end(), static_cast<const uint8_t*>(extra), static_cast<const uint8_t*>(extra) + extraSize);
+    return out;
+}
+
+bool CAni::PushUndoSnapshot(int32_t kind, const void* extra, size_t extraSize) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!RequireProject("E: Fail"))
+        return false;
+    std::vector<uint8_t> record = BuildSnapshot(kind, extra, extraSize);
+    return m_undo.Push(record.data(), record.size());
+}
+
+bool CAni::RestoreSnapshot(const std::vector<uint8_t>& record) {
+    Reader r(record);
+    int32_t kind = 0;
+    ProjectHeader h{};
+    if (!r.Take(&kind, 4) || !r.Take(&h, sizeof h)) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    int32_t caps[4], addresses[4], elements;
+    if (!r.Take(caps, sizeof caps) || !r.Take(addresses, sizeof addresses) || !r.Take(&elements, 4)) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    std::vector<FrameEntry> frames;
+    std::vector<Table2Record> t2;
+    std::vector<Table3Record> t3;
+    std::vector<Table4Record> t4;
+    if (!r.TakeTable(t4, caps[3]) || !r.TakeTable(t2, caps[1]) || !r.TakeTable(frames, caps[0]) ||
+        !r.TakeTable(t3, caps[2])) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    if (h.frameCount < 0 || h.frameCount > caps[0] || h.table2Count < 0 || h.table2Count > caps[1] ||
+        h.table3Count < 0 || h.table3Count > caps[2] || h.table4Count < 0 || h.table4Count > caps[3]) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    m_header = h;
+    m_frames = std::move(frames);
+    m_table2 = std::move(t2);
+    m_table3 = std::move(t3);
+    m_table4 = std::move(t4);
+    if ((kind != 0 && kind != 1) || r.Left() != 0) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    return true;
+}
+
+bool CAni::Undo() {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!RequireProject("E: Fail") || m_undo.Count() == 0) {
+        ZOV_LOG("E: Fail");
+        return false;
+    }
+    std::vector<uint8_t> record;
+    if (!m_undo.Pop(record))
+        return false;
+    SavedState saved;
+    SaveState(saved);
+    if (!RestoreSnapshot(record)) {
+        m_cache.DropAll();
+        return false;
+    }
+    m_cache.DropAll();
+    // The restored state is committed beside the current one first, then moved down to the
+    // old end of frame data and the file cut there.
+    if (!CommitCompact(m_header.frameDataEnd)) {
+        RestoreState(saved);
+        return false;
+    }
+    ClearLastMessage();
+    return true;
+}
+
+} // namespace zov
