@@ -54,12 +54,19 @@ struct TemplateValue {
 [[nodiscard]] bool FillTemplate(const std::string& templ, const std::vector<TemplateValue>& values,
                                 std::string& out, std::string& error);
 
+// Text for a page: &, <, >, quotes and every non-ASCII character as references.
+std::string HtmlEscape(const std::string& text);
+
+// Copies the viewer's files (viewerFilesFolder) into kViewerFolderName beside the stream.
+[[nodiscard]] bool CopyViewerFiles(const WebPageJob& job, std::string& error);
+
 // Writes the all-in-one page (followed by the URL-link file when the job has a writer).
 [[nodiscard]] bool WriteAllInOnePage(const WebPageJob& job, std::string& error);
 // Writes the control page and copies the viewer's files beside it when the job does not
 // name another download address.
 [[nodiscard]] bool WriteControlPage(const WebPageJob& job, std::string& error);
-// Both, in that order; false when either failed (error holds the first failure).
+// Both pages, in that order, then the viewer's files beside them (the all-in-one page
+// always loads the viewer from that copy); false when any failed, error says the first.
 bool WriteStreamWebPages(const WebPageJob& job, std::string& error);
 
 } // namespace zov

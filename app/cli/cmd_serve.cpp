@@ -1,0 +1,247 @@
+// `zovrec serve DIR [--port N]`: a small static file server on 127.0.0.1 for previewing an
+// exported folder (browsers refuse fetch() from file:// pages). GET and HEAD, one byte range
+// for the sound, nothing outside DIR. Runs until interrupted.
+#include "Cli.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* MimeType(const fs::path& p) {
+    std::string ext = p.extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".htm" || ext == ".html") return "text/html";
+    if (ext == ".js" || ext == ".mjs") return "text/javascript";
+    if (ext == ".wasm") return "application/wasm";
+    if (ext == ".css") return "text/css";
+    if (ext == ".txt") return "text/plain";
+    if (ext == ".json") return "application/json";
+    if (ext == ".mp3") return "audio/mpeg";
+    if (ext == ".png") return "image/png";
+    if (ext == ".bmp") return "image/bmp";
+    return "application/octet-stream";
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Request target -> file under root, or empty when it is malformed or leaves the root.
+fs::path ResolveTarget(const fs::path& root, const std::string& target) {
+    std::string path = target.substr(0, target.find_first_of("?#"));
+    std::string decoded;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%') {
+            if (i + 2 >= path.size()) return {};
+            int hi = HexValue(path[i + 1]), lo = HexValue(path[i + 2]);
+            if (hi < 0 || lo < 0) return {};
+            char c = char(hi * 16 + lo);
+            if (c == '\0') return {};
+            decoded += c;
+            i += 2;
+        } else {
+            decoded += path[i];
+        }
+    }
+    if (decoded.empty() || decoded[0] != '/') return {};
+    fs::path rel = fs::path(decoded.substr(1)).lexically_normal();
+    if (!rel.empty() && (*rel.begin() == ".." || rel.is_absolute())) return {};
+    std::error_code ec;
+    fs::path full = fs::weakly_canonical(root / rel, ec);
+    if (ec) return {};
+    // Symbolic links may point anywhere; serve only what really lies in the root.
+    auto [r, f] = std::mismatch(root.begin(), root.end(), full.begin(), full.end());
+    if (r != root.end()) return {};
+    return full;
+}
+
+bool SendAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+void Respond(int fd, int code, const char* reason, const std::string& type, const std::string& body,
+             bool head, const std::string& extra = {}) {
+    std::string h = "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\nContent-Type: " + type +
+                    "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
+                    "Cache-Control: no-cache\r\nConnection: close\r\n\r\n";
+    if (!head) h += body;
+    SendAll(fd, h.data(), h.size());
+}
+
+std::string HtmlText(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '&') out += "&amp;";
+        else if (c == '"') out += "&quot;";
+        else out += c;
+    }
+    return out;
+}
+
+void Serve(int fd, const fs::path& root) {
+    std::string req;
+    char buf[4096];
+    while (req.find("\r\n\r\n") == std::string::npos && req.size() < 65536) {
+        ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        req.append(buf, size_t(n));
+    }
+    size_t sp1 = req.find(' '), sp2 = sp1 == std::string::npos ? sp1 : req.find(' ', sp1 + 1);
+    if (sp2 == std::string::npos) {
+        Respond(fd, 400, "Bad Request", "text/plain", "bad request\n", false);
+        return;
+    }
+    std::string method = req.substr(0, sp1), target = req.substr(sp1 + 1, sp2 - sp1 - 1);
+    bool head = method == "HEAD";
+    if (method != "GET" && !head) {
+        Respond(fd, 405, "Method Not Allowed", "text/plain", "only GET and HEAD\n", false, "Allow: GET, HEAD\r\n");
+        return;
+    }
+    fs::path file = ResolveTarget(root, target);
+    std::error_code ec;
+    if (file.empty()) {
+        Respond(fd, 403, "Forbidden", "text/plain", "forbidden\n", head);
+        return;
+    }
+    if (fs::is_directory(file, ec)) {
+        if (target.substr(0, target.find('?')).back() != '/') {
+            Respond(fd, 301, "Moved Permanently", "text/plain", "", head, "Location: " + target + "/\r\n");
+            return;
+        }
+        std::string list = "<!DOCTYPE html><meta charset=\"utf-8\"><link rel=\"icon\" href=\"data:,\"><ul>\n";
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(file, ec))
+            names.push_back(e.path().filename().string() + (e.is_directory() ? "/" : ""));
+        std::sort(names.begin(), names.end());
+        for (const auto& n : names) list += "<li><a href=\"" + HtmlText(n) + "\">" + HtmlText(n) + "</a>\n";
+        Respond(fd, 200, "OK", "text/html", list + "</ul>\n", head);
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!fs::is_regular_file(file, ec) || !in) {
+        Respond(fd, 404, "Not Found", "text/plain", "not found\n", head);
+        return;
+    }
+    uint64_t size = fs::file_size(file, ec);
+    uint64_t first = 0, last = size ? size - 1 : 0;
+    bool ranged = false;
+    // One range, "bytes=a-b" or "bytes=a-": what <audio> asks for when it seeks.
+    size_t r = req.find("\r\nRange: bytes=");
+    if (r != std::string::npos && size > 0) {
+        unsigned long long a = 0, b = 0;
+        std::string spec = req.substr(r + 15, req.find("\r\n", r + 2) - r - 15);
+        int got = std::sscanf(spec.c_str(), "%llu-%llu", &a, &b);
+        if (got >= 1 && a < size) {
+            first = a;
+            last = got == 2 && b < size && b >= a ? b : size - 1;
+            ranged = true;
+        } else {
+            Respond(fd, 416, "Range Not Satisfiable", "text/plain", "", head,
+                    "Content-Range: bytes */" + std::to_string(size) + "\r\n");
+            return;
+        }
+    }
+    uint64_t length = size ? last - first + 1 : 0;
+    std::string h = std::string("HTTP/1.1 ") + (ranged ? "206 Partial Content" : "200 OK") +
+                    "\r\nContent-Type: " + MimeType(file) + "\r\nContent-Length: " + std::to_string(length) +
+                    "\r\nAccept-Ranges: bytes\r\nCache-Control: no-cache\r\nConnection: close\r\n";
+    if (ranged)
+        h += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+             std::to_string(size) + "\r\n";
+    h += "\r\n";
+    if (!SendAll(fd, h.data(), h.size()) || head) return;
+    in.seekg(std::streamoff(first));
+    std::vector<char> chunk(1 << 16);
+    while (length > 0 && in) {
+        in.read(chunk.data(), std::streamsize(std::min<uint64_t>(chunk.size(), length)));
+        std::streamsize n = in.gcount();
+        if (n <= 0 || !SendAll(fd, chunk.data(), size_t(n))) return;
+        length -= uint64_t(n);
+    }
+}
+
+int RunServe(const zov::cli::Args& argsIn) {
+    zov::cli::Args args = argsIn;
+    std::string portText = "8080";
+    zov::cli::TakeOption(args, "--port", portText);
+    long long port = 0;
+    if (args.size() != 1 || !zov::cli::ParseInt(portText, 0, 65535, port))
+        return zov::cli::Usage("serve DIR [--port N]");
+    std::error_code ec;
+    fs::path root = fs::canonical(args[0], ec);
+    if (ec || !fs::is_directory(root, ec))
+        return zov::cli::Fail("the folder " + args[0] + " does not exist.");
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    if (listener < 0) return zov::cli::Fail(std::string("no socket: ") + std::strerror(errno) + ".");
+    int yes = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listener, 64) != 0) {
+        int e = errno;
+        close(listener);
+        return zov::cli::Fail("cannot listen on 127.0.0.1:" + portText + ": " + std::strerror(e) + ".");
+    }
+    socklen_t len = sizeof addr;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    unsigned actual = ntohs(addr.sin_port);
+    std::printf("Serving %s at http://127.0.0.1:%u/\n", root.c_str(), actual);
+    for (const auto& e : fs::directory_iterator(root, ec))
+        if (e.path().extension() == ".htm" || e.path().extension() == ".html")
+            std::printf("  open http://127.0.0.1:%u/%s\n", actual, e.path().filename().c_str());
+    std::printf("Press Ctrl+C to stop.\n");
+    std::fflush(stdout);
+    signal(SIGPIPE, SIG_IGN);
+    for (;;) {
+        int fd = accept(listener, nullptr, nullptr);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            return zov::cli::Fail(std::string("accept failed: ") + std::strerror(errno) + ".");
+        }
+        timeval tv{30, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        std::thread([fd, root] {
+            Serve(fd, root);
+            shutdown(fd, SHUT_WR);
+            close(fd);
+        }).detach();
+    }
+}
+
+zov::cli::CliRegistration reg({"serve", "serve DIR [--port N]",
+                               "serve a folder (an exported stream with its pages) on 127.0.0.1", RunServe});
+
+} // namespace

@@ -1,0 +1,262 @@
+#include "viewer/WasmApi.h"
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/StreamReader.h"
+#include "viewer/LumaplayCtrl.h"
+
+// The page reads these structs from memory; their layout is part of the page's contract.
+static_assert(sizeof(ZvState) == 20 * 4, "ZvState is twenty 32-bit fields");
+static_assert(offsetof(ZvState, bitmapSerial) == 60 && offsetof(ZvState, clientWidth) == 64);
+static_assert(sizeof(ZvDrawPlan) == 9 * 4 && offsetof(ZvDrawPlan, dh) == 32);
+static_assert(offsetof(ZvEvent, kind) == 0 && offsetof(ZvEvent, arg) == 4 && offsetof(ZvEvent, num) == 8 &&
+              offsetof(ZvEvent, text) == 16);
+#ifdef __EMSCRIPTEN__
+static_assert(sizeof(void*) == 4 && sizeof(ZvEvent) == 24, "wasm32 layout read by zov-player.js");
+#endif
+
+namespace {
+
+using namespace zov::viewer;
+
+struct QueuedEvent {
+    int32_t kind;
+    int32_t arg;
+    double num;
+    std::string text;
+};
+
+class EventHost final : public ViewerHost {
+public:
+    std::deque<QueuedEvent> events;
+    void Push(int32_t kind, int32_t arg = 0, double num = 0, std::string text = {}) {
+        events.push_back({kind, arg, num, std::move(text)});
+    }
+    void OpenSource(int source, const std::string& url) override { Push(ZV_EV_OPEN_SOURCE, source, 0, url); }
+    void CloseSource(int source) override { Push(ZV_EV_CLOSE_SOURCE, source); }
+    void Probe(int probe, const std::string& url) override { Push(ZV_EV_PROBE, probe, 0, url); }
+    void StartTimer(int periodMs) override { Push(ZV_EV_START_TIMER, periodMs); }
+    void KillTimer() override { Push(ZV_EV_KILL_TIMER); }
+    void Redraw() override { Push(ZV_EV_REDRAW); }
+    void Navigate(const std::string& url) override { Push(ZV_EV_NAVIGATE, 0, 0, url); }
+    void OpenNewWindow(const std::string& url) override { Push(ZV_EV_OPEN_WINDOW, 0, 0, url); }
+    void SetStatusText(const std::string& text) override { Push(ZV_EV_STATUS, 0, 0, text); }
+    void SoundCreate(const std::string& url) override { Push(ZV_EV_SOUND_CREATE, 0, 0, url); }
+    void SoundStop() override { Push(ZV_EV_SOUND_STOP); }
+    void SoundPause() override { Push(ZV_EV_SOUND_PAUSE); }
+    void SoundSetSpeed(int perMille) override { Push(ZV_EV_SOUND_SPEED, perMille); }
+    void SoundPlayFrom(long long ms) override { Push(ZV_EV_SOUND_PLAY, 0, double(ms)); }
+};
+
+struct Control {
+    EventHost host;
+    CLumaplayCtrl ctrl{host};
+    std::vector<uint8_t> buffer;
+    ZvState state{};
+    ZvDrawPlan plan{};
+    ZvEvent current{};
+    std::string currentText;
+    std::string text;
+};
+
+std::vector<std::unique_ptr<Control>> g_controls;
+
+Control* Get(int32_t h) {
+    if (h < 1 || size_t(h) > g_controls.size()) return nullptr;
+    return g_controls[size_t(h) - 1].get();
+}
+
+std::string BufferText(Control& c, int32_t n) {
+    if (n <= 0 || size_t(n) > c.buffer.size()) return {};
+    return std::string(reinterpret_cast<const char*>(c.buffer.data()), size_t(n));
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t zv_create(void) {
+    for (size_t i = 0; i < g_controls.size(); ++i)
+        if (!g_controls[i]) {
+            g_controls[i] = std::make_unique<Control>();
+            return int32_t(i + 1);
+        }
+    g_controls.push_back(std::make_unique<Control>());
+    return int32_t(g_controls.size());
+}
+
+void zv_destroy(int32_t h) {
+    if (Get(h)) g_controls[size_t(h) - 1].reset();
+}
+
+uint8_t* zv_buffer(int32_t h, int32_t n) {
+    Control* c = Get(h);
+    if (!c || n < 0) return nullptr;
+    if (c->buffer.size() < size_t(n)) c->buffer.resize(size_t(n));
+    return c->buffer.data();
+}
+
+void zv_set_text(int32_t h, int32_t which, int32_t n) {
+    Control* c = Get(h);
+    if (!c) return;
+    if (which == ZV_TEXT_VIDEO_FILE) c->ctrl.m_videoFile = BufferText(*c, n);
+    if (which == ZV_TEXT_URL_AFTER_PLAY) c->ctrl.m_urlAfterPlay = BufferText(*c, n);
+}
+
+void zv_set_still(int32_t h, int32_t frame) {
+    if (Control* c = Get(h)) c->ctrl.m_stillFrameNo = frame;
+}
+
+void zv_load(int32_t h, int32_t n, double now) {
+    if (Control* c = Get(h)) c->ctrl.Load(BufferText(*c, n), now);
+}
+
+void zv_probe_result(int32_t h, int32_t probe, int32_t n, double now) {
+    Control* c = Get(h);
+    if (!c) return;
+    size_t size = n > 0 && size_t(n) <= c->buffer.size() ? size_t(n) : 0;
+    c->ctrl.OnProbe(probe, c->buffer.data(), size, now);
+}
+
+void zv_feed(int32_t h, int32_t source, int32_t n, double now) {
+    Control* c = Get(h);
+    if (!c || n <= 0 || size_t(n) > c->buffer.size()) return;
+    c->ctrl.FeedBytes(source, c->buffer.data(), size_t(n), now);
+}
+
+void zv_feed_end(int32_t h, int32_t source, double now) {
+    if (Control* c = Get(h)) c->ctrl.FeedEnd(source, now);
+}
+void zv_feed_error(int32_t h, int32_t source, double now) {
+    if (Control* c = Get(h)) c->ctrl.FeedError(source, now);
+}
+void zv_pump(int32_t h, double now) {
+    if (Control* c = Get(h)) c->ctrl.Pump(now);
+}
+void zv_tick(int32_t h, double now) {
+    if (Control* c = Get(h)) c->ctrl.Tick(now);
+}
+void zv_command(int32_t h, int32_t id, double now) {
+    if (Control* c = Get(h)) c->ctrl.Command(id, now);
+}
+int32_t zv_menu_enabled(int32_t h, int32_t id) {
+    Control* c = Get(h);
+    return c && c->ctrl.MenuEnabled(id) ? 1 : 0;
+}
+int32_t zv_menu_checked(int32_t h, int32_t id) {
+    Control* c = Get(h);
+    return c && c->ctrl.MenuChecked(id) ? 1 : 0;
+}
+void zv_double_click(int32_t h, double now) {
+    if (Control* c = Get(h)) c->ctrl.DoubleClick(now);
+}
+void zv_resize(int32_t h, int32_t w, int32_t hgt) {
+    if (Control* c = Get(h)) c->ctrl.Resize(w, hgt);
+}
+void zv_wheel(int32_t h, int32_t delta) {
+    if (Control* c = Get(h)) c->ctrl.Wheel(delta);
+}
+void zv_left_down(int32_t h, int32_t x, int32_t y) {
+    if (Control* c = Get(h)) c->ctrl.LeftDown(x, y);
+}
+void zv_move(int32_t h, int32_t x, int32_t y, int32_t anyButton, int32_t leftOnly) {
+    if (Control* c = Get(h)) c->ctrl.Move(x, y, anyButton != 0, leftOnly != 0);
+}
+void zv_left_up(int32_t h) {
+    if (Control* c = Get(h)) c->ctrl.LeftUp();
+}
+
+const ZvState* zv_state(int32_t h) {
+    Control* c = Get(h);
+    if (!c) return nullptr;
+    const CLumaplayCtrl& k = c->ctrl;
+    const StreamReader& r = k.Reader();
+    ZvState& s = c->state;
+    s.width = r.Width();
+    s.height = r.Height();
+    s.interval = r.Interval();
+    s.speed = k.Speed();
+    s.fitMode = k.FitMode();
+    s.panX = k.PanX();
+    s.panY = k.PanY();
+    s.stepCount = r.StepCount();
+    s.timerRunning = k.TimerRunning();
+    s.sourceOpen = k.SourceOpen();
+    s.hasBitmap = r.HasBitmap();
+    s.busy = k.Busy();
+    s.loaded = k.Loaded();
+    s.stillFrameNo = k.m_stillFrameNo;
+    s.wantsBytes = r.WantsBytes();
+    s.bitmapSerial = int32_t(r.BitmapSerial());
+    s.clientWidth = k.ClientWidth();
+    s.clientHeight = k.ClientHeight();
+    s.dragging = k.Dragging();
+    s.recordLength = r.RecordLength();
+    return &s;
+}
+
+const ZvDrawPlan* zv_plan(int32_t h, int32_t bw, int32_t bh, int32_t l, int32_t t, int32_t r, int32_t b) {
+    Control* c = Get(h);
+    if (!c) return nullptr;
+    DrawPlan p = c->ctrl.Plan(bw, bh, l, t, r, b);
+    c->plan = {int32_t(p.mode), p.sx, p.sy, p.sw, p.sh, p.dx, p.dy, p.dw, p.dh};
+    return &c->plan;
+}
+
+const uint8_t* zv_bitmap(int32_t h) {
+    Control* c = Get(h);
+    if (!c || !c->ctrl.Reader().HasBitmap()) return nullptr;
+    return c->ctrl.Reader().Bitmap().data();
+}
+
+const char* zv_text(int32_t h, int32_t which) {
+    Control* c = Get(h);
+    if (!c) return "";
+    const CLumaplayCtrl& k = c->ctrl;
+    switch (which) {
+    case ZV_TEXT_VIDEO_FILE: c->text = k.m_videoFile; break;
+    case ZV_TEXT_URL_AFTER_PLAY: c->text = k.m_urlAfterPlay; break;
+    case ZV_TEXT_STATUS_LINE: c->text = k.Reader().StatusLine(); break;
+    case ZV_TEXT_OPEN_STATUS: c->text = k.OpenStatus(); break;
+    case ZV_TEXT_COPY: c->text = k.CopyText(); break;
+    case ZV_TEXT_STREAM_URL: c->text = k.StreamUrlText(); break;
+    case ZV_TEXT_END_URL: c->text = k.EndUrlText(); break;
+    case ZV_TEXT_SOUND_URL: c->text = k.SoundUrlText(); break;
+    case ZV_TEXT_BASE_URL: c->text = k.BaseUrl(); break;
+    case ZV_TEXT_DECODE_ERROR: c->text = k.Reader().LastDecodeError(); break;
+    default: c->text.clear();
+    }
+    return c->text.c_str();
+}
+
+const ZvEvent* zv_next_event(int32_t h) {
+    Control* c = Get(h);
+    if (!c || c->host.events.empty()) return nullptr;
+    QueuedEvent e = std::move(c->host.events.front());
+    c->host.events.pop_front();
+    c->currentText = std::move(e.text);
+    c->current = {e.kind, e.arg, e.num, c->currentText.c_str()};
+    return &c->current;
+}
+
+int32_t zv_jump_target(void) { return zov::viewer::PendingJumpTarget(); }
+
+int32_t zv_decode_all(int32_t h, int32_t n) {
+    Control* c = Get(h);
+    if (!c || n < 0 || size_t(n) > c->buffer.size()) return -1;
+    zov::StreamReader reader;
+    reader.Append(c->buffer.data(), size_t(n));
+    reader.Finish();
+    int32_t frames = 0;
+    zov::StreamRecord record;
+    for (;;) {
+        zov::ReadStatus st = reader.Next(record);
+        if (st != zov::ReadStatus::Record) return st == zov::ReadStatus::Damaged ? -1 : frames;
+        if (record.kind == zov::StreamRecord::Frame) ++frames;
+    }
+}
+
+} // extern "C"
