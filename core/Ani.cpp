@@ -121,7 +121,8 @@ CaptureRect CAni::GetCaptureRect() const {
 bool CAni::SetCaptureRect(const CaptureRect& r) {
     const int64_t w = int64_t(r.right) - r.left;
     const int64_t h = int64_t(r.bottom) - r.top;
-    if (w > 0 && h > 0 && RowBytes24(w) * h > kMaxImageBytes) {
+    // A stream file has no such bound: only project frames are limited by the block flags.
+    if (m_mode != DOC_STREAM && w > 0 && h > 0 && RowBytes24(w) * h > kMaxImageBytes) {
         SetLastMessage(TooLargeAreaMessage(w, h));
         return false;
     }
