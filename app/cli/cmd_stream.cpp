@@ -1,0 +1,266 @@
+// `zovrec stream-encode`, `stream-decode`, `stream-info` and `export --format zov`: stream
+// files from the command line.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "Cli.h"
+#include "codec/StreamReader.h"
+#include "codec/StreamWriter.h"
+#include "core/Ani.h"
+#include "core/Bitmap.h"
+#include "export/StreamExport.h"
+
+namespace {
+
+using namespace zov;
+using namespace zov::cli;
+namespace fs = std::filesystem;
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "can not open \"" + path + "\"";
+        return false;
+    }
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "can not read \"" + path + "\"";
+        return false;
+    }
+    return true;
+}
+
+int CmdStreamEncode(const Args& given) {
+    Args args = given;
+    std::string intervalText;
+    long long interval = 500;
+    if (TakeOption(args, "--interval", intervalText) && !ParseInt(intervalText, 0, 32767, interval))
+        return Fail("the interval must be a number of milliseconds from 0 to 32767, not \"" + intervalText + "\"");
+    if (args.size() != 2) return Usage("stream-encode FIRST.bmp OUT.zov [--interval MS]");
+    BmpSeriesName name;
+    if (!ParseBmpSeriesName(args[0], name))
+        return Fail("\"" + args[0] + "\" is not the first file of a numbered bitmap series (like file0001.bmp)");
+    const std::vector<std::string> series = ListBmpSeries(args[0]);
+    if (series.empty()) return Fail("can not open \"" + args[0] + "\"");
+
+    // Progress on long series, only where someone watches.
+    const bool showProgress = series.size() >= 20 && isatty(2);
+    StreamWriter writer;
+    Image24 image;
+    int width = 0, height = 0;
+    for (size_t i = 0; i < series.size(); ++i) {
+        std::string error;
+        if (!ReadBmp(series[i], image, error)) {
+            (void)writer.End(StreamEnd::NoMarker);
+            return Fail("can not read \"" + series[i] + "\": " + error);
+        }
+        if (i == 0) {
+            width = image.width;
+            height = image.height;
+            if (!writer.Begin(args[1], width, height, static_cast<int>(interval))) return Fail(writer.Error());
+        } else if (image.width != width || image.height != height) {
+            (void)writer.End(StreamEnd::NoMarker);
+            return Fail("\"" + series[i] + "\" is " + std::to_string(image.width) + " x " +
+                        std::to_string(image.height) + " pixels, the series started at " + std::to_string(width) +
+                        " x " + std::to_string(height));
+        }
+        if (!writer.AddFrame(image.bits.data(), static_cast<size_t>(image.RowBytes()))) {
+            (void)writer.End(StreamEnd::NoMarker);
+            return Fail(writer.Error());
+        }
+        if (showProgress && (i + 1) % 10 == 0)
+            std::fprintf(stderr, "\rencoded %zu of %zu frames", i + 1, series.size());
+    }
+    if (showProgress) std::fprintf(stderr, "\n");
+    const uint32_t frames = writer.FramesWritten();
+    // As direct recording writes it: header, control record, records, no end marker.
+    if (!writer.End(StreamEnd::NoMarker)) return Fail(writer.Error());
+    std::printf("wrote %u frames of %d x %d pixels to %s (%llu bytes)\n", frames, width, height, args[1].c_str(),
+                static_cast<unsigned long long>(fs::file_size(args[1])));
+    return 0;
+}
+
+int CmdStreamDecode(const Args& args) {
+    if (args.size() != 2) return Usage("stream-decode IN.zov OUTDIR");
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(args[0], bytes, error)) return Fail(error);
+    std::error_code ec;
+    fs::create_directories(args[1], ec);
+    if (!fs::is_directory(args[1])) return Fail("can not create the folder \"" + args[1] + "\"");
+
+    StreamReader reader;
+    reader.Append(bytes.data(), bytes.size());
+    reader.Finish();
+    StreamRecord rec;
+    Image24 image;
+    int written = 0, rejected = 0;
+    ReadStatus st;
+    while ((st = reader.Next(rec)) == ReadStatus::Record) {
+        const StreamHeader& h = reader.Header();
+        if (written == 0) image.Allocate(h.width, h.height);
+        if (rec.rejected) {
+            ++rejected;
+            std::fprintf(stderr, "zovrec: record %u (byte %llu) is damaged: %s; the previous picture is kept\n",
+                         rec.index, static_cast<unsigned long long>(rec.offset), rec.error.c_str());
+        }
+        const uint32_t* px = reader.Picture();
+        for (int y = 0; y < h.height; ++y)
+            for (int x = 0; x < h.width; ++x) {
+                const uint32_t v = px[static_cast<size_t>(y) * h.width + x];
+                uint8_t* p = image.PixelTopDown(x, y);
+                p[0] = static_cast<uint8_t>(v);
+                p[1] = static_cast<uint8_t>(v >> 8);
+                p[2] = static_cast<uint8_t>(v >> 16);
+            }
+        char name[32];
+        std::snprintf(name, sizeof name, "file%04d.bmp", written + 1);
+        const std::string out = (fs::path(args[1]) / name).string();
+        if (!WriteBmp(out, image)) return Fail("can not write \"" + out + "\"");
+        ++written;
+    }
+    std::printf("wrote %d pictures to %s\n", written, args[1].c_str());
+    if (st == ReadStatus::Damaged)
+        return Fail("the stream is damaged after " + std::to_string(written) + " pictures: " + reader.Error());
+    if (reader.CutShort())
+        return Fail("the stream is cut short after " + std::to_string(written) + " pictures");
+    if (rejected) return Fail(std::to_string(rejected) + " damaged records were kept as the picture before them");
+    return 0;
+}
+
+int CmdStreamInfo(const Args& given) {
+    Args args = given;
+    const bool records = TakeFlag(args, "--records");
+    if (args.size() != 1) return Usage("stream-info IN.zov [--records]");
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(args[0], bytes, error)) return Fail(error);
+    StreamReader reader;
+    reader.SetDecode(false);
+    reader.Append(bytes.data(), bytes.size());
+    reader.Finish();
+    StreamRecord rec;
+    uint32_t frames = 0, unchanged = 0;
+    uint64_t chunkTotals[4] = {0, 0, 0, 0};
+    ReadStatus st;
+    bool headerShown = false;
+    auto showHeader = [&] {
+        if (headerShown || !reader.HeaderReady()) return;
+        headerShown = true;
+        const StreamHeader& h = reader.Header();
+        std::printf("stream:     %s\n", args[0].c_str());
+        std::printf("magic:      %.4s\n", h.magic);
+        std::printf("size:       %d x %d pixels\n", h.width, h.height);
+        std::printf("blocks:     %d x %d\n", h.blockSize, h.blockHeightByte);
+        std::printf("interval:   %d ms\n", h.interval);
+        if (records) std::printf("records (index offset kind length cursor block colour pattern area):\n");
+    };
+    while ((st = reader.Next(rec)) == ReadStatus::Record) {
+        showHeader();
+        if (rec.kind == StreamRecord::Unchanged) {
+            ++unchanged;
+            if (records) std::printf("  %u %llu unchanged\n", rec.index, static_cast<unsigned long long>(rec.offset));
+            continue;
+        }
+        ++frames;
+        for (int i = 0; i < 4; ++i) chunkTotals[i] += rec.chunkSizes[i];
+        if (records)
+            std::printf("  %u %llu frame %u %u,%u,%u %zu %zu %zu %zu%s\n", rec.index,
+                        static_cast<unsigned long long>(rec.offset), rec.length, rec.cursorX, rec.cursorY,
+                        rec.cursorIndex, rec.chunkSizes[0], rec.chunkSizes[1], rec.chunkSizes[2], rec.chunkSizes[3],
+                        rec.rejected ? " (chunk sizes exceed the record)" : "");
+    }
+    showHeader();
+    if (headerShown) {
+        std::printf("version:    %d\n", reader.Version());
+        std::printf("records:    %u (%u frames, %u unchanged)\n", frames + unchanged, frames, unchanged);
+        std::printf("chunks:     block %llu, colour %llu, pattern %llu, area %llu bytes\n",
+                    static_cast<unsigned long long>(chunkTotals[0]), static_cast<unsigned long long>(chunkTotals[1]),
+                    static_cast<unsigned long long>(chunkTotals[2]), static_cast<unsigned long long>(chunkTotals[3]));
+        std::printf("end:        %s\n", reader.SawEndMarker() ? "end marker"
+                                        : reader.CutShort()   ? "cut short inside a record"
+                                                              : "no end marker (as direct recording writes it)");
+    }
+    if (st == ReadStatus::Damaged) return Fail("the stream is damaged: " + reader.Error());
+    return reader.CutShort() ? 1 : 0;
+}
+
+bool ParseArea(const std::string& text, StreamExportRequest& r) {
+    long long v[4];
+    size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        const size_t comma = text.find(',', start);
+        if ((i < 3) != (comma != std::string::npos)) return false;
+        const std::string part = text.substr(start, i < 3 ? comma - start : std::string::npos);
+        if (!ParseInt(part, 0, 32767, v[i])) return false;
+        start = comma + 1;
+    }
+    r.useArea = true;
+    r.left = static_cast<int32_t>(v[0]);
+    r.top = static_cast<int32_t>(v[1]);
+    r.right = static_cast<int32_t>(v[2]);
+    r.bottom = static_cast<int32_t>(v[3]);
+    return true;
+}
+
+int CmdExport(const Args& given) {
+    Args args = given;
+    const char* usage = "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B]";
+    std::string format, out, text;
+    StreamExportRequest request;
+    if (!TakeOption(args, "--format", format) || !TakeOption(args, "--out", out)) return Usage(usage);
+    if (TakeOption(args, "--first", text)) {
+        long long v;
+        if (!ParseInt(text, 0, 0x7FFFFFFF, v)) return Fail("--first must be a frame number, not \"" + text + "\"");
+        request.first = static_cast<int32_t>(v);
+    }
+    if (TakeOption(args, "--last", text)) {
+        long long v;
+        if (!ParseInt(text, 0, 0x7FFFFFFF, v)) return Fail("--last must be a frame number, not \"" + text + "\"");
+        request.last = static_cast<int32_t>(v);
+    }
+    if (TakeOption(args, "--area", text) && !ParseArea(text, request))
+        return Fail("--area must be four numbers LEFT,TOP,RIGHT,BOTTOM, not \"" + text + "\"");
+    const bool noPages = TakeFlag(args, "--no-pages");
+    if (args.size() != 1) return Usage(usage);
+    if (format != "zov" && format != "ZOV") return Fail("export format \"" + format + "\" is not available (zov is)");
+
+    CAni ani;
+    std::string path = args[0];
+    if (!ani.OpenProject(path)) {
+        const std::string m = ani.LastMessage();
+        return Fail("can not open \"" + args[0] + "\": " + (m.empty() ? "unknown failure" : m));
+    }
+    request.path = out;
+    request.writePages = !noPages;
+    if (isatty(2))
+        request.progress = [](int32_t done, int32_t total) {
+            if (total < 20) return;
+            if (done % 10 == 0 || done == total) std::fprintf(stderr, "\rexported %d of %d frames", done, total);
+            if (done == total) std::fprintf(stderr, "\n");
+        };
+    StreamExportResult result;
+    std::string error;
+    if (!ExportProjectToStream(ani, request, result, error)) return Fail(error);
+    std::printf("wrote %d frames to %s (%llu bytes)%s\n", result.frames, result.streamPath.c_str(),
+                static_cast<unsigned long long>(result.bytes), result.soundCopied ? ", sound copied beside it" : "");
+    if (!result.warning.empty()) std::fprintf(stderr, "zovrec: %s\n", result.warning.c_str());
+    return 0;
+}
+
+CliRegistration r1({"stream-encode", "stream-encode FIRST.bmp OUT.zov [--interval MS]",
+                    "encode a numbered bitmap series into a stream file", CmdStreamEncode});
+CliRegistration r2({"stream-decode", "stream-decode IN.zov OUTDIR",
+                    "decode every frame of a stream file to OUTDIR/file0001.bmp, ...", CmdStreamDecode});
+CliRegistration r3({"stream-info", "stream-info IN.zov [--records]",
+                    "show a stream file's header, version, records and chunk sizes", CmdStreamInfo});
+CliRegistration r4({"export", "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B] [--no-pages]",
+                    "export a project (or a range or area of it) to a stream file and its web pages", CmdExport});
+
+} // namespace

@@ -1,0 +1,1 @@
+target_link_libraries(zovrec PRIVATE zov_export zov_codec)
