@@ -300,8 +300,10 @@ TEST(ElementBlockRead, HostileSizesAreRefusedBeforeAllocating) {
     // A 200-byte file whose block claims nearly 2 GiB, and one whose count could never fit B.
     Bytes huge = Block(0x7FFFFFF, 0x7FFFFFF0, 148, 0, {});
     huge.zeros(200 - 148 - huge.size());
+    Bytes oneHuge = Block(1, 0x7FFFFFF0, 148, 0, {});
+    oneHuge.zeros(200 - 148 - oneHuge.size());
     Bytes manyRecords = Block(100000000, 36, 148, 0, Bytes().zeros(36));
-    for (const Bytes* block : {&huge, &manyRecords}) {
+    for (const Bytes* block : {&huge, &oneHuge, &manyRecords}) {
         TempBlockFile tf(148, block->b);
         CElementList list;
         g_largestAllocation = 0;
@@ -360,6 +362,7 @@ TEST(ElementBlockWrite, TakenApartByHand) {
     ASSERT_EQ(list.SetText(t3, "abc"), 0);
     ASSERT_EQ(list.SetText(t8, "abcdefgh"), 0);
     ASSERT_EQ(list.SetText(url, nullptr), 0);
+    t5->Body<zov::TextBody>()->tailPointer = kJunkPointer; // a pointer field never reaches the file
 
     TempBlockFile tf(148, {});
     ASSERT_EQ(list.Write(tf.file), 0);

@@ -166,6 +166,15 @@ TEST(ElementListClipboard, PasteAppendsDeepCopiesOnTheGivenFrames) {
     EXPECT_EQ(Ranges(list), (std::vector<Range>{{1, 1}, {4, 7}, {4, 7}}));
     EXPECT_EQ(list.PasteClipboard(0, 0), 0);
     EXPECT_EQ(list.Count(), 3);
+
+    // ... even when what it holds was not selected.
+    list.Select(list.At(0));
+    list.CopySelection();
+    list.ClearSelection();
+    list.Select(list.At(2));
+    list.DeleteSelection();
+    EXPECT_EQ(list.ClipboardCount(), 0);
+    EXPECT_EQ(list.Count(), 2);
 }
 
 TEST(ElementListClipboard, Reserved7StopsThePaste) {
@@ -417,10 +426,11 @@ TEST(ElementListHitTest, GeometryAndFrameRules) {
 
     ElementRecord* balloon = list.Create(0, 0, zov::ELEMENT_BOX2);
     // A triangle (0,0) (40,0) (0,40) in the first seven points; the eighth is ignored.
-    zov::ElementPoint pts[8] = {{0, 0}, {40, 0}, {0, 40}, {0, 40}, {0, 40}, {0, 40}, {0, 0}, {500, 500}};
+    zov::ElementPoint pts[8] = {{0, 0}, {40, 0}, {0, 40}, {0, 40}, {0, 40}, {0, 40}, {0, 40}, {500, 500}};
     std::memcpy(balloon->Body<zov::Box2Body>()->outline, pts, sizeof pts);
     EXPECT_TRUE(list.HitTest(balloon, 5, 5, 0, false));
     EXPECT_FALSE(list.HitTest(balloon, 30, 30, 0, false));
+    EXPECT_FALSE(list.HitTest(balloon, 100, 110, 0, false)); // inside only with the eighth point
 
     ElementRecord* url = list.Create(0, 0, zov::ELEMENT_URLLINK);
     url->Body<zov::UrlLinkBody>()->rect = {0, 0, 100, 100};
