@@ -1,0 +1,1 @@
+zov_add_fuzzer(stream LIBS zov_codec)
