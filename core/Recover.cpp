@@ -6,7 +6,9 @@
 #include "app/Log.h"
 #include "elements/ElementList.h"
 
+#include <algorithm>
 #include <cstring>
+#include <zlib.h>
 #include <memory>
 #include <vector>
 
@@ -15,6 +17,17 @@ namespace zov {
 namespace {
 
 constexpr size_t kScanChunk = 1 << 20;
+
+// The document's header journal: a copy of the header about to be written, kept at the end
+// of the file until the header is on disk, so that the next open can put back a header torn
+// by a crash. Same layout as the one the document writes on every commit.
+struct HeaderJournal {
+    char magic[4]; // "ZOVJ"
+    ProjectHeader header;
+    uint32_t crc; // crc32 of header
+    char end[4];  // "JEND"
+};
+static_assert(sizeof(HeaderJournal) == 160);
 
 // Offset of the first "SIGN" at or after `from`, or -1.
 int64_t FindSignature(BinFile& file, int64_t from, int64_t length) {
@@ -177,19 +190,29 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
         return false;
     }
     block.insert(block.end(), elementBytes.begin(), elementBytes.end());
-    if (!file.Seek(chainEnd) || !file.Write(block.data(), block.size()) || !file.Sync()) {
+    header.frameCount = static_cast<int32_t>(n + static_cast<int64_t>(found.size()));
+    header.frameDataEnd = static_cast<int32_t>(chainEnd);
+    header.version = kProjectVersion;
+    HeaderJournal journal{};
+    std::memcpy(journal.magic, "ZOVJ", 4);
+    journal.header = header;
+    journal.crc = static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(&journal.header), sizeof header));
+    std::memcpy(journal.end, "JEND", 4);
+    const int64_t indexEnd = chainEnd + static_cast<int64_t>(block.size());
+    if (!file.Seek(chainEnd) || !file.Write(block.data(), block.size()) ||
+        !file.Seek(std::max(indexEnd, length)) || !file.Write(&journal, sizeof journal) || !file.Sync()) {
         ZOV_LOG("Write Fail");
         result.message = "the project file cannot be written (is the disk full?); it stays as it was.";
         return false;
     }
-    header.frameCount = static_cast<int32_t>(n + static_cast<int64_t>(found.size()));
-    header.frameDataEnd = static_cast<int32_t>(chainEnd);
-    header.version = kProjectVersion;
     if (!file.Seek(0) || !file.Write(&header, sizeof header) || !file.Sync()) {
         ZOV_LOG("Write Fail");
         result.message = "the project header cannot be written; the project stays as it was.";
         return false;
     }
+    // Committed: the journal and whatever the crash left behind the new index go.
+    if (!file.Truncate(indexEnd))
+        ZOV_LOG("Truncate Fail");
     result.recovered = static_cast<int32_t>(found.size());
     result.firstRecord = found.front().offset;
     result.message = "recovered " + std::to_string(result.recovered) + " frames after the " +

@@ -100,6 +100,11 @@ void FakeScreen::SetWindow(uint64_t id, ScreenRect rect) {
     m_windows[id] = rect;
 }
 
+void FakeScreen::RemoveWindow(uint64_t id) {
+    std::lock_guard lock(m_mutex);
+    m_windows.erase(id);
+}
+
 void FakeScreen::SetPointer(int x, int y, std::shared_ptr<const PointerImage> image) {
     std::lock_guard lock(m_mutex);
     m_pointer.x = x;

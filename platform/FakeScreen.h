@@ -30,6 +30,7 @@ public:
     void SetPixel(int x, int y, uint32_t rgb);
     void Fill(uint32_t rgb);
     void SetWindow(uint64_t id, ScreenRect rect);
+    void RemoveWindow(uint64_t id);
     void SetPointer(int x, int y, std::shared_ptr<const PointerImage> image);
     void SetPointerReadable(bool readable) { m_pointerReadable = readable; }
     // Called at the start of every Grab(), before the pixels are read.

@@ -1,0 +1,237 @@
+// `zovrec record` (the capture engine on the X11 screen, into a project or a ".zov" stream)
+// and `zovrec recover` (the frames a crashed recording left behind).
+#include "Cli.h"
+
+#include "core/Ani.h"
+#include "core/BinFile.h"
+#include "core/Path.h"
+#include "core/Recover.h"
+#include "platform/X11Screen.h"
+#include "recorder/CaptureEngine.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace zov;
+using namespace zov::cli;
+
+const char* kRecordUsage =
+    "record OUT [--area L,T,R,B | --window ID | --full] [--delay MS] [--no-pointer] [--big-pointer] "
+    "[--frames N | --seconds S] [--display :N]";
+
+class RecordEvents : public IDocumentEvents {
+public:
+    RecordEvents(CAni& ani, int32_t framesBefore, long long frameLimit)
+        : m_ani(ani), m_before(framesBefore), m_limit(frameLimit) {}
+    void OnFrameCaptured(int frameCount) override {
+        m_count = frameCount;
+        // The run stops on the frame that completes the count: the pacing sees the stop state
+        // before another frame is taken.
+        if (m_limit > 0 && frameCount - m_before >= m_limit)
+            m_ani.m_control_rec_scr = C_CONTROL_STOP;
+    }
+    void OnRecordFinish() override { m_done = true; }
+    void OnRecordFailed(const std::string&) override { m_done = true; }
+    bool Done() const { return m_done; }
+    int Count() const { return m_count; }
+
+private:
+    CAni& m_ani;
+    int32_t m_before;
+    long long m_limit;
+    std::atomic<int> m_count{0};
+    std::atomic<bool> m_done{false};
+};
+
+bool ParseArea(const std::string& text, CaptureRect& r) {
+    long long v[4];
+    size_t start = 0;
+    for (int i = 0; i < 4; ++i) {
+        size_t comma = text.find(',', start);
+        if ((i < 3) != (comma != std::string::npos))
+            return false;
+        std::string part = text.substr(start, i < 3 ? comma - start : std::string::npos);
+        if (!ParseInt(part, -100000, 100000, v[i]))
+            return false;
+        start = comma + 1;
+    }
+    r = {static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]), static_cast<int32_t>(v[2]),
+         static_cast<int32_t>(v[3])};
+    return r.right > r.left && r.bottom > r.top;
+}
+
+bool ParseWindowId(const std::string& text, uint64_t& id) {
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v == 0 || text[0] == '-')
+        return false;
+    id = v;
+    return true;
+}
+
+int Record(const Args& input) {
+    Args args = input;
+    std::string areaText, windowText, delayText, framesText, secondsText, display;
+    const bool haveArea = TakeOption(args, "--area", areaText);
+    const bool haveWindow = TakeOption(args, "--window", windowText);
+    const bool full = TakeFlag(args, "--full");
+    const bool haveDelay = TakeOption(args, "--delay", delayText);
+    const bool noPointer = TakeFlag(args, "--no-pointer");
+    const bool bigPointer = TakeFlag(args, "--big-pointer");
+    const bool haveFrames = TakeOption(args, "--frames", framesText);
+    const bool haveSeconds = TakeOption(args, "--seconds", secondsText);
+    TakeOption(args, "--display", display);
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
+        return Usage(kRecordUsage);
+    if (int(haveArea) + int(haveWindow) + int(full) > 1)
+        return Fail("choose one of --area, --window and --full.", 2);
+    if (haveFrames && haveSeconds)
+        return Fail("choose one of --frames and --seconds.", 2);
+    CaptureRect area;
+    if (haveArea && !ParseArea(areaText, area))
+        return Fail("--area takes LEFT,TOP,RIGHT,BOTTOM with RIGHT > LEFT and BOTTOM > TOP, for example 0,0,640,480.", 2);
+    uint64_t window = 0;
+    if (haveWindow && !ParseWindowId(windowText, window))
+        return Fail("--window takes an X window id, decimal or 0x hexadecimal.", 2);
+    long long delay = 100, frames = 0, seconds = 0;
+    if (haveDelay && !ParseInt(delayText, 1, 32767, delay))
+        return Fail("--delay takes milliseconds from 1 to 32767.", 2);
+    if (haveFrames && !ParseInt(framesText, 1, 100000000, frames))
+        return Fail("--frames takes a positive number of frames.", 2);
+    if (haveSeconds && !ParseInt(secondsText, 1, 100000000, seconds))
+        return Fail("--seconds takes a positive number of seconds.", 2);
+
+    std::string error;
+    std::unique_ptr<IScreenSource> screen = OpenX11Screen(display, error);
+    if (!screen)
+        return Fail(error);
+
+    CAni& ani = Ani();
+    ani.SetScreenSize(screen->ScreenWidth(), screen->ScreenHeight());
+    ani.SetDefaultFrameDelay(static_cast<int32_t>(delay));
+    ani.SetDefaultRecordPointer(!noPointer);
+    std::string path = args[0];
+    const bool stream = HasExtension(path, "zov");
+    bool existing = false;
+    if (stream) {
+        if (!ani.NewProject(path, true))
+            return Fail("cannot record into " + path + ": " + ani.LastMessage());
+    } else {
+        std::string withScp = HasExtension(path, "scp") ? path : ReplaceExtension(path, "scp");
+        existing = FileExists(path) || FileExists(withScp);
+        if (existing) {
+            if (!ani.OpenProject(path))
+                return Fail("cannot open " + path + ": " + ani.LastMessage());
+        } else if (!ani.NewProject(path, false)) {
+            return Fail("cannot create the project " + path + ".");
+        }
+    }
+    const int32_t framesBefore = ani.FrameCount();
+    if (!existing || haveDelay)
+        ani.SetFrameDelay(static_cast<int32_t>(delay));
+    ani.SetRecordPointer(!noPointer);
+    if (haveWindow) {
+        ani.SetRecordWindow(window, true);
+    } else {
+        ani.SetRecordWindow(0, false);
+        CaptureRect r = area;
+        if (!haveArea) {
+            if (existing && !full && framesBefore > 0)
+                r = ani.GetCaptureRect(); // a new run of an existing project keeps its area
+            else
+                r = {0, 0, screen->ScreenWidth(), screen->ScreenHeight()};
+        }
+        if (!ani.SetCaptureRect(r))
+            return Fail(ani.LastMessage().empty() ? "the capture area cannot be used." : ani.LastMessage());
+    }
+
+    // SIGINT and SIGTERM stop the run, SIGUSR1 pauses it and SIGUSR2 resumes it; they are
+    // taken by this thread only, so the capture thread is never interrupted.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
+        sigaddset(&signals, s);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    RecordEvents events(ani, framesBefore, frames);
+    CaptureEngine engine(ani);
+    CaptureParams params;
+    params.events = &events;
+    params.screen = screen.get();
+    params.bigPointer = bigPointer;
+    if (!engine.StartCapture(params)) {
+        std::string why = ani.LastMessage();
+        return Fail(why.empty() ? "the recording cannot be started." : why);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    bool interrupted = false;
+    while (!events.Done()) {
+        timespec wait{0, 50 * 1000 * 1000};
+        int s = sigtimedwait(&signals, nullptr, &wait);
+        if (s == SIGINT || s == SIGTERM) {
+            interrupted = true;
+            break;
+        }
+        if (s == SIGUSR1)
+            engine.PauseCapture();
+        if (s == SIGUSR2)
+            engine.ResumeCapture();
+        if (seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(seconds))
+            break;
+    }
+    engine.StopCapture();
+    const std::string target = ani.DocumentPath();
+    const CaptureStats stats = engine.Stats();
+    if (engine.Failed()) {
+        std::fprintf(stderr, "zovrec: the recording ended early: %s\n", engine.FailureReason().c_str());
+        if (stats.frames > 0)
+            std::fprintf(stderr, "zovrec: the %d frames recorded before are kept in %s.\n", stats.frames,
+                         target.c_str());
+        ani.Close();
+        return 1;
+    }
+    std::printf("recorded %d frames (%dx%d) into %s%s\n", stats.frames, engine.Area().Width(), engine.Area().Height(),
+                target.c_str(), interrupted ? " (stopped by a signal)" : "");
+    ani.Close();
+    return 0;
+}
+
+int Recover(const Args& args) {
+    if (args.size() != 1)
+        return Usage("recover PROJECT");
+    std::string path = args[0];
+    if (!FileExists(path) && !HasExtension(path, "scp") && FileExists(ReplaceExtension(path, "scp")))
+        path = ReplaceExtension(path, "scp");
+    if (!FileExists(path))
+        return Fail("there is no project " + args[0] + ".");
+    RecoverResult result;
+    if (!RecoverProject(path, result))
+        return Fail(result.message);
+    // The result must be a project that opens and passes the check.
+    CAni& ani = Ani();
+    std::string opened = path;
+    if (!ani.OpenProject(opened))
+        return Fail("after recovery the project does not open: " + ani.LastMessage());
+    const int32_t count = ani.FrameCount();
+    ani.Close();
+    std::printf("%s\n%s now holds %d frames.\n", result.message.c_str(), path.c_str(), count);
+    return 0;
+}
+
+CliRegistration regRecord({"record", kRecordUsage, "record the X11 screen into a project or a .zov stream", Record});
+CliRegistration regRecover({"recover", "recover PROJECT", "add the frames a crashed recording left after the last index",
+                            Recover});
+
+} // namespace

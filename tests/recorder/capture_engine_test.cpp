@@ -1,0 +1,434 @@
+// The capture engine on the fake screen: frames and key frames of a run, the pointer in
+// headers, frames and cursor.bin, pause and resume, stop while paused, window recording,
+// early ends, the refused large area, appending a run and recording into a stream.
+#include "recorder/CaptureEngine.h"
+
+#include "codec/StreamReader.h"
+#include "core/BinFile.h"
+#include "platform/FakeScreen.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+using namespace zov;
+using Clock = std::chrono::steady_clock;
+
+std::string Folder() {
+    char templ[] = "/tmp/zov-capture-XXXXXX";
+    return std::string(mkdtemp(templ)) + "/";
+}
+
+class Events : public IDocumentEvents {
+public:
+    std::function<void(int)> onFrame;
+    void OnFrameCaptured(int n) override {
+        {
+            std::lock_guard l(m);
+            frames = n;
+            ++calls;
+        }
+        if (onFrame)
+            onFrame(n);
+        cv.notify_all();
+    }
+    void OnRecordFinish() override {
+        std::lock_guard l(m);
+        finished = true;
+        cv.notify_all();
+    }
+    void OnRecordFailed(const std::string& r) override {
+        std::lock_guard l(m);
+        failed = true;
+        reason = r;
+        cv.notify_all();
+    }
+    bool WaitEnd(int ms = 10000) {
+        std::unique_lock l(m);
+        return cv.wait_for(l, std::chrono::milliseconds(ms), [&] { return finished || failed; });
+    }
+    bool WaitFrames(int n, int ms = 10000) {
+        std::unique_lock l(m);
+        return cv.wait_for(l, std::chrono::milliseconds(ms), [&] { return calls >= n; });
+    }
+    std::mutex m;
+    std::condition_variable cv;
+    int frames = 0, calls = 0;
+    bool finished = false, failed = false;
+    std::string reason;
+};
+
+// A scene that changes at every grab: a moving bar over a gradient. Remembers what each
+// grab showed.
+struct MovingScene {
+    FakeScreen screen;
+    std::map<int, std::vector<uint32_t>> shown; // grab index -> screen copy
+    int w, h;
+    MovingScene(int width, int height, int bpp = 32) : screen(width, height, bpp), w(width), h(height) {
+        screen.OnGrab([this](int i) { Paint(i); });
+    }
+    static uint32_t Colour(int x, int y, int i) {
+        if (x >= (i * 5) % 60 && x < (i * 5) % 60 + 9)
+            return 0xFFFF00;
+        return static_cast<uint32_t>(((x * 3) & 0xFF) << 16 | ((y * 2) & 0xFF) << 8 | ((x + y) & 0xFF));
+    }
+    void Paint(int i) {
+        std::vector<uint32_t> copy(static_cast<size_t>(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint32_t c = Colour(x, y, i);
+                screen.SetPixel(x, y, c);
+                copy[static_cast<size_t>(y) * w + x] = c;
+            }
+        shown[i] = std::move(copy);
+    }
+};
+
+uint32_t Rgb(const Image24& img, int x, int y) {
+    const uint8_t* p = img.PixelTopDown(x, y);
+    return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+}
+
+std::shared_ptr<PointerImage> BluePointer() {
+    auto p = std::make_shared<PointerImage>();
+    p->width = p->height = 6;
+    p->xhot = 2;
+    p->yhot = 1;
+    p->name = "xterm";
+    p->argb.assign(36, 0xFF0000FF);
+    return p;
+}
+
+class CaptureEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = Folder();
+        Ani().Initialise();
+    }
+    void TearDown() override { Ani().Close(); }
+    bool NewProject(const std::string& name, int delay, CaptureRect area) {
+        std::string path = dir + name;
+        Ani().SetDefaultFrameDelay(delay);
+        if (!Ani().NewProject(path, false))
+            return false;
+        projectPath = path;
+        Ani().SetFrameDelay(delay);
+        Ani().SetRecordWindow(0, false);
+        return Ani().SetCaptureRect(area);
+    }
+    std::string dir, projectPath;
+};
+
+TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
+    MovingScene scene(200, 160);
+    scene.screen.SetPointer(60, 45, BluePointer());
+    ASSERT_TRUE(NewProject("run.scp", 10, {10, 20, 170, 140}));
+    Ani().SetRecordPointer(true);
+    Events events;
+    events.onFrame = [](int n) {
+        if (n == 25)
+            Ani().m_control_rec_scr = C_CONTROL_STOP;
+    };
+    CaptureEngine engine(Ani());
+    CaptureParams params;
+    params.events = &events;
+    params.screen = &scene.screen;
+    ASSERT_TRUE(engine.StartCapture(params));
+    ASSERT_TRUE(events.WaitEnd());
+    ASSERT_TRUE(engine.StopCapture());
+    EXPECT_TRUE(events.finished);
+    EXPECT_FALSE(engine.Failed());
+    ASSERT_EQ(Ani().FrameCount(), 25);
+    EXPECT_EQ(events.frames, 25);
+    EXPECT_EQ(engine.Stats().frames, 25);
+
+    // cursor.bin (emptied again when the project is opened):: one record (20 bytes + 6 x 6 x 4 colour + 6 rows x 2 mask) per frame.
+    struct stat st {};
+    ASSERT_EQ(stat((dir + "cursor.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 25 * (20 + 144 + 12));
+
+    // Reopen from disk: the index was written at the end of the run.
+    std::string path = projectPath;
+    Ani().Close();
+    ASSERT_TRUE(Ani().OpenProject(path));
+    ASSERT_EQ(Ani().FrameCount(), 25);
+    EXPECT_EQ(Ani().ImageWidth(), 160);
+    EXPECT_EQ(Ani().ImageHeight(), 120);
+    EXPECT_EQ(Ani().RowBytes(), 480);
+    for (int i = 0; i < 25; ++i)
+        EXPECT_EQ(Ani().FrameTable()[i].kind, i % 10 == 0 ? FRAME_KEY : FRAME_DIFF) << i;
+    for (int i = 0; i < 25; ++i) {
+        Image24 img;
+        FrameHeader header;
+        std::vector<uint8_t> bits;
+        ASSERT_TRUE(Ani().LoadFrame(i, bits, header)) << i;
+        img.width = 160;
+        img.height = 120;
+        img.bits = bits;
+        // The pointer: header position moved by the hotspot (screen coordinates), shape 5.
+        EXPECT_EQ(header.pointerX, 58);
+        EXPECT_EQ(header.pointerY, 44);
+        EXPECT_EQ(header.pointerShape, 5);
+        EXPECT_EQ(header.captured, 1);
+        const auto& shown = scene.shown.at(i);
+        long wrong = 0;
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 160; ++x) {
+                const int sx = x + 10, sy = y + 20;
+                const bool underPointer = sx >= 58 && sx < 64 && sy >= 44 && sy < 50;
+                const uint32_t expected = underPointer ? 0x0000FF : shown[static_cast<size_t>(sy) * 200 + sx];
+                wrong += Rgb(img, x, y) != expected;
+            }
+        EXPECT_EQ(wrong, 0) << "frame " << i;
+    }
+}
+
+TEST_F(CaptureEngineTest, PauseGivesNoBurstAndStopWhilePausedEndsTheRun) {
+    MovingScene scene(64, 48);
+    ASSERT_TRUE(NewProject("pause.scp", 100, {0, 0, 64, 48}));
+    std::vector<Clock::time_point> grabs;
+    std::mutex grabLock;
+    scene.screen.OnGrab([&](int i) {
+        scene.Paint(i);
+        std::lock_guard l(grabLock);
+        grabs.push_back(Clock::now());
+    });
+    Events events;
+    CaptureEngine engine(Ani());
+    events.onFrame = [&](int n) {
+        if (n == 5 || n == 10)
+            engine.PauseCapture();
+    };
+    CaptureParams params;
+    params.events = &events;
+    params.screen = &scene.screen;
+    ASSERT_TRUE(engine.StartCapture(params));
+    ASSERT_TRUE(events.WaitFrames(5));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(events.calls, 5); // nothing captured while paused
+    engine.ResumeCapture();
+    ASSERT_TRUE(events.WaitFrames(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto stopAt = Clock::now();
+    ASSERT_TRUE(engine.StopCapture()); // paused at frame 10
+    EXPECT_LT(Clock::now() - stopAt, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(events.finished);
+    EXPECT_EQ(Ani().FrameCount(), 10);
+    std::lock_guard l(grabLock);
+    ASSERT_EQ(grabs.size(), 10u);
+    using std::chrono::milliseconds;
+    EXPECT_GE(grabs[5] - grabs[4], milliseconds(1900));
+    // After the resume the frames keep the delay: no catch-up burst.
+    for (size_t i = 6; i < 10; ++i)
+        EXPECT_GE(grabs[i] - grabs[i - 1], milliseconds(80)) << i;
+}
+
+TEST_F(CaptureEngineTest, UnsupportedDepthEndsTheRunWithNoFrame) {
+    for (int bpp : {15, 4}) {
+        FakeScreen screen(64, 48, bpp);
+        ASSERT_TRUE(NewProject("depth" + std::to_string(bpp) + ".scp", 20, {0, 0, 64, 48}));
+        Events events;
+        CaptureEngine engine(Ani());
+        CaptureParams params;
+        params.events = &events;
+        params.screen = &screen;
+        ASSERT_TRUE(engine.StartCapture(params));
+        ASSERT_TRUE(events.WaitEnd());
+        engine.StopCapture();
+        EXPECT_TRUE(events.failed);
+        EXPECT_FALSE(events.finished);
+        EXPECT_EQ(events.reason, "display resolution not support!");
+        EXPECT_EQ(events.calls, 0);
+        EXPECT_EQ(Ani().FrameCount(), 0);
+        EXPECT_EQ(screen.GrabCount(), 0);
+    }
+}
+
+TEST_F(CaptureEngineTest, AreaOverTheFrameFormatIsRefusedBeforeTheRunButNotForAStream) {
+    FakeScreen screen(1280, 1024);
+    screen.SetWindow(77, {0, 0, 1100, 800});
+    ASSERT_TRUE(NewProject("large.scp", 20, {0, 0, 640, 480}));
+    Ani().SetRecordWindow(77, true);
+    CaptureEngine engine(Ani());
+    CaptureParams params;
+    params.screen = &screen;
+    EXPECT_FALSE(engine.StartCapture(params));
+    EXPECT_NE(Ani().LastMessage().find(".zov"), std::string::npos) << Ani().LastMessage();
+    EXPECT_FALSE(engine.IsRunning());
+    EXPECT_EQ(screen.GrabCount(), 0);
+    // An area that leaves the screen, and a window that is not there, are refused too.
+    Ani().SetRecordWindow(0, false);
+    ASSERT_TRUE(Ani().SetCaptureRect({1000, 900, 1300, 1100}));
+    EXPECT_FALSE(engine.StartCapture(params));
+    EXPECT_NE(Ani().LastMessage().find("screen"), std::string::npos);
+    Ani().SetRecordWindow(78, true);
+    EXPECT_FALSE(engine.StartCapture(params));
+
+    // The same window straight into a stream: no such bound.
+    std::string stream = dir + "large.zov";
+    ASSERT_TRUE(Ani().NewProject(stream, true));
+    Ani().SetRecordWindow(77, true);
+    Events events;
+    events.onFrame = [](int n) {
+        if (n == 2)
+            Ani().m_control_rec_scr = C_CONTROL_STOP;
+    };
+    params.events = &events;
+    ASSERT_TRUE(engine.StartCapture(params)) << Ani().LastMessage();
+    ASSERT_TRUE(events.WaitEnd());
+    engine.StopCapture();
+    EXPECT_TRUE(events.finished) << events.reason;
+    StreamReader reader;
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(stream, bytes));
+    reader.Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    reader.Finish();
+    StreamRecord record;
+    ASSERT_EQ(reader.Next(record), ReadStatus::Record);
+    EXPECT_EQ(reader.Header().width, 1100);
+    EXPECT_EQ(reader.Header().height, 800);
+}
+
+TEST_F(CaptureEngineTest, WindowRecordingFollowsTheWindowAndEndsWhenItCloses) {
+    FakeScreen screen(300, 200);
+    auto paintWindow = [&](int left, int top) {
+        screen.Fill(0x202020);
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                screen.SetPixel(left + x, top + y, static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
+        screen.SetWindow(5, {left, top, left + 64, top + 48});
+    };
+    paintWindow(10, 10);
+    ASSERT_TRUE(NewProject("window.scp", 10, {0, 0, 10, 10}));
+    Ani().SetRecordWindow(5, true);
+    Ani().SetRecordPointer(false);
+    Events events;
+    // Between frames the window moves (after 3), then closes (after 6).
+    events.onFrame = [&](int n) {
+        if (n == 3)
+            paintWindow(200, 120);
+        if (n == 6)
+            screen.RemoveWindow(5);
+    };
+    CaptureEngine engine(Ani());
+    CaptureParams params;
+    params.events = &events;
+    params.screen = &screen;
+    ASSERT_TRUE(engine.StartCapture(params));
+    ASSERT_TRUE(events.WaitEnd());
+    engine.StopCapture();
+    // The run ended early with its reason, and the frames taken before are in the file.
+    EXPECT_TRUE(events.failed);
+    EXPECT_NE(events.reason.find("window"), std::string::npos);
+    EXPECT_TRUE(engine.Failed());
+    ASSERT_EQ(Ani().FrameCount(), 6);
+    std::string path = projectPath;
+    Ani().Close();
+    ASSERT_TRUE(Ani().OpenProject(path));
+    ASSERT_EQ(Ani().FrameCount(), 6);
+    CaptureRect r = Ani().GetCaptureRect();
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.right, 74);
+    for (int i = 0; i < 6; ++i) {
+        Image24 img;
+        ASSERT_TRUE(Ani().LoadFrame(i, img));
+        ASSERT_EQ(img.width, 64);
+        long wrong = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                wrong += Rgb(img, x, y) != (static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
+        EXPECT_EQ(wrong, 0) << "frame " << i;
+    }
+}
+
+TEST_F(CaptureEngineTest, ANewRunAppendsAfterTheFramesAndStartsWithAKeyFrame) {
+    MovingScene scene(96, 64);
+    ASSERT_TRUE(NewProject("append.scp", 10, {0, 0, 96, 64}));
+    for (int run = 0; run < 2; ++run) {
+        Events events;
+        const int target = 3 * (run + 1);
+        events.onFrame = [target](int n) {
+            if (n == target)
+                Ani().m_control_rec_scr = C_CONTROL_STOP;
+        };
+        CaptureEngine engine(Ani());
+        CaptureParams params;
+        params.events = &events;
+        params.screen = &scene.screen;
+        ASSERT_TRUE(engine.StartCapture(params));
+        ASSERT_TRUE(events.WaitEnd());
+        engine.StopCapture();
+        ASSERT_TRUE(events.finished) << events.reason;
+        if (run == 0) {
+            std::string path = projectPath;
+            Ani().Close();
+            ASSERT_TRUE(Ani().OpenProject(path)); // the second run goes into the reopened project
+        }
+    }
+    ASSERT_EQ(Ani().FrameCount(), 6);
+    const int32_t kinds[6] = {FRAME_KEY, FRAME_DIFF, FRAME_DIFF, FRAME_KEY, FRAME_DIFF, FRAME_DIFF};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(Ani().FrameTable()[i].kind, kinds[i]) << i;
+        Image24 img;
+        ASSERT_TRUE(Ani().LoadFrame(i, img));
+        EXPECT_EQ(Rgb(img, 40, 30), scene.shown.at(i)[30 * 96 + 40]) << i;
+    }
+    EXPECT_TRUE(Ani().CheckFile());
+}
+
+TEST_F(CaptureEngineTest, StreamRecordingDecodesToTheScreenPictures) {
+    MovingScene scene(71, 45); // odd sizes: partial codec blocks and padded rows
+    std::string stream = dir + "direct.ZOV";
+    ASSERT_TRUE(Ani().NewProject(stream, true));
+    ASSERT_EQ(Ani().DocMode(), DOC_STREAM);
+    ASSERT_TRUE(Ani().SetCaptureRect({0, 0, 71, 45}));
+    Ani().SetRecordWindow(0, false);
+    Ani().SetFrameDelay(40);
+    Ani().SetRecordPointer(false);
+    Events events;
+    events.onFrame = [](int n) {
+        if (n == 12)
+            Ani().m_control_rec_scr = C_CONTROL_STOP;
+    };
+    CaptureEngine engine(Ani());
+    CaptureParams params;
+    params.events = &events;
+    params.screen = &scene.screen;
+    ASSERT_TRUE(engine.StartCapture(params));
+    ASSERT_TRUE(events.WaitEnd());
+    engine.StopCapture();
+    ASSERT_TRUE(events.finished) << events.reason;
+    EXPECT_EQ(events.frames, 12);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(Ani().DocumentPath(), bytes)) << Ani().DocumentPath();
+    StreamReader reader;
+    reader.Append(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    reader.Finish();
+    StreamRecord record;
+    int n = 0;
+    while (reader.Next(record) == ReadStatus::Record) {
+        ASSERT_FALSE(record.rejected) << record.error;
+        ASSERT_EQ(reader.Header().width, 71);
+        ASSERT_EQ(reader.Header().height, 45);
+        const auto& shown = scene.shown.at(n);
+        long wrong = 0;
+        // The codec may give back the last column of region-coded blocks as background.
+        for (int y = 0; y < 45; ++y)
+            for (int x = 0; x < 70; ++x)
+                wrong += (reader.Picture()[y * 71 + x] & 0xFFFFFF) != shown[static_cast<size_t>(y) * 71 + x];
+        EXPECT_EQ(wrong, 0) << "frame " << n;
+        ++n;
+    }
+    EXPECT_EQ(n, 12);
+    EXPECT_EQ(reader.Header().interval, 40); // the recorded delay, so it plays at its speed
+    EXPECT_FALSE(reader.SawEndMarker());
+}
+
+} // namespace
