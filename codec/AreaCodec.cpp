@@ -43,11 +43,11 @@ bool AreaCodec::Init(int mode, uint32_t width, uint32_t height) {
 
     // A trace or walk meets each pixel at most once, so one bit, one stack entry and one
     // queued entry a pixel always suffice.
-    m_shape.assign(m_pixels / 8 + 16, 0);
+    m_shape.reset(new uint8_t[m_pixels / 8 + 16]);
     m_queued.clear();
     m_queued.reserve(1024);
-    m_stack.assign(m_pixels + 1, 0);
-    m_stackDir.assign(m_pixels + 1, 0);
+    m_stack.reset(new uint32_t[m_pixels + 1]);
+    m_stackDir.reset(new uint8_t[m_pixels + 1]);
     m_added.clear();
     m_eAreas.clear();
     m_dAreas.clear();

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -128,10 +129,11 @@ private:
     bool m_zInit[4] = {false, false, false, false};
 
     // walk scratch, sized once from the picture
-    std::vector<uint8_t> m_shape;
+    // (never read before written, so left uninitialised)
+    std::unique_ptr<uint8_t[]> m_shape;
     std::vector<uint32_t> m_queued;
-    std::vector<uint32_t> m_stack;
-    std::vector<uint8_t> m_stackDir;
+    std::unique_ptr<uint32_t[]> m_stack;
+    std::unique_ptr<uint8_t[]> m_stackDir;
     std::vector<uint32_t> m_added;
 
     // encoder, per frame

@@ -205,8 +205,8 @@ void AreaCodec::Paint(uint32_t* img, uint32_t seed, uint32_t colour, const uint8
     img[seed] = painted;
     if (!shape || length == 0) return;
     const int64_t pixels = static_cast<int64_t>(m_pixels);
-    uint32_t* stack = m_stack.data();
-    uint8_t* dirs = m_stackDir.data();
+    uint32_t* stack = m_stack.get();
+    uint8_t* dirs = m_stackDir.get();
     uint32_t budget = length;
     size_t bit = startBit;
     size_t sp = 0;

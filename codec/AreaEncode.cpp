@@ -25,9 +25,9 @@ uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask) {
     const uint32_t colour = img[seed] & kColourMask;
     const uint32_t visited = colour | VISITED;
     const int64_t pixels = static_cast<int64_t>(m_pixels);
-    uint8_t* shape = m_shape.data();
-    uint32_t* stack = m_stack.data();
-    uint8_t* dirs = m_stackDir.data();
+    uint8_t* shape = m_shape.get();
+    uint32_t* stack = m_stack.get();
+    uint8_t* dirs = m_stackDir.get();
     uint32_t bits = 0, length = 0;
     size_t sp = 0;
 
@@ -69,8 +69,8 @@ void AreaCodec::Untrace(uint32_t* img, uint32_t seed, uint32_t colour, const uin
     const uint32_t walked = colour | VISITED | ADDED;
     const uint32_t stopMask = QUEUED | EXCLUDED;
     const int64_t pixels = static_cast<int64_t>(m_pixels);
-    uint32_t* stack = m_stack.data();
-    uint8_t* dirs = m_stackDir.data();
+    uint32_t* stack = m_stack.get();
+    uint8_t* dirs = m_stackDir.get();
     uint32_t budget = length, bit = 0;
     size_t sp = 0;
 
@@ -150,23 +150,23 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
                 EArea a{static_cast<uint16_t>(x), static_cast<uint16_t>(y), v, 0, length, 0};
                 bool isNew = false;
                 if (length >= 1 && length <= kMaxPatternBits) {
-                    const uint16_t sum = PatternChecksum(m_shape.data(), length);
+                    const uint16_t sum = PatternChecksum(m_shape.get(), length);
                     // Checksum 0 means "no pattern" and 65535 has no slot: those stay own shapes.
                     if (sum != 0 && sum < kPatternSlots) {
                         if (!patterns.Has(sum)) {
                             if (m_newPatterns.size() < kMaxNewPatternsEncode) {
-                                patterns.Register(sum, m_shape.data(), length);
+                                patterns.Register(sum, m_shape.get(), length);
                                 a.pattern = sum;
                                 isNew = true;
                             }
-                        } else if (patterns.Matches(sum, m_shape.data(), length)) {
+                        } else if (patterns.Matches(sum, m_shape.get(), length)) {
                             a.pattern = sum;
                         }
                     }
                 }
                 if (length > 0 && (a.pattern == 0 || isNew)) {
                     a.offset = m_pool.size();
-                    m_pool.insert(m_pool.end(), m_shape.begin(), m_shape.begin() + (length + 7) / 8);
+                    m_pool.insert(m_pool.end(), m_shape.get(), m_shape.get() + (length + 7) / 8);
                 }
                 if (isNew) m_newPatterns.push_back(static_cast<uint32_t>(m_eAreas.size()));
                 m_eAreas.push_back(a);
@@ -189,7 +189,7 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
         }
         a.length = length;
         a.offset = m_pool2.size();
-        m_pool2.insert(m_pool2.end(), m_shape.begin(), m_shape.begin() + (length + 7) / 8);
+        m_pool2.insert(m_pool2.end(), m_shape.get(), m_shape.get() + (length + 7) / 8);
     }
 
     // The layers, areas in output order: pattern areas first, then own areas.

@@ -1,5 +1,6 @@
 #include "codec/PatternTable.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zov {
@@ -16,31 +17,31 @@ uint16_t PatternChecksum(const uint8_t* shape, uint32_t bits) {
     return static_cast<uint16_t>(sum);
 }
 
-PatternTable::PatternTable() : m_slots(kPatternSlots) {}
+PatternTable::PatternTable() : m_length(new uint32_t[kPatternSlots]()), m_offset(new uint32_t[kPatternSlots]()) {}
 
 void PatternTable::Clear() {
-    for (auto& s : m_slots) {
-        s.length = 0;
-        std::vector<uint8_t>().swap(s.bytes);
-    }
+    if (m_used) std::memset(m_length.get(), 0, kPatternSlots * sizeof(uint32_t));
+    m_used = 0;
+    std::vector<uint8_t>().swap(m_pool);
 }
 
 void PatternTable::Register(uint32_t id, const uint8_t* shape, uint32_t bits) {
-    Slot& s = m_slots[id];
-    s.length = bits;
-    s.bytes.assign(((bits + 31) / 32) * 4, 0);
-    std::memcpy(s.bytes.data(), shape, (bits + 7) / 8);
+    if (id >= kPatternSlots || bits == 0) return;
+    const size_t at = m_pool.size();
+    m_pool.resize(at + ((bits + 31) / 32) * 4, 0);
+    std::memcpy(m_pool.data() + at, shape, (bits + 7) / 8);
+    m_length[id] = bits;
+    m_offset[id] = static_cast<uint32_t>(at);
+    ++m_used;
 }
 
 void PatternTable::Unregister(uint32_t id) {
-    if (id >= kPatternSlots) return;
-    m_slots[id].length = 0;
-    std::vector<uint8_t>().swap(m_slots[id].bytes);
+    if (id < kPatternSlots) m_length[id] = 0;
 }
 
 bool PatternTable::Matches(uint32_t id, const uint8_t* shape, uint32_t bits) const {
-    const Slot& s = m_slots[id];
-    return s.length == bits && std::memcmp(s.bytes.data(), shape, (bits + 7) / 8) == 0;
+    return id < kPatternSlots && m_length[id] == bits && bits != 0 &&
+           std::memcmp(m_pool.data() + m_offset[id], shape, (bits + 7) / 8) == 0;
 }
 
 } // namespace zov

@@ -22,10 +22,11 @@ public:
     PatternTable();
     void Clear();
     // True when the slot holds a pattern. id 0 and 65535 never do.
-    bool Has(uint32_t id) const { return id < kPatternSlots && !m_slots[id].bytes.empty(); }
-    uint32_t Length(uint32_t id) const { return m_slots[id].length; }
-    const uint8_t* Bytes(uint32_t id) const { return m_slots[id].bytes.data(); }
-    // Stores a copy of the shape in slot `id` (which must be empty and usable).
+    bool Has(uint32_t id) const { return id < kPatternSlots && m_length[id] != 0; }
+    uint32_t Length(uint32_t id) const { return m_length[id]; }
+    // The pattern's bytes, zero-padded to a multiple of 4.
+    const uint8_t* Bytes(uint32_t id) const { return m_pool.data() + m_offset[id]; }
+    // Stores a copy of the shape (1..kMaxPatternBits bits) in slot `id`, which must be free.
     void Register(uint32_t id, const uint8_t* shape, uint32_t bits);
     // True when slot `id` holds exactly this shape (same length, same bytes).
     bool Matches(uint32_t id, const uint8_t* shape, uint32_t bits) const;
@@ -33,11 +34,11 @@ public:
     void Unregister(uint32_t id);
 
 private:
-    struct Slot {
-        uint32_t length = 0;
-        std::vector<uint8_t> bytes; // empty = free slot; padded to a multiple of 4 bytes
-    };
-    std::vector<Slot> m_slots;
+    // Flat tables: one length and one pool offset a slot (length 0 = free).
+    std::unique_ptr<uint32_t[]> m_length;
+    std::unique_ptr<uint32_t[]> m_offset;
+    uint32_t m_used = 0;
+    std::vector<uint8_t> m_pool;
 };
 
 } // namespace zov
