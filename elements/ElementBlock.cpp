@@ -17,7 +17,9 @@ int32_t GetI32(const uint8_t* p) {
     uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     return static_cast<int32_t>(v);
 }
-uint32_t GetU32(const uint8_t* p) { return static_cast<uint32_t>(GetI32(p)); }
+uint32_t GetU32(const uint8_t* p) {
+    return static_cast<uint32_t>(GetI32(p));
+}
 
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(uint8_t(v));
@@ -25,7 +27,9 @@ void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(uint8_t(v >> 16));
     out.push_back(uint8_t(v >> 24));
 }
-void PutI32(std::vector<uint8_t>& out, int32_t v) { PutU32(out, static_cast<uint32_t>(v)); }
+void PutI32(std::vector<uint8_t>& out, int32_t v) {
+    PutU32(out, static_cast<uint32_t>(v));
+}
 
 void SetU32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
@@ -37,24 +41,32 @@ void SetU32(uint8_t* p, uint32_t v) {
 // In memory the tails live in the record; the body's pointer fields carry nothing.
 void ClearPointerFields(int32_t kind, uint8_t* body) {
     switch (kind) {
-    case ELEMENT_BOX2: SetU32(body + offsetof(Box2Body, tailPointer), 0); break;
+    case ELEMENT_BOX2:
+        SetU32(body + offsetof(Box2Body, tailPointer), 0);
+        break;
     case ELEMENT_TEXT:
     case ELEMENT_SUBSCRIPT1:
-    case ELEMENT_SUBSCRIPT2: SetU32(body + offsetof(TextBody, tailPointer), 0); break;
-    case ELEMENT_URLLINK: SetU32(body + offsetof(UrlLinkBody, tailPointer), 0); break;
+    case ELEMENT_SUBSCRIPT2:
+        SetU32(body + offsetof(TextBody, tailPointer), 0);
+        break;
+    case ELEMENT_URLLINK:
+        SetU32(body + offsetof(UrlLinkBody, tailPointer), 0);
+        break;
     case ELEMENT_IMAGE:
         SetU32(body + offsetof(ImageBody, tailPointer), 0);
         // The second buffer is never stored.
         SetU32(body + offsetof(ImageBody, secondLength), 0);
         SetU32(body + offsetof(ImageBody, secondPointer), 0);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
 } // namespace
 
-int CElementList::ParseRecords(const uint8_t* data, size_t size, int32_t count, bool oldImages, int64_t& adjust) {
+int CElementList::ParseRecords(const uint8_t* data, size_t size, int32_t count, bool oldImages,
+                               int64_t& adjust) {
     size_t pos = 0;
     adjust = 0;
     for (int32_t i = 0; i < count; ++i) {
@@ -102,7 +114,7 @@ int CElementList::ParseRecords(const uint8_t* data, size_t size, int32_t count, 
     return pos == size ? 0 : -1;
 }
 
-int CElementList::Read(BinFile& f, uint32_t version) {
+int CElementList::Read(BinFile& f, uint32_t version) try {
     if (m_count != 0 || m_total != 0 || !m_list.empty())
         return -1;
     const int64_t p = f.Tell();
@@ -137,9 +149,11 @@ int CElementList::Read(BinFile& f, uint32_t version) {
     m_blockOffset = static_cast<int32_t>(p);
     m_reserved = reserved;
     return 0;
+} catch (...) {
+    return -1;
 }
 
-int CElementList::BuildBlock(int64_t position, std::vector<uint8_t>& out) const {
+int CElementList::BuildBlock(int64_t position, std::vector<uint8_t>& out) const try {
     out.clear();
     if (position < 1 || position > INT32_MAX)
         return -1;
@@ -174,9 +188,11 @@ int CElementList::BuildBlock(int64_t position, std::vector<uint8_t>& out) const 
         out.insert(out.end(), r->tail.begin(), r->tail.end());
     }
     return 0;
+} catch (...) {
+    return -1;
 }
 
-int CElementList::Write(BinFile& f) {
+int CElementList::Write(BinFile& f) try {
     const int64_t p = f.Tell();
     std::vector<uint8_t> block;
     if (BuildBlock(p, block) != 0)
@@ -186,6 +202,8 @@ int CElementList::Write(BinFile& f) {
         return -1;
     m_blockOffset = static_cast<int32_t>(p);
     return 0;
+} catch (...) {
+    return -1;
 }
 
 } // namespace zov

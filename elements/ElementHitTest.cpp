@@ -65,18 +65,24 @@ bool InPolygon(const ElementPoint* pts, int n, int32_t x, int32_t y) {
 
 } // namespace
 
-bool CElementList::HitTest(const ElementRecord* record, int32_t x, int32_t y, int32_t f, bool startOnly) const {
+bool CElementList::HitTest(const ElementRecord* record, int32_t x, int32_t y, int32_t f,
+                           bool startOnly) const {
     if (!record || record->kind < 0 || record->kind >= kElementKindCount ||
         record->body.size() != ElementFixedBodySize(record->kind))
         return false;
     if (startOnly ? record->firstFrame != f : !record->ShownOn(f))
         return false;
     switch (record->kind) {
-    case ELEMENT_LINE: return NearLine(*record->Body<LineBody>(), x, y);
-    case ELEMENT_CIRCLE: return InEllipse(record->Body<ShapeBody>()->rect, x, y);
-    case ELEMENT_BOX2: return InPolygon(record->Body<Box2Body>()->outline, 7, x, y);
-    case ELEMENT_RESERVED7: return false;
-    default: return InRect(*record->Body<ElementRect>(), x, y);
+    case ELEMENT_LINE:
+        return NearLine(*record->Body<LineBody>(), x, y);
+    case ELEMENT_CIRCLE:
+        return InEllipse(record->Body<ShapeBody>()->rect, x, y);
+    case ELEMENT_BOX2:
+        return InPolygon(record->Body<Box2Body>()->outline, 7, x, y);
+    case ELEMENT_RESERVED7:
+        return false;
+    default:
+        return InRect(*record->Body<ElementRect>(), x, y);
     }
 }
 

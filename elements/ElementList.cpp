@@ -9,9 +9,13 @@ namespace zov {
 
 namespace {
 
-bool ValidKind(int32_t kind) { return kind >= 0 && kind < kElementKindCount; }
+bool ValidKind(int32_t kind) {
+    return kind >= 0 && kind < kElementKindCount;
+}
 
-uint32_t RoundUp4(uint64_t n) { return static_cast<uint32_t>((n + 3) & ~uint64_t{3}); }
+uint32_t RoundUp4(uint64_t n) {
+    return static_cast<uint32_t>((n + 3) & ~uint64_t{3});
+}
 
 // Coordinates come from files too: wrap like the stored 32-bit values instead of overflowing.
 int32_t AddWrap(int32_t v, int32_t d) {
@@ -78,13 +82,14 @@ std::string ElementRecord::Text() const {
 // --- the list ----------------------------------------------------------------------------
 
 int CElementList::Append(std::unique_ptr<ElementRecord> record) {
-    m_total += 20 + static_cast<int64_t>(record->size);
+    const int64_t bytes = 20 + static_cast<int64_t>(record->size);
     m_list.push_back(std::move(record));
+    m_total += bytes;
     m_count = static_cast<int32_t>(m_list.size());
     return 0;
 }
 
-ElementRecord* CElementList::Create(int32_t first, int32_t last, int32_t kind) {
+ElementRecord* CElementList::Create(int32_t first, int32_t last, int32_t kind) try {
     if (first < 0 || last < first || !ValidKind(kind) || kind == ELEMENT_RESERVED7)
         return nullptr;
     auto r = std::make_unique<ElementRecord>();
@@ -96,6 +101,8 @@ ElementRecord* CElementList::Create(int32_t first, int32_t last, int32_t kind) {
     ElementRecord* raw = r.get();
     Append(std::move(r));
     return raw;
+} catch (...) {
+    return nullptr;
 }
 
 int CElementList::IndexOf(const ElementRecord* record) const {
@@ -159,7 +166,8 @@ int CElementList::ElementsInFrame(int32_t f, ElementRecord** out, int max) const
 }
 
 int CElementList::CountInFrame(int32_t f) const {
-    return static_cast<int>(std::count_if(m_list.begin(), m_list.end(), [f](const auto& r) { return r->ShownOn(f); }));
+    return static_cast<int>(
+        std::count_if(m_list.begin(), m_list.end(), [f](const auto& r) { return r->ShownOn(f); }));
 }
 
 ElementRecord* CElementList::FindAt(int32_t f, int32_t x, int32_t y, bool startOnly) const {
@@ -169,7 +177,7 @@ ElementRecord* CElementList::FindAt(int32_t f, int32_t x, int32_t y, bool startO
     return nullptr;
 }
 
-int CElementList::SetText(ElementRecord* record, const char* text) {
+int CElementList::SetText(ElementRecord* record, const char* text) try {
     if (!HasBody(record) || !ElementHasText(record->kind) || IndexOf(record) < 0)
         return -1;
     std::vector<uint8_t> tail;
@@ -185,10 +193,12 @@ int CElementList::SetText(ElementRecord* record, const char* text) {
     record->size = fixed + length;
     record->tail = std::move(tail);
     return 0;
+} catch (...) {
+    return -1;
 }
 
 int CElementList::SetImage(ElementRecord* record, const ImageInfoHeader& header, const uint8_t* bits,
-                           uint32_t length) {
+                           uint32_t length) try {
     if (!HasBody(record) || record->kind != ELEMENT_IMAGE || IndexOf(record) < 0 || (length > 0 && !bits))
         return -1;
     std::vector<uint8_t> tail(RoundUp4(length), 0);
@@ -206,9 +216,11 @@ int CElementList::SetImage(ElementRecord* record, const ImageInfoHeader& header,
     record->size = size;
     record->tail = std::move(tail);
     return 0;
+} catch (...) {
+    return -1;
 }
 
-int CElementList::ApplyStyle(ElementRecord* record, const ElementStyle& style) {
+int CElementList::ApplyStyle(ElementRecord* record, const ElementStyle& style) try {
     if (!HasBody(record) || IndexOf(record) < 0)
         return -1;
     switch (record->kind) {
@@ -220,7 +232,9 @@ int CElementList::ApplyStyle(ElementRecord* record, const ElementStyle& style) {
         return 0;
     }
     case ELEMENT_CIRCLE:
-    case ELEMENT_BOX: ShapeFromStyle(*record->Body<ShapeBody>(), style); return 0;
+    case ELEMENT_BOX:
+        ShapeFromStyle(*record->Body<ShapeBody>(), style);
+        return 0;
     case ELEMENT_BOX2: {
         Box2Body* b = record->Body<Box2Body>();
         ShapeFromStyle(*b, style);
@@ -239,17 +253,24 @@ int CElementList::ApplyStyle(ElementRecord* record, const ElementStyle& style) {
             b->scrollMode = style.scrollMode;
         break;
     }
-    case ELEMENT_URLLINK: break;
-    case ELEMENT_IMAGE: record->Body<ImageBody>()->transparentFlag = style.fillFlag ? 0 : 1; return 0;
-    case ELEMENT_SAVEAREA: return 0;
-    default: return -1;
+    case ELEMENT_URLLINK:
+        break;
+    case ELEMENT_IMAGE:
+        record->Body<ImageBody>()->transparentFlag = style.fillFlag ? 0 : 1;
+        return 0;
+    case ELEMENT_SAVEAREA:
+        return 0;
+    default:
+        return -1;
     }
     // The style's text is a fixed buffer that a caller may have filled to the brim.
     std::string text(style.text, strnlen(style.text, sizeof style.text));
     return SetText(record, text.c_str());
+} catch (...) {
+    return -1;
 }
 
-bool CElementList::ReadStyle(const ElementRecord* record, ElementStyle& style) const {
+bool CElementList::ReadStyle(const ElementRecord* record, ElementStyle& style) const try {
     if (!HasBody(record) || record->kind == ELEMENT_RESERVED7)
         return false;
     std::memset(&style, 0, sizeof style);
@@ -262,7 +283,9 @@ bool CElementList::ReadStyle(const ElementRecord* record, ElementStyle& style) c
         break;
     }
     case ELEMENT_CIRCLE:
-    case ELEMENT_BOX: ShapeToStyle(*record->Body<ShapeBody>(), style); break;
+    case ELEMENT_BOX:
+        ShapeToStyle(*record->Body<ShapeBody>(), style);
+        break;
     case ELEMENT_BOX2: {
         const Box2Body* b = record->Body<Box2Body>();
         ShapeToStyle(*b, style);
@@ -281,8 +304,11 @@ bool CElementList::ReadStyle(const ElementRecord* record, ElementStyle& style) c
             style.scrollMode = b->scrollMode;
         break;
     }
-    case ELEMENT_IMAGE: style.fillFlag = record->Body<ImageBody>()->transparentFlag ? 0 : 1; break;
-    default: break; // kinds 8 and 10: text only, or nothing
+    case ELEMENT_IMAGE:
+        style.fillFlag = record->Body<ImageBody>()->transparentFlag ? 0 : 1;
+        break;
+    default:
+        break; // kinds 8 and 10: text only, or nothing
     }
     if (ElementHasText(record->kind)) {
         // Truncated to the buffer, always terminated.
@@ -292,15 +318,19 @@ bool CElementList::ReadStyle(const ElementRecord* record, ElementStyle& style) c
         style.text[n] = '\0';
     }
     return true;
+} catch (...) {
+    return false;
 }
 
 // --- selection -----------------------------------------------------------------------------
 
-int CElementList::Select(ElementRecord* record) {
+int CElementList::Select(ElementRecord* record) try {
     if (!record || IndexOf(record) < 0)
         return -1;
     m_selection.push_back(record);
     return 0;
+} catch (...) {
+    return -1;
 }
 
 int CElementList::Deselect(const ElementRecord* record) {
@@ -311,7 +341,9 @@ bool CElementList::IsSelected(const ElementRecord* record) const {
     return record && std::find(m_selection.begin(), m_selection.end(), record) != m_selection.end();
 }
 
-void CElementList::ClearSelection() { m_selection.clear(); }
+void CElementList::ClearSelection() {
+    m_selection.clear();
+}
 
 ElementRecord* CElementList::NextSelected(int& cursor) const {
     if (cursor < 0 || static_cast<size_t>(cursor) >= m_selection.size())
@@ -347,33 +379,42 @@ void CElementList::MoveSelection(int32_t dx, int32_t dy) {
             MovePoint(b->point, dx, dy);
             break;
         }
-        case ELEMENT_RESERVED7: break; // its bytes mean nothing to this program
-        default: MoveRect(*r->Body<ElementRect>(), dx, dy); break;
+        case ELEMENT_RESERVED7:
+            break; // its bytes mean nothing to this program
+        default:
+            MoveRect(*r->Body<ElementRect>(), dx, dy);
+            break;
         }
     }
 }
 
 void CElementList::DeleteSelection() {
     m_clipboard.clear();
-    // Delete() edits the selection, so work from a copy; doubles are deleted once.
-    std::vector<ElementRecord*> selected = m_selection;
-    for (ElementRecord* r : selected)
-        if (IndexOf(r) >= 0)
-            (void)Delete(r);
-    m_selection.clear();
+    // Delete() takes every reference to the element out of the selection.
+    while (!m_selection.empty())
+        if (Delete(m_selection.front()) != 0)
+            m_selection.erase(m_selection.begin());
 }
 
 // --- clipboard -----------------------------------------------------------------------------
 
-void CElementList::CopySelection() { m_clipboard = m_selection; }
+void CElementList::CopySelection() {
+    try {
+        m_clipboard = m_selection;
+    } catch (...) {
+        m_clipboard.clear();
+    }
+}
 
-void CElementList::ClearClipboard() { m_clipboard.clear(); }
+void CElementList::ClearClipboard() {
+    m_clipboard.clear();
+}
 
 int CElementList::RemoveFromClipboard(const ElementRecord* record) {
     return std::erase(m_clipboard, record) > 0 ? 0 : -1;
 }
 
-int CElementList::PasteClipboard(int32_t first, int32_t last) {
+int CElementList::PasteClipboard(int32_t first, int32_t last) try {
     if (first < 0 || last < first)
         return -1;
     // Appending never moves the records, so the clipboard's references stay good.
@@ -387,11 +428,13 @@ int CElementList::PasteClipboard(int32_t first, int32_t last) {
         Append(std::move(copy));
     }
     return 0;
+} catch (...) {
+    return -1;
 }
 
 // --- frames --------------------------------------------------------------------------------
 
-int CElementList::AdjustForFrames(const char* operation, int32_t a, int32_t b, int32_t c) {
+int CElementList::AdjustForFrames(const char* operation, int32_t a, int32_t b, int32_t c) try {
     if (!operation || a > b)
         return -1;
     const int64_t n = static_cast<int64_t>(b) - a + 1;
@@ -421,27 +464,32 @@ int CElementList::AdjustForFrames(const char* operation, int32_t a, int32_t b, i
         return 0;
     }
     return -1;
+} catch (...) {
+    return -1;
 }
 
 // --- URL links -----------------------------------------------------------------------------
 
-int CElementList::WriteUrlLinks(const std::string& path) const {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f)
+int CElementList::WriteUrlLinks(const std::string& path) const try {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "w"), &std::fclose);
+    if (!file)
         return -1;
+    std::FILE* f = file.get();
     bool ok = true;
     for (const auto& r : m_list) {
         if (r->kind != ELEMENT_URLLINK || !HasBody(r.get()))
             continue;
         const UrlLinkBody* b = r->Body<UrlLinkBody>();
         std::string url = r->Text();
-        if (std::fprintf(f, "%d, %d, %d, %d, %d, %d, %s\n", r->firstFrame, r->lastFrame, b->rect.left, b->rect.top,
-                         b->rect.right, b->rect.bottom, url.c_str()) < 0)
+        if (std::fprintf(f, "%d, %d, %d, %d, %d, %d, %s\n", r->firstFrame, r->lastFrame, b->rect.left,
+                         b->rect.top, b->rect.right, b->rect.bottom, url.c_str()) < 0)
             ok = false;
     }
-    if (std::fclose(f) != 0)
+    if (std::fclose(file.release()) != 0)
         ok = false;
     return ok ? 0 : -1;
+} catch (...) {
+    return -1;
 }
 
 } // namespace zov

@@ -22,8 +22,12 @@ void* operator new(size_t n) {
         return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -50,7 +54,7 @@ void Font(Bytes& b, const std::string& face) {
 
 std::vector<uint8_t> Tail(const std::string& text, size_t length) {
     std::vector<uint8_t> t(length, 0);
-    std::memcpy(t.data(), text.data(), text.size());
+    std::copy(text.begin(), text.end(), t.begin());
     return t;
 }
 

@@ -181,8 +181,8 @@ TEST(ElementListClipboard, Reserved7StopsThePaste) {
     using elementtest::Bytes;
     Bytes b;
     b.i32(2).i32(48 + 40).i32(148).i32(0);
-    b.i32(28).i32(0).i32(0).i32(0).i32(0).zeros(28);     // a line
-    b.i32(20).i32(0).i32(0).i32(7).i32(0).zeros(20);     // kind 7
+    b.i32(28).i32(0).i32(0).i32(0).i32(0).zeros(28); // a line
+    b.i32(20).i32(0).i32(0).i32(7).i32(0).zeros(20); // kind 7
     elementtest::TempBlockFile tf(148, b.b);
     CElementList list;
     ASSERT_EQ(list.Read(tf.file, 0x20031211), 0);
@@ -238,7 +238,8 @@ TEST(ElementListSelection, MoveShiftsEveryCoordinateOfTheKind) {
         list.Select(r);
     list.MoveSelection(10, -1);
     const auto* l = line->Body<zov::LineBody>();
-    EXPECT_EQ((std::vector<int32_t>{l->x1, l->y1, l->x2, l->y2, l->penWidth}), (std::vector<int32_t>{11, 1, 13, 3, 9}));
+    EXPECT_EQ((std::vector<int32_t>{l->x1, l->y1, l->x2, l->y2, l->penWidth}),
+              (std::vector<int32_t>{11, 1, 13, 3, 9}));
     const auto* b2 = box2->Body<zov::Box2Body>();
     EXPECT_EQ(b2->textRect.left, 10);
     EXPECT_EQ(b2->textRect.bottom, -1);

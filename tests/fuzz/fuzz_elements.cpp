@@ -30,7 +30,8 @@ bool PutFile(const std::vector<uint8_t>& bytes) {
 }
 
 bool OpenFile(zov::BinFile& f, int64_t position) {
-    return f.Open("/proc/self/fd/" + std::to_string(MemFile()), zov::BinFile::Mode::ReadWrite) && f.Seek(position);
+    return f.Open("/proc/self/fd/" + std::to_string(MemFile()), zov::BinFile::Mode::ReadWrite) &&
+           f.Seek(position);
 }
 
 void Check(bool ok, const char* what) {
@@ -111,8 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(OpenFile(f, 40), "memory file reopened");
         Check(again.Read(f, 0x20031211u) == 0, "a written block reads");
         std::vector<uint8_t> second;
-        Check(again.BuildBlock(40, second) == 0 && second == first, "a block read back writes the same bytes");
-        Check(again.Count() == list.Count() && again.TotalBytes() == list.TotalBytes(), "same count and total");
+        Check(again.BuildBlock(40, second) == 0 && second == first,
+              "a block read back writes the same bytes");
+        Check(again.Count() == list.Count() && again.TotalBytes() == list.TotalBytes(),
+              "same count and total");
     }
     Exercise(list, data, size);
     list.Clear();
