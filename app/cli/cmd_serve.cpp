@@ -1,7 +1,11 @@
 // `zovrec serve DIR [--port N]`: a small static file server on 127.0.0.1 for previewing an
 // exported folder (browsers refuse fetch() from file:// pages). GET and HEAD, one byte range
 // for the sound, nothing outside DIR. Runs until interrupted.
+// `zovrec web-pages IN.zov [--language N] [--viewer URL]` (re)writes the two pages, and the
+// viewer's files, beside a stream that has none (one made by stream-encode, for example).
 #include "Cli.h"
+
+#include "export/WebPages.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -240,6 +244,34 @@ int RunServe(const zov::cli::Args& argsIn) {
         }).detach();
     }
 }
+
+int RunWebPages(const zov::cli::Args& argsIn) {
+    zov::cli::Args args = argsIn;
+    std::string languageText = "0", viewer;
+    zov::cli::TakeOption(args, "--language", languageText);
+    zov::cli::TakeOption(args, "--viewer", viewer);
+    long long language = 0;
+    if (args.size() != 1 || !zov::cli::ParseInt(languageText, 0, 1000, language))
+        return zov::cli::Usage("web-pages IN.zov [--language N] [--viewer URL]");
+    std::ifstream in(args[0], std::ios::binary);
+    unsigned char h[12] = {};
+    if (!in || !in.read(reinterpret_cast<char*>(h), sizeof h) || h[0] != 'Z' || h[1] != 'V')
+        return zov::cli::Fail(args[0] + " is not a stream file.");
+    zov::WebPageJob job;
+    job.streamPath = args[0];
+    job.frameWidth = (h[4] << 8) | h[5];
+    job.frameHeight = (h[6] << 8) | h[7];
+    job.frameDelayMs = (h[10] << 8) | h[11];
+    job.language = int(language);
+    job.viewerAddress = viewer;
+    std::string error;
+    if (!zov::WriteStreamWebPages(job, error)) return zov::cli::Fail(error);
+    std::printf("%s\n%s\n", zov::AllInOnePagePath(job.streamPath).c_str(), zov::ControlPagePath(job.streamPath).c_str());
+    return 0;
+}
+
+zov::cli::CliRegistration pagesReg({"web-pages", "web-pages IN.zov [--language N] [--viewer URL]",
+                                    "write the web pages and the viewer's files beside a stream", RunWebPages});
 
 zov::cli::CliRegistration reg({"serve", "serve DIR [--port N]",
                                "serve a folder (an exported stream with its pages) on 127.0.0.1", RunServe});

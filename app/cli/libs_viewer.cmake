@@ -1,1 +1,1 @@
-target_link_libraries(zovrec PRIVATE Threads::Threads)
+target_link_libraries(zovrec PRIVATE zov_export Threads::Threads)

@@ -67,7 +67,7 @@ const PUMP_MS = 10;
 
 const STYLE = `
 :host { display: inline-block; position: relative; width: 320px; height: ${240 + STRIP_HEIGHT}px;
-  overflow: hidden; background: #fff; contain: content; user-select: none; }
+  overflow: hidden; background: #fff; user-select: none; }
 .view { position: absolute; left: 0; top: 0; right: 0; bottom: ${STRIP_HEIGHT}px; overflow: hidden; }
 canvas { display: block; position: absolute; left: 0; top: 0; }
 .view.pan { cursor: move; }
@@ -155,6 +155,13 @@ class ZovPlayer extends HTMLElement {
   }
   // The player's state: idle, loading, playing, stopped, ended, still or error.
   get state() { return this._state; }
+  // "Open OK!" or "Open Error!" once the stream was probed.
+  get openStatus() { return this._openStatus ?? ''; }
+  // The status line ("URL, W..*H.., .. msec per frame" or "File Open error! URL").
+  get statusLine() { return this._h ? this._text(TEXT.STATUS_LINE) : ''; }
+  // Frames stepped since the stream was (re)opened, and playback figures, for scripts.
+  get stepCount() { return this._h ? this._readState().stepCount : 0; }
+  get speed() { return this._h ? this._readState().speed : 1000; }
 
   attributeChangedCallback(name, _old, value) {
     if (name === 'video-file') this.VideoFile = value ?? '';
@@ -335,16 +342,18 @@ class ZovPlayer extends HTMLElement {
     this._setState(state);
     this._view.classList.toggle('pan', s.fitMode === 0 &&
       (s.clientWidth !== s.width || s.clientHeight !== s.height));
-    if (s.loaded && !this._sized) {
+    if (!this._sized && s.width > 0 && s.height > 0) {
+      // The player's own size is the stream's, from its header on; a page's size wins.
       this._sized = true;
-      if (s.width > 0 && s.height > 0) {
-        // The player's own size is the stream's; a page's size for the element wins.
-        this._sizeStyle.textContent =
-          `:host { width: ${s.width}px; height: ${s.height + STRIP_HEIGHT}px; }`;
-      }
-      this.dispatchEvent(new CustomEvent('zov-load', { detail: {
-        width: s.width, height: s.height, interval: s.interval,
-        openStatus: this._text(TEXT.OPEN_STATUS), status: this._text(TEXT.STATUS_LINE) } }));
+      this._sizeStyle.textContent = `:host { width: ${s.width}px; height: ${s.height + STRIP_HEIGHT}px; }`;
+    }
+    if (s.loaded && !this._announced) {
+      this._announced = true;
+      this._openStatus = this._text(TEXT.OPEN_STATUS);
+      this.setAttribute('data-open-status', this._openStatus);
+      this._emit('zov-load', { width: s.width, height: s.height, interval: s.interval,
+        openStatus: this._openStatus, status: this._text(TEXT.STATUS_LINE) });
+      this._draw();
     }
   }
 
@@ -352,7 +361,12 @@ class ZovPlayer extends HTMLElement {
     if (state === this._state) return;
     this._state = state;
     this.setAttribute('data-state', state);
-    this.dispatchEvent(new CustomEvent('zov-state', { detail: { state } }));
+    this._emit('zov-state', { state });
+  }
+
+  // Events bubble out of the shadow tree so that a page can listen on the document.
+  _emit(type, detail) {
+    this.dispatchEvent(new CustomEvent(type, { detail, bubbles: true, composed: true }));
   }
 
   _showStatus(text) {
@@ -501,7 +515,7 @@ class ZovPlayer extends HTMLElement {
       if (this._picture.height !== s.height) this._picture.height = s.height;
       this._picture.getContext('2d').putImageData(image, 0, 0);
       this._serial = s.bitmapSerial;
-      this.dispatchEvent(new CustomEvent('zov-frame', { detail: { step: s.stepCount, time: performance.now() } }));
+      this._emit('zov-frame', { step: s.stepCount, time: performance.now() });
     }
     const w = this._canvas.width, h = this._canvas.height;
     const p = core._zv_plan(this._h, w, h, 0, 0, w, h) >> 2;
@@ -514,6 +528,12 @@ class ZovPlayer extends HTMLElement {
       ctx.fillRect(dx, dy, dw, dh);
       ctx.strokeStyle = '#000';
       ctx.strokeRect(0.5, 0.5, Math.max(0, w - 1), Math.max(0, h - 1));
+      if (this._openStatus) {
+        ctx.fillStyle = '#000';
+        ctx.font = '12px sans-serif';
+        ctx.textAlign = 'center';
+        ctx.fillText(this._openStatus, w / 2, h / 2);
+      }
     } else if (mode === 1) {
       // Parts of the client outside the picture stay white.
       ctx.fillStyle = '#fff';
@@ -669,7 +689,7 @@ class ZovPlayer extends HTMLElement {
       const blob = await new Promise((resolve, reject) =>
         this._picture.toBlob((b) => (b ? resolve(b) : reject(new Error('no picture'))), 'image/png'));
       await navigator.clipboard.write([new ClipboardItem({ 'image/png': blob })]);
-      this.dispatchEvent(new CustomEvent('zov-copied', { detail: { size: blob.size } }));
+      this._emit('zov-copied', { size: blob.size });
     } catch (err) {
       this._strip.textContent = `Copy failed: ${err.message ?? err}`;
     }

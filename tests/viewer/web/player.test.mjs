@@ -1,0 +1,393 @@
+// <zov-player> in Debian's chromium, against pages made by the export and served from
+// 127.0.0.1: pixels after each step, pacing, trickled downloads, still frames, the end of
+// a stream, speeds and sound, fit modes and panning, the menu, and the file server.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+
+import {
+  buildDir, canvasPixels, compareFrame, hasCommand, launchBrowser, makeStream, openPage,
+  rightClickMenu, run, sleep, startTrickleServer, startZovrecServe, waitLoaded, writeSeries,
+} from './helpers.mjs';
+
+const W = 67, H = 45;
+const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zov-viewer-web-'));
+const site = path.join(work, 'site');
+let demo, quick, short10, pace, serve, trickle, browser;
+const errors = [];
+
+function page(name, body) {
+  fs.writeFileSync(path.join(site, name), `<!DOCTYPE html><html><head><meta charset="utf-8">
+<link rel="icon" href="data:,"><script type="module" src="zov-viewer/zov-player.js"></script>
+<title>${name}</title></head><body style="margin:0">${body}</body></html>\n`);
+}
+
+async function player(p) {
+  return p.evaluate(() => {
+    const el = document.querySelector('zov-player');
+    return { state: el.state, step: el.stepCount, speed: el.speed, open: el.openStatus,
+      status: el.statusLine, title: el.title, strip: el.shadowRoot.querySelector('.strip').textContent };
+  });
+}
+
+async function stop(p) {
+  await p.evaluate(() => document.querySelector('zov-player').command(32769));
+  await p.waitForFunction(() => document.querySelector('zov-player').state !== 'playing');
+}
+
+before(async () => {
+  fs.mkdirSync(site, { recursive: true });
+  // Frame 4 repeats frame 3: the stream holds a record of length 0 there.
+  demo = makeStream(site, 'demo', { count: 6, width: W, height: H, interval: 100, frameOf: (i) => (i === 3 ? 2 : i) });
+  quick = makeStream(site, 'quick', { count: 3, width: W, height: H, interval: 40 });
+  short10 = makeStream(site, 'short10', { count: 3, width: W, height: H, interval: 10 });
+  pace = makeStream(site, 'pace', { count: 40, width: 40, height: 30, interval: 100 });
+  execFileSync('ffmpeg', ['-v', 'error', '-f', 'lavfi', '-i', 'sine=frequency=440:duration=5', '-c:a', 'libmp3lame',
+    '-y', path.join(site, 'pace.mp3')]);
+  page('end.htm', '<p id="end">the end</p>');
+  page('still.htm', '<zov-player video-file="demo.zov" still-image-frame-no="3"></zov-player>');
+  page('short10.htm', '<zov-player video-file="short10.zov"></zov-player>');
+  page('missing.htm', '<zov-player video-file="missing.zov"></zov-player>');
+  page('end-relative.htm', '<zov-player video-file="quick.zov" url-after-play="end.htm"></zov-player>');
+  page('end-js.htm', '<zov-player video-file="quick.zov" url-after-play="javascript:document.title=\'hacked\'"></zov-player>');
+  page('big.htm', `<zov-player video-file="demo.zov" style="width:${2 * W}px;height:${2 * H + 16}px"></zov-player>`);
+  page('small.htm', '<zov-player video-file="demo.zov" style="width:30px;height:36px"></zov-player>');
+  serve = await startZovrecServe(site);
+  trickle = await startTrickleServer(site, { chunk: 200, everyMs: 30 });
+  page('end-absolute.htm', `<zov-player video-file="quick.zov" url-after-play="${trickle.url}/end.htm"></zov-player>`);
+  browser = await launchBrowser();
+});
+
+after(async () => {
+  await browser?.close();
+  serve?.close();
+  await trickle?.close();
+  fs.rmSync(work, { recursive: true, force: true });
+});
+
+describe('playing the exported page', () => {
+  test('every step shows the source frame, a length-0 record keeps the picture', async () => {
+    const p = await openPage(browser.context, `${serve.url}/demo.htm`, errors);
+    await waitLoaded(p);
+    // Without an end page the stream plays through, reopens and stops on its first frame.
+    await p.waitForFunction(() => document.querySelector('zov-player').state === 'stopped', null, { timeout: 15000 });
+    const info = await player(p);
+    assert.equal(info.open, 'Open OK!');
+    assert.match(info.status, /demo\.zov, W67\*H45, 100 msec per frame$/);
+    assert.equal(info.title, info.status);
+    assert.equal(info.strip, info.status);
+    let step = info.step;
+    assert.equal(step, 1);
+    for (;;) {
+      const diff = compareFrame(await canvasPixels(p), demo.frames[step - 1]);
+      assert.equal(diff, '', `frame ${step}: ${diff}`);
+      if (step === demo.frames.length) break;
+      await p.locator('zov-player').dblclick({ position: { x: 3, y: 3 } });
+      await p.waitForFunction((s) => document.querySelector('zov-player').stepCount === s + 1, step);
+      step += 1;
+    }
+    await p.close();
+  });
+
+  test('frames arrive at the interval divided by the speed', async () => {
+    const p = await openPage(browser.context, `${serve.url}/pace-ocx.htm`, errors);
+    await waitLoaded(p);
+    const gaps = async () => {
+      await p.evaluate(() => { window.__frames.length = 0; });
+      await sleep(650);
+      const f = await p.evaluate(() => window.__frames.map((x) => x.time));
+      const d = [];
+      for (let i = 1; i < f.length; i++) d.push(f[i] - f[i - 1]);
+      d.sort((a, b) => a - b);
+      return d.length ? d[d.length >> 1] : NaN;
+    };
+    const normal = await gaps();
+    assert.ok(Math.abs(normal - 100) < 20, `median gap ${normal} ms at normal speed`);
+    await rightClickMenu(p, 'Fast * 2', 'Spee&d');
+    const fast = await gaps();
+    assert.ok(Math.abs(fast - 50) < 15, `median gap ${fast} ms at speed 2000`);
+    await p.close();
+  });
+
+  test('a project exported with zovrec export plays in its page', { skip: !hasCommand('export') && 'no export command' }, async () => {
+    const dir = path.join(site, 'proj');
+    const first = writeSeries(path.join(dir, 'bmp'), 3, 50, 38, (i) => i + 1);
+    const project = path.join(dir, 'proj.scp');
+    run(['import-bmp', project, first]);
+    run(['export', project, '--format', 'zov', '--out', path.join(dir, 'proj.zov')]);
+    run(['stream-decode', path.join(dir, 'proj.zov'), path.join(dir, 'decoded')]);
+    assert.ok(fs.existsSync(path.join(dir, 'proj.htm')) && fs.existsSync(path.join(dir, 'proj-ocx.htm')));
+    const { decodeBmp } = await import('./helpers.mjs');
+    const p = await openPage(browser.context, `${serve.url}/proj/proj-ocx.htm`, errors);
+    await waitLoaded(p);
+    await stop(p);
+    const step = (await player(p)).step;
+    const f = `file${String(step).padStart(4, '0')}.bmp`;
+    const frame = { source: decodeBmp(fs.readFileSync(path.join(dir, 'bmp', f))),
+      native: decodeBmp(fs.readFileSync(path.join(dir, 'decoded', f))) };
+    assert.equal(compareFrame(await canvasPixels(p), frame), '');
+    await p.close();
+  });
+
+  test('a trickled stream shows its first picture before the download ends', async () => {
+    const p = await openPage(browser.context, `${trickle.url}/demo.htm`, errors);
+    await p.waitForFunction(() => window.__frames.length > 0, null, { timeout: 15000 });
+    assert.equal(trickle.state.finished.get('demo.zov'), false, 'the whole stream had already arrived');
+    await p.waitForFunction((w) => document.querySelector('zov-player').shadowRoot.querySelector('canvas').width === w, W);
+    assert.equal(trickle.state.finished.get('demo.zov'), false, 'the first picture was not shown at its size in time');
+    const diff = compareFrame(await canvasPixels(p), demo.frames[0]);
+    assert.equal(diff, '');
+    await p.close();
+  });
+});
+
+describe('load-time rules', () => {
+  test('still-image-frame-no 3 shows the third frame and never plays', async () => {
+    const p = await openPage(browser.context, `${serve.url}/still.htm`, errors);
+    await waitLoaded(p);
+    await sleep(400);
+    const info = await player(p);
+    assert.equal(info.state, 'still');
+    assert.equal(compareFrame(await canvasPixels(p), demo.frames[2]), '');
+    await p.locator('zov-player').click({ button: 'right', position: { x: 5, y: 5 } });
+    for (const t of ['&Stop', '&Go', '&Next Frame(Double Click)', '&OriginSize', '&View All']) {
+      assert.equal(await p.locator(`zov-player .menu .item[data-text="${t}"]`).getAttribute('aria-disabled'), 'true', t);
+    }
+    await p.locator('zov-player .menu .item[data-text="Spee&d"]').click();
+    await p.locator('zov-player .menu .item[data-text="Fast * 2"]').click();
+    await sleep(300);
+    assert.equal((await player(p)).state, 'still');
+    // Scripts may change the property after load; the picture stays.
+    await p.evaluate(() => { document.querySelector('zov-player').ShowFrameId = 5; });
+    assert.equal(await p.evaluate(() => document.querySelector('zov-player').ShowFrameId), 5);
+    await sleep(200);
+    assert.equal(compareFrame(await canvasPixels(p), demo.frames[2]), '');
+    await p.close();
+  });
+
+  test('an interval of 10 ms never starts the timer', async () => {
+    const p = await openPage(browser.context, `${serve.url}/short10.htm`, errors);
+    await waitLoaded(p);
+    await sleep(400);
+    const info = await player(p);
+    assert.equal(info.state, 'stopped');
+    assert.equal(info.step, 1);
+    assert.match(info.status, /10 msec per frame/);
+    await p.close();
+  });
+
+  test('a missing stream shows "Open Error!"', async () => {
+    const p = await openPage(browser.context, `${serve.url}/missing.htm`, []);
+    await waitLoaded(p);
+    const info = await player(p);
+    assert.equal(info.state, 'error');
+    assert.equal(info.open, 'Open Error!');
+    assert.equal(info.strip, `File Open error! ${serve.url}/missing.zov`);
+    await p.locator('zov-player').click({ button: 'right', position: { x: 5, y: 5 } });
+    assert.equal(await p.locator('zov-player .menu .item[data-id="32768"]').getAttribute('data-text'), 'Image(0 x 0) Copy');
+    await p.close();
+  });
+});
+
+describe('the end of a stream', () => {
+  test('goes to a relative url-after-play', async () => {
+    const p = await openPage(browser.context, `${serve.url}/end-relative.htm`, errors);
+    await p.waitForURL(`${serve.url}/end.htm`, { timeout: 15000 });
+    assert.equal(await p.locator('#end').textContent(), 'the end');
+    await p.close();
+  });
+
+  test('goes to a full http url-after-play', async () => {
+    const p = await openPage(browser.context, `${serve.url}/end-absolute.htm`, errors);
+    await p.waitForURL(`${trickle.url}/end.htm`, { timeout: 15000 });
+    await p.close();
+  });
+
+  test('ignores a javascript: url-after-play and stops on the first frame', async () => {
+    const p = await openPage(browser.context, `${serve.url}/end-js.htm`, errors);
+    await waitLoaded(p);
+    await p.waitForFunction(() => document.querySelector('zov-player').state === 'stopped', null, { timeout: 15000 });
+    await sleep(300);
+    assert.equal(await p.title(), 'end-js.htm');
+    assert.equal(p.url(), `${serve.url}/end-js.htm`);
+    const info = await player(p);
+    assert.equal(info.step, 1);
+    assert.equal(compareFrame(await canvasPixels(p), quick.frames[0]), '');
+    await p.close();
+  });
+});
+
+describe('controls', () => {
+  test('speed items set the sound rate and stop it outside 200..5000', async () => {
+    const p = await openPage(browser.context, `${serve.url}/pace-ocx.htm`, errors);
+    await waitLoaded(p);
+    const audio = () => p.evaluate(() => {
+      const a = document.querySelector('zov-player').shadowRoot.querySelector('audio');
+      return a && { rate: a.playbackRate, paused: a.paused, src: a.src };
+    });
+    await p.waitForFunction(() => document.querySelector('zov-player').shadowRoot.querySelector('audio'));
+    assert.match((await audio()).src, /\/pace\.mp3$/);
+    const cases = [['Fast * 2', 2000, 2, false], ['Slow / 3', 333, 0.333, false], ['Fast * 10', 10000, null, true],
+      ['Fast as possible', 100000, null, true], ['Normal', 1000, 1, false]];
+    for (const [label, speed, rate, paused] of cases) {
+      await rightClickMenu(p, label, 'Spee&d');
+      await sleep(150);
+      const a = await audio();
+      assert.equal((await player(p)).speed, speed, label);
+      if (rate !== null) assert.equal(a.rate, rate, label);
+      assert.equal(a.paused, paused, label);
+      await p.locator('zov-player').click({ button: 'right', position: { x: 5, y: 5 } });
+      await p.locator('zov-player .menu .item[data-text="Spee&d"]').click();
+      assert.equal(await p.locator(`zov-player .menu .item[data-text="${label}"]`).getAttribute('aria-checked'), 'true', label);
+      await p.keyboard.press('Escape');
+    }
+    await p.close();
+  });
+
+  test('the menu has every item; copy puts the picture on the clipboard; about box', async () => {
+    await browser.context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: serve.url });
+    const p = await openPage(browser.context, `${serve.url}/demo-ocx.htm`, errors);
+    await waitLoaded(p);
+    await stop(p);
+    await p.locator('zov-player').click({ button: 'right', position: { x: 5, y: 5 } });
+    const texts = await p.locator('zov-player .menu .item').evaluateAll((els) => els.map((e) => e.dataset.text));
+    assert.deepEqual(texts, ['&Stop', '&Go', 'Spee&d', '&Next Frame(Double Click)', '&OriginSize', '&View All',
+      'Image(w67 x h45) Copy', 'ZOV Viewer &Version', 'Goto ZOV Tools &Home']);
+    await p.locator('zov-player .menu .item[data-text="Spee&d"]').click();
+    const speeds = await p.locator('zov-player .menu.submenu .item').evaluateAll((els) => els.map((e) => e.dataset.text));
+    assert.deepEqual(speeds, ['Normal', 'Fast * 2', 'Fast * 5', 'Fast * 10', 'Fast as possible', 'Slow / 2', 'Slow / 3']);
+    assert.equal(await p.locator('zov-player .menu .item[data-text="&Stop"]').getAttribute('aria-disabled'), 'true');
+    assert.equal(await p.locator('zov-player .menu .item[data-text="&Go"]').getAttribute('aria-disabled'), 'false');
+    // The sizes agree: neither fit mode is offered.
+    assert.equal(await p.locator('zov-player .menu .item[data-text="&OriginSize"]').getAttribute('aria-disabled'), 'true');
+    await p.locator('zov-player .menu .item[data-text="Image(w67 x h45) Copy"]').click();
+    await p.waitForFunction(() => true);
+    const copied = await p.evaluate(async () => {
+      for (let i = 0; i < 50; i++) {
+        const items = await navigator.clipboard.read();
+        const item = items.find((it) => it.types.includes('image/png'));
+        if (item) {
+          const bmp = await createImageBitmap(await item.getType('image/png'));
+          const c = new OffscreenCanvas(bmp.width, bmp.height);
+          const ctx = c.getContext('2d');
+          ctx.drawImage(bmp, 0, 0);
+          return { width: bmp.width, height: bmp.height, data: Array.from(ctx.getImageData(0, 0, bmp.width, bmp.height).data) };
+        }
+        await new Promise((r) => setTimeout(r, 50));
+      }
+      return null;
+    });
+    assert.ok(copied, 'no PNG on the clipboard');
+    const step = (await player(p)).step;
+    assert.equal(compareFrame(copied, demo.frames[step - 1]), '');
+    await p.locator('zov-player').click({ button: 'right', position: { x: 5, y: 5 } });
+    await p.locator('zov-player .menu .item[data-text="ZOV Viewer &Version"]').click();
+    assert.equal(await p.locator('zov-player .about .text').textContent(), 'ZOV Viewer Control, Version 1.0');
+    await p.locator('zov-player .about button').click();
+    assert.equal(await p.locator('zov-player .about').count(), 0);
+    await p.evaluate(() => document.querySelector('zov-player').AboutBox());
+    assert.equal(await p.locator('zov-player .about').count(), 1);
+    await p.close();
+  });
+
+  test('"&View All" scales the picture to the element', async () => {
+    const p = await openPage(browser.context, `${serve.url}/big.htm`, errors);
+    await waitLoaded(p);
+    await stop(p);
+    const step = (await player(p)).step;
+    const c = await canvasPixels(p);
+    assert.equal(c.width, 2 * W);
+    assert.equal(c.height, 2 * H);
+    const src = demo.frames[step - 1].native;
+    let bad = 0;
+    for (let y = 0; y < H; y++) for (let x = 0; x < W; x++) {
+      for (const [dx, dy] of [[0, 0], [1, 1]]) {
+        const o = ((2 * y + dy) * c.width + 2 * x + dx) * 4, s = (y * W + x) * 4;
+        if (c.data[o] !== src.rgba[s] || c.data[o + 1] !== src.rgba[s + 1] || c.data[o + 2] !== src.rgba[s + 2]) bad++;
+      }
+    }
+    assert.equal(bad, 0, `${bad} scaled pixels differ`);
+    // Origin size then shows the picture 1:1 in the corner, the rest white.
+    await rightClickMenu(p, '&OriginSize');
+    const o = await canvasPixels(p);
+    const at = (img, x, y, w) => img.data.slice((y * w + x) * 4, (y * w + x) * 4 + 3);
+    assert.deepEqual(at(o, 10, 10, o.width), Array.from(src.rgba.slice((10 * W + 10) * 4, (10 * W + 10) * 4 + 3)));
+    assert.deepEqual(at(o, W + 5, H + 5, o.width), [255, 255, 255]);
+    await p.close();
+  });
+
+  test('panning in origin size never leaves the picture', async () => {
+    const p = await openPage(browser.context, `${serve.url}/small.htm`, errors);
+    await waitLoaded(p);
+    await stop(p);
+    const step = (await player(p)).step;
+    const src = demo.frames[step - 1].native;
+    await rightClickMenu(p, '&OriginSize');
+    const el = p.locator('zov-player');
+    const box = await el.boundingBox();
+    // Drag far to the upper left: the view goes to the picture's lower right corner.
+    await p.mouse.move(box.x + 28, box.y + 18);
+    await p.mouse.down();
+    await p.mouse.move(box.x - 200, box.y - 200, { steps: 5 });
+    await p.mouse.up();
+    const expectAt = async (panX, panY, what) => {
+      const c = await canvasPixels(p);
+      assert.equal(c.width, 30);
+      assert.equal(c.height, 20);
+      for (let y = 0; y < 20; y++) for (let x = 0; x < 30; x++) {
+        const o = (y * 30 + x) * 4, s = ((y + panY) * W + x + panX) * 4;
+        assert.deepEqual(c.data.slice(o, o + 3), Array.from(src.rgba.slice(s, s + 3)), `${what} (${x},${y})`);
+      }
+    };
+    await expectAt(W - 30, H - 20, 'dragged to the corner');
+    // The wheel scrolls up to the top and no further.
+    await p.mouse.move(box.x + 10, box.y + 10);
+    for (let i = 0; i < 4; i++) await p.mouse.wheel(0, -300);
+    await sleep(100);
+    await expectAt(W - 30, 0, 'wheel to the top');
+    // Dragging the other way stops at the left edge.
+    await p.mouse.down();
+    await p.mouse.move(box.x + 300, box.y + 10, { steps: 4 });
+    await p.mouse.up();
+    await expectAt(0, 0, 'dragged to the left');
+    await p.close();
+  });
+});
+
+describe('zovrec serve', () => {
+  const get = (url, extra = {}) => new Promise((resolve, reject) => {
+    const req = http.request(url, { method: 'GET', ...extra }, (res) => {
+      const parts = [];
+      res.on('data', (d) => parts.push(d));
+      res.on('end', () => resolve({ status: res.statusCode, headers: res.headers, body: Buffer.concat(parts) }));
+    });
+    req.on('error', reject);
+    req.end();
+  });
+
+  test('printed the address and serves the right types, ranges and nothing outside', async () => {
+    assert.match(serve.output, new RegExp(`open ${serve.url}/demo\\.htm`));
+    assert.equal((await get(`${serve.url}/zov-viewer/zov-player.js`)).headers['content-type'], 'text/javascript');
+    assert.equal((await get(`${serve.url}/zov-viewer/zov-viewer-core.wasm`)).headers['content-type'], 'application/wasm');
+    const full = fs.readFileSync(path.join(site, 'demo.zov'));
+    const part = await get(`${serve.url}/demo.zov`, { headers: { Range: 'bytes=4-11' } });
+    assert.equal(part.status, 206);
+    assert.deepEqual(part.body, full.subarray(4, 12));
+    assert.equal((await get(`${serve.url}/nothing.zov`)).status, 404);
+    for (const bad of ['/../etc/passwd', '/%2e%2e/%2e%2e/etc/passwd', '/demo-bmp/..%2f..%2f..%2fetc%2fpasswd']) {
+      const r = await get(`${serve.url}${bad}`, { path: bad });
+      assert.ok(r.status === 403 || r.status === 404, `${bad}: ${r.status}`);
+      assert.ok(!r.body.toString().includes('root:'), bad);
+    }
+  });
+});
+
+test('no page logged an error', () => {
+  assert.deepEqual(errors, []);
+});
+
+export { buildDir };
