@@ -43,7 +43,7 @@ void CAni::Initialise() {
     m_selStart = 0;
     m_selCount = 0;
     m_playStart = 0;
-    m_undo.Clear();
+    ClearUndo();
     m_undo.SetLimit(kUndoLimit);
     m_soundFormat = SoundFormat{};
 }
@@ -70,7 +70,7 @@ void CAni::ResetDocumentState() {
 void CAni::Close() {
     std::lock_guard<std::recursive_mutex> g(m_lock);
     // Snapshots belong to the project they were taken from.
-    m_undo.Clear();
+    ClearUndo();
     if (m_mode == DOC_STREAM) {
         m_path.clear();
         m_mode = DOC_NONE;

@@ -204,7 +204,8 @@ public:
     bool Undo();
     int UndoCount() const { return m_undo.Count(); }
 
-    // The element list of the open project (never null).
+    // The element list of the open project: one object for the life of the document object
+    // (open, undo and close refill it), so a reference to it stays valid.
     CElementList& Elements() { return *m_elements; }
 
     // The lock every operation takes; recursive so operations may call each other.
@@ -254,6 +255,14 @@ private:
     int32_t m_currentFrame = -1;
     SoundFormat m_soundFormat;
     UndoStack m_undo;
+    // Beside each snapshot: the element block of that moment, so that undo brings the
+    // element ranges back with the frames they belong to.
+    struct UndoElements {
+        std::vector<uint8_t> block;
+    };
+    std::vector<UndoElements> m_undoElements;
+    void ClearUndo();
+    bool PopUndo(std::vector<uint8_t>& record, UndoElements& elements);
     std::atomic<IDocumentEvents*> m_events{nullptr};
     int32_t m_defaultFrameDelay = 100;
     bool m_defaultRecordPointer = true;

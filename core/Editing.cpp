@@ -42,15 +42,18 @@ void CAni::RestoreState(const SavedState& s) {
         ZOV_LOG("E: Fail");
     m_cache.DropAll();
     std::vector<uint8_t> dropped;
-    while (m_undo.Count() > s.undoCount && m_undo.Pop(dropped)) {
+    UndoElements unused{};
+    while (m_undo.Count() > s.undoCount && PopUndo(dropped, unused)) {
     }
 }
 
 bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
-    auto list = std::make_unique<CElementList>();
-    if (blockOffset < kProjectHeaderSize || !m_file.Seek(blockOffset) || list->Read(m_file, version) != 0)
+    // Read into the same list object: callers may hold a reference to it.
+    m_elements->Clear();
+    if (blockOffset < kProjectHeaderSize || !m_file.Seek(blockOffset) || m_elements->Read(m_file, version) != 0) {
+        m_elements->Clear();
         return false;
-    m_elements = std::move(list);
+    }
     return true;
 }
 
@@ -189,6 +192,9 @@ bool CAni::ClearAllFrames() {
         return false;
     SavedState saved;
     SaveState(saved);
+    // The file is cut below the records older snapshots refer to: they cannot be undone.
+    ClearUndo();
+    saved.undoCount = 0;
     m_header.frameCount = 0;
     m_header.table2Count = m_header.table3Count = m_header.table4Count = 0;
     m_cache.DropAll();

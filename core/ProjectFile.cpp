@@ -262,9 +262,14 @@ bool CAni::OpenProject(std::string& path) {
     m_table2 = std::move(index.t2);
     m_table3 = std::move(index.t3);
     m_table4 = std::move(index.t4);
-    m_elements = std::move(index.elements);
     m_appendPos = f.Length();
     m_file = std::move(f);
+    // The list that was checked is read again into the document's own list object.
+    if (!ReloadElements(index.elements->BlockOffset(), diskVersion)) {
+        ResetDocumentState();
+        SetLastMessage("this is a damaged file!");
+        return false;
+    }
     m_diskVersion = diskVersion;
     m_cache.Enable(m_header.imageSize);
     m_recordWindow = 0;

@@ -78,7 +78,29 @@ bool CAni::PushUndoSnapshot(int32_t kind, const void* extra, size_t extraSize) {
     if (!RequireProject("E: Fail"))
         return false;
     std::vector<uint8_t> record = BuildSnapshot(kind, extra, extraSize);
-    return m_undo.Push(record.data(), record.size());
+    if (!m_undo.Push(record.data(), record.size()))
+        return false;
+    UndoElements elements;
+    if (m_elements->BuildBlock(kProjectHeaderSize, elements.block) != 0)
+        elements.block.clear();
+    m_undoElements.push_back(std::move(elements));
+    return true;
+}
+
+void CAni::ClearUndo() {
+    m_undo.Clear();
+    m_undoElements.clear();
+}
+
+bool CAni::PopUndo(std::vector<uint8_t>& record, UndoElements& elements) {
+    if (!m_undo.Pop(record))
+        return false;
+    elements = UndoElements{};
+    if (!m_undoElements.empty()) {
+        elements = std::move(m_undoElements.back());
+        m_undoElements.pop_back();
+    }
+    return true;
 }
 
 bool CAni::RestoreSnapshot(const std::vector<uint8_t>& record) {
@@ -127,7 +149,8 @@ bool CAni::Undo() {
         return false;
     }
     std::vector<uint8_t> record;
-    if (!m_undo.Pop(record))
+    UndoElements elements{};
+    if (!PopUndo(record, elements))
         return false;
     SavedState saved;
     SaveState(saved);
@@ -136,6 +159,15 @@ bool CAni::Undo() {
         return false;
     }
     m_cache.DropAll();
+    // The element list of that moment is read back through the file: its block goes where
+    // nothing refers to yet (the commit below writes over it).
+    if (elements.block.size() >= 16 && m_appendPos + int64_t(elements.block.size()) <= kMaxFileOffset) {
+        const int32_t at = static_cast<int32_t>(m_appendPos);
+        std::memcpy(elements.block.data() + 8, &at, 4);
+        if (!m_file.Seek(at) || !m_file.Write(elements.block.data(), elements.block.size()) ||
+            !ReloadElements(at, kProjectVersion))
+            ZOV_LOG("E: Fail");
+    }
     // The restored state is committed beside the current one first, then moved down to the
     // old end of frame data and the file cut there.
     if (!CommitCompact(m_header.frameDataEnd)) {

@@ -1,0 +1,278 @@
+// Frame encoding, pixel conversion, cropping and the cache of decoded frames.
+#include "TestSupport.h"
+
+#include "core/FrameCache.h"
+#include "core/FrameCodec.h"
+#include "core/ImageConvert.h"
+#include "core/UndoStack.h"
+
+using namespace zov;
+using namespace zovtest;
+
+namespace {
+
+std::unique_ptr<FrameHeader> FreshHeader() {
+    auto h = std::make_unique<FrameHeader>();
+    InitFrameHeader(*h, 1);
+    return h;
+}
+
+TEST(FrameCodec, DifferenceFramesCarryChangedBlocksOnly) {
+    // 800 x 600: exactly 15,000 blocks.
+    const int32_t size = 2400 * 600;
+    EXPECT_EQ(BlockCount(size), 15000);
+    std::vector<uint8_t> prev(size, 7), cur(prev), out(size), back(size, 0xEE);
+    auto h = FreshHeader();
+    ASSERT_TRUE(EncodeDiffFrame(*h, prev.data(), cur.data(), size, out.data()));
+    EXPECT_EQ(h->dataSize, 0);
+    for (int i = 0; i < 15000; ++i)
+        ASSERT_EQ(h->blockFlags[i], 1);
+    cur[96 * 3 + 5] = 1;     // block 3
+    cur[96 * 14999] = 2;     // the last block
+    ASSERT_TRUE(EncodeDiffFrame(*h, prev.data(), cur.data(), size, out.data()));
+    EXPECT_EQ(h->dataSize, 192);
+    EXPECT_EQ(h->blockFlags[3], 0);
+    EXPECT_EQ(h->blockFlags[14999], 0);
+    EXPECT_EQ(h->blockFlags[4], 1);
+    EXPECT_EQ(std::memcmp(out.data(), cur.data() + 96 * 3, 96), 0);
+    ASSERT_TRUE(DecodeDiffFrame(*h, prev.data(), out.data(), size, back.data()));
+    EXPECT_EQ(back, cur);
+    // Data shorter than the flags ask for is a failure, not a read past the end.
+    h->dataSize = 100;
+    EXPECT_FALSE(DecodeDiffFrame(*h, prev.data(), out.data(), size, back.data()));
+    // The block flags cover at most 2,359,296 bytes.
+    EXPECT_FALSE(EncodeDiffFrame(*h, prev.data(), cur.data(), kMaxImageBytes + 96, out.data()));
+}
+
+TEST(FrameCodec, TailBytesComeFromTheRunningPicture) {
+    const int32_t size = 96 * 4 + 40; // 4 blocks and 40 bytes no difference frame carries
+    std::vector<uint8_t> prev(size), cur(size), out(size);
+    for (int i = 0; i < size; ++i) {
+        prev[size_t(i)] = uint8_t(i);
+        cur[size_t(i)] = uint8_t(255 - i);
+    }
+    auto h = FreshHeader();
+    ASSERT_TRUE(EncodeDiffFrame(*h, prev.data(), cur.data(), size, out.data()));
+    EXPECT_EQ(h->dataSize, 4 * 96);
+    // Into a separate buffer: whatever it held, the tail is the previous picture's.
+    std::vector<uint8_t> dst(size, 0x55);
+    ASSERT_TRUE(DecodeDiffFrame(*h, prev.data(), out.data(), size, dst.data()));
+    EXPECT_EQ(std::memcmp(dst.data(), cur.data(), 384), 0);
+    EXPECT_EQ(std::memcmp(dst.data() + 384, prev.data() + 384, 40), 0);
+    // In place over the running picture: the same result.
+    std::vector<uint8_t> running = prev;
+    ASSERT_TRUE(DecodeDiffFrame(*h, running.data(), out.data(), size, running.data()));
+    EXPECT_EQ(running, dst);
+}
+
+TEST(FrameCodec, KeyFramesMustInflateToTheWholePicture) {
+    const int32_t size = 4752;
+    const auto pic = Picture(47, 33, 3);
+    std::vector<uint8_t> out(size), back(size);
+    auto h = FreshHeader();
+    ASSERT_TRUE(EncodeKeyFrame(*h, pic.data(), size, out.data(), out.size()));
+    ASSERT_GT(h->dataSize, 0);
+    ASSERT_TRUE(DecodeKeyFrame(*h, out.data(), size, back.data()));
+    EXPECT_EQ(back, pic);
+    // A stream of a shorter picture inflates fine but leaves bytes unset: a failure.
+    std::vector<uint8_t> shorter(pic.begin(), pic.begin() + 4000), packed(8000);
+    uLongf len = packed.size();
+    ASSERT_EQ(compress(packed.data(), &len, shorter.data(), shorter.size()), Z_OK);
+    h->dataSize = int32_t(len);
+    EXPECT_FALSE(DecodeKeyFrame(*h, packed.data(), size, back.data()));
+    // Truncated data and no data fail too.
+    h->dataSize = int32_t(len / 2);
+    EXPECT_FALSE(DecodeKeyFrame(*h, packed.data(), size, back.data()));
+    h->dataSize = 0;
+    EXPECT_FALSE(DecodeKeyFrame(*h, packed.data(), size, back.data()));
+    // Output that would not fit into the image size is a failure.
+    std::mt19937 rng(5);
+    std::vector<uint8_t> noise(size);
+    for (auto& b : noise)
+        b = uint8_t(rng());
+    EXPECT_FALSE(EncodeKeyFrame(*h, noise.data(), size, out.data(), out.size()));
+}
+
+TEST(PixelConvert, TableOfDepths) {
+    // 16 -> 24: 5-5-5, 0x7FFF is F8 F8 F8; the row of 3 pixels is padded to 12 bytes.
+    std::vector<uint8_t> src16 = {0xFF, 0x7F, 0x1F, 0x00, 0xE0, 0x03, 0, 0};
+    std::vector<uint8_t> dst(12, 0xAA);
+    ASSERT_TRUE(ConvertPixels(dst.data(), 24, src16.data(), 16, 3, 1));
+    EXPECT_EQ(dst, (std::vector<uint8_t>{0xF8, 0xF8, 0xF8, 0xF8, 0, 0, 0, 0xF8, 0, 0, 0, 0}));
+    // 16 -> 32 adds a zero byte.
+    std::vector<uint8_t> d32(12, 0xAA);
+    ASSERT_TRUE(ConvertPixels(d32.data(), 32, src16.data(), 16, 3, 1));
+    EXPECT_EQ(d32, (std::vector<uint8_t>{0xF8, 0xF8, 0xF8, 0, 0xF8, 0, 0, 0, 0, 0xF8, 0, 0}));
+    // 24 -> 16 and back through the 5-5-5 rule.
+    std::vector<uint8_t> src24 = {0x10, 0x80, 0xFF, 0, 0, 0, 0, 0}; // B G R, padded
+    std::vector<uint8_t> d16(8, 0xAA);
+    ASSERT_TRUE(ConvertPixels(d16.data(), 16, src24.data(), 24, 1, 2));
+    const uint16_t p = uint16_t(d16[0] | (d16[1] << 8));
+    EXPECT_EQ(p, uint16_t((0xF8 << 7) | (0x80 << 2) | (0x10 >> 3)));
+    // 32 -> 24 drops the fourth byte.
+    std::vector<uint8_t> src32 = {1, 2, 3, 99, 4, 5, 6, 99};
+    std::vector<uint8_t> d24(8, 0xAA);
+    ASSERT_TRUE(ConvertPixels(d24.data(), 24, src32.data(), 32, 2, 1));
+    EXPECT_EQ(d24, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 0, 0}));
+    // 8 -> 24 through the palette that precedes the pixels.
+    std::vector<uint8_t> src8(1024 + 4, 0);
+    src8[4 * 7 + 0] = 10;
+    src8[4 * 7 + 1] = 20;
+    src8[4 * 7 + 2] = 30;
+    src8[1024] = 7;
+    std::vector<uint8_t> d8(4, 0xAA);
+    ASSERT_TRUE(ConvertPixels(d8.data(), 24, src8.data(), 8, 1, 1));
+    EXPECT_EQ(d8, (std::vector<uint8_t>{10, 20, 30, 0}));
+    // Unsupported pairs.
+    EXPECT_FALSE(ConvertPixels(d8.data(), 8, src24.data(), 24, 1, 1));
+    EXPECT_FALSE(ConvertPixels(d8.data(), 24, src8.data(), 4, 1, 1));
+    EXPECT_FALSE(ConvertPixels(d8.data(), 24, src16.data(), 15, 1, 1));
+}
+
+TEST(PixelConvert, ExplicitMasksAndTopDownRows) {
+    // 5-6-5 pixels of a 16-bit X11 visual, top-down rows of 2 pixels (4 bytes).
+    const ChannelMasks m565{0xF800, 0x07E0, 0x001F};
+    std::vector<uint8_t> src = {0xFF, 0xFF, 0x00, 0xF8,  // white, red  (top row)
+                                0xE0, 0x07, 0x1F, 0x00}; // green, blue (bottom row)
+    std::vector<uint8_t> dst(16, 0xAA);
+    ASSERT_TRUE(ConvertPixelsMasked(dst.data(), src.data(), 16, 0, 2, 2, m565, true));
+    // Bottom-up result: the first stored row is the bottom row.
+    EXPECT_EQ(dst, (std::vector<uint8_t>{0, 0xFC, 0, 0xF8, 0, 0, 0, 0, 0xF8, 0xFC, 0xF8, 0, 0, 0xF8, 0, 0}));
+    // 32-bit 8-8-8 with a wider source stride.
+    const ChannelMasks m888{0xFF0000, 0x00FF00, 0x0000FF};
+    std::vector<uint8_t> s32 = {0x11, 0x22, 0x33, 0x00, 0xEE, 0xEE, 0xEE, 0xEE};
+    std::vector<uint8_t> d(4, 0xAA);
+    ASSERT_TRUE(ConvertPixelsMasked(d.data(), s32.data(), 32, 8, 1, 1, m888, false));
+    EXPECT_EQ(d, (std::vector<uint8_t>{0x11, 0x22, 0x33, 0}));
+    EXPECT_FALSE(ConvertPixelsMasked(d.data(), s32.data(), 24, 0, 1, 1, m888, false));
+    EXPECT_FALSE(ConvertPixelsMasked(d.data(), s32.data(), 32, 2, 1, 1, m888, false)); // stride too short
+}
+
+TEST(CropImage, RectanglesAndRowOrder) {
+    const int w = 5, h = 4; // rows of 16 bytes
+    std::vector<uint8_t> img(16 * 4);
+    for (int y = 0; y < h; ++y) // y from the top; stored row h-1-y
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                img[size_t(h - 1 - y) * 16 + size_t(x) * 3 + size_t(c)] = uint8_t(y * 16 + x * 3 + c + 1);
+    const auto original = img;
+    EXPECT_FALSE(CropImage(img.data(), w, h, 2, 0, 2, 4));
+    EXPECT_FALSE(CropImage(img.data(), w, h, -1, 0, 2, 4));
+    EXPECT_FALSE(CropImage(img.data(), w, h, 0, 1, 5, 5));
+    EXPECT_EQ(img, original);
+    ASSERT_TRUE(CropImage(img.data(), w, h, 0, 0, 5, 4));
+    EXPECT_EQ(img, original);
+    // Columns 1..2, rows 1..2 (from the top): 2 x 2 pixels, rows of 8 bytes, bottom-up.
+    ASSERT_TRUE(CropImage(img.data(), w, h, 1, 1, 3, 3));
+    auto px = [&](int x, int y, int c) { return uint8_t(y * 16 + x * 3 + c + 1); };
+    const std::vector<uint8_t> want = {px(1, 2, 0), px(1, 2, 1), px(1, 2, 2), px(2, 2, 0), px(2, 2, 1), px(2, 2, 2), 0, 0,
+                                       px(1, 1, 0), px(1, 1, 1), px(1, 1, 2), px(2, 1, 0), px(2, 1, 1), px(2, 1, 2), 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(img.begin(), img.begin() + 16), want);
+    for (size_t i = 16; i < img.size(); ++i)
+        EXPECT_EQ(img[i], 0);
+}
+
+TEST(FrameCache, InsertionOrderEvictionDropAndShift) {
+    FrameCache cache;
+    std::vector<uint8_t> img(8, 1), out(8);
+    FrameHeader h{};
+    EXPECT_FALSE(cache.Add(0, img.data(), h)); // off
+    cache.Enable(8);
+    for (int i = 0; i < 20; ++i) {
+        img[0] = uint8_t(i);
+        ASSERT_TRUE(cache.Add(i, img.data(), h));
+    }
+    // Looking the first one up does not save it from eviction.
+    ASSERT_TRUE(cache.Lookup(0, out.data(), nullptr));
+    EXPECT_EQ(out[0], 0);
+    img[0] = 20;
+    ASSERT_TRUE(cache.Add(20, img.data(), h));
+    EXPECT_FALSE(cache.Lookup(0, out.data(), nullptr));
+    EXPECT_TRUE(cache.Lookup(1, out.data(), nullptr));
+    EXPECT_EQ(cache.Count(), 20);
+    EXPECT_EQ(cache.Drop(5, 9), 5);
+    cache.Shift(10, 100, -5);
+    EXPECT_TRUE(cache.Lookup(5, out.data(), nullptr));
+    EXPECT_EQ(out[0], 10);
+    EXPECT_FALSE(cache.Lookup(20, out.data(), nullptr));
+    cache.Disable();
+    EXPECT_FALSE(cache.Lookup(1, out.data(), nullptr));
+    EXPECT_EQ(cache.Count(), 0);
+}
+
+TEST(UndoStackTest, LimitRefusesPushesWhenFull) {
+    UndoStack s;
+    s.SetLimit(0);
+    s.SetLimit(21);
+    EXPECT_EQ(s.Limit(), 10);
+    s.SetLimit(3);
+    const uint8_t a = 1, b = 2, c = 3, d = 4;
+    EXPECT_FALSE(s.Push(&a, 0));
+    EXPECT_TRUE(s.Push(&a, 1));
+    EXPECT_TRUE(s.Push(&b, 1));
+    EXPECT_TRUE(s.Push(&c, 1));
+    EXPECT_FALSE(s.Push(&d, 1));
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(s.Pop(out));
+    EXPECT_EQ(out[0], 3);
+    EXPECT_EQ(s.NewestSize(), 1);
+    s.Clear();
+    EXPECT_EQ(s.NewestSize(), -1);
+    EXPECT_FALSE(s.Pop(out));
+}
+
+// Loading through the document: the cache holds what was decoded, in order.
+TEST_F(DocTest, LoadFrameFillsTheCacheAndTheTwentyFirstEvictsTheFirst) {
+    const int w = 16, h = 8;
+    std::vector<HandFrame> frames;
+    std::vector<std::vector<uint8_t>> pics;
+    for (int i = 0; i < 25; ++i) {
+        pics.push_back(Picture(w, h, i));
+        frames.push_back(i % 5 == 0 ? HandKey(pics.back()) : HandDiff(pics[size_t(i) - 1], pics.back()));
+    }
+    WriteAll(Path("c.scp"), BuildHandFile(w, h, frames).bytes);
+    std::string path = Path("c.scp");
+    ASSERT_TRUE(Ani().OpenProject(path));
+    std::vector<uint8_t> img;
+    FrameHeader fh;
+    ASSERT_TRUE(Ani().LoadFrame(3, img, fh)); // decodes 0..3
+    EXPECT_EQ(Ani().Cache().Indexes(), (std::vector<int32_t>{0, 1, 2, 3}));
+    for (int i = 4; i < 21; ++i)
+        ASSERT_TRUE(Ani().LoadFrame(i, img, fh));
+    EXPECT_EQ(Ani().Cache().Count(), 20);
+    EXPECT_FALSE(Ani().Cache().Contains(0));
+    EXPECT_TRUE(Ani().Cache().Contains(1));
+    ASSERT_TRUE(Ani().LoadFrame(24, img, fh));
+    EXPECT_EQ(img, pics[24]);
+    EXPECT_FALSE(Ani().LoadFrame(25, img, fh));
+    EXPECT_FALSE(Ani().LoadFrame(-1, img, fh));
+}
+
+TEST_F(DocTest, QueriesSpeedAndSelection) {
+    EXPECT_EQ(Ani().FrameCount(), 0);
+    Ani().Close(); // nothing open: nothing happens
+    EXPECT_EQ(Ani().DocMode(), DOC_NONE);
+    Ani().SetSpeed(0);
+    Ani().SetSpeed(101);
+    EXPECT_EQ(Ani().Speed(), 10);
+    Ani().SetSpeed(1);
+    EXPECT_EQ(Ani().Speed(), 1);
+    Ani().SetSpeed(100);
+    EXPECT_EQ(Ani().Speed(), 100);
+    std::vector<HandFrame> frames;
+    for (int i = 0; i < 10; ++i)
+        frames.push_back(HandKey(Picture(8, 2, i)));
+    WriteAll(Path("s.scp"), BuildHandFile(8, 2, frames).bytes);
+    std::string path = Path("s.scp");
+    ASSERT_TRUE(Ani().OpenProject(path));
+    Ani().Select(4, 20);
+    EXPECT_EQ(Ani().SelectionStart(), 4);
+    EXPECT_EQ(Ani().SelectionCount(), 6);
+    Ani().Select(4, 2); // negative count ignored
+    EXPECT_EQ(Ani().SelectionCount(), 6);
+    Ani().Select(2, 3);
+    EXPECT_EQ(Ani().SelectionStart(), 2);
+    EXPECT_EQ(Ani().SelectionCount(), 2);
+}
+
+} // namespace

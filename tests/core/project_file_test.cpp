@@ -1,0 +1,411 @@
+// The project file: files built by hand from the layout tables are opened, and files the
+// program writes are taken apart byte by byte.
+#include "TestSupport.h"
+
+#include "core/FrameCodec.h"
+#include "elements/ElementList.h"
+
+#include <unistd.h>
+
+using namespace zov;
+using namespace zovtest;
+
+namespace {
+
+class ProjectFile : public DocTest {};
+
+// The picture each frame must decode to: stored blocks from its own picture, the bytes past
+// the last whole block from the picture before it (difference frames do not carry them).
+std::vector<std::vector<uint8_t>> Expected(const std::vector<std::vector<uint8_t>>& pics,
+                                           const std::vector<int>& kinds) {
+    std::vector<std::vector<uint8_t>> out;
+    for (size_t i = 0; i < pics.size(); ++i) {
+        std::vector<uint8_t> e = pics[i];
+        if (kinds[i] == 1) {
+            const size_t tail = e.size() / 96 * 96;
+            std::copy(out[i - 1].begin() + tail, out[i - 1].end(), e.begin() + tail);
+        }
+        out.push_back(e);
+    }
+    return out;
+}
+
+TEST_F(ProjectFile, NewProjectWritesHeaderAndEmptyElementBlockOnly) {
+    Ani().SetScreenSize(1280, 1024);
+    Ani().SetDefaultFrameDelay(200);
+    Ani().SetDefaultRecordPointer(false);
+    std::string path = Path("first.SCP.tmp");
+    ASSERT_TRUE(Ani().NewProject(path, false));
+    EXPECT_EQ(path, Path("first.SCP.scp"));
+    EXPECT_EQ(Ani().DocMode(), DOC_PROJECT);
+    EXPECT_TRUE(std::filesystem::exists(Path("cursor.bin")));
+    EXPECT_EQ(std::filesystem::file_size(Path("cursor.bin")), 0u);
+    Ani().Close();
+    std::vector<uint8_t> b = ReadAll(path);
+    ASSERT_EQ(b.size(), 148u + 16u);
+    EXPECT_EQ(std::memcmp(b.data(), "VOKA", 4), 0);
+    EXPECT_EQ(Le32(b, 4), 0x20031211u);
+    for (size_t at : {8, 12, 16, 20, 28, 40, 44, 56, 60})
+        EXPECT_EQ(Le32(b, at), 0u) << "offset " << at;
+    EXPECT_EQ(Le32(b, 24), 200u);
+    EXPECT_EQ(Le32(b, 32), 32u);
+    EXPECT_EQ(Le32(b, 36), 24u);
+    EXPECT_EQ(Le32(b, 48), 1280u);
+    EXPECT_EQ(Le32(b, 52), 1024u);
+    EXPECT_EQ(b[64], 0);
+    EXPECT_EQ(Le32(b, 68), 10u);
+    EXPECT_EQ(Le32(b, 72), 148u);
+    for (size_t i = 65; i < 68; ++i)
+        EXPECT_EQ(b[i], 0);
+    for (size_t i = 76; i < 148; ++i)
+        EXPECT_EQ(b[i], 0) << "offset " << i;
+    // The element block: count 0, bytes 0, its own offset, reserved 0.
+    EXPECT_EQ(Le32(b, 148), 0u);
+    EXPECT_EQ(Le32(b, 152), 0u);
+    EXPECT_EQ(Le32(b, 156), 148u);
+    EXPECT_EQ(Le32(b, 160), 0u);
+
+    std::string again = path;
+    ASSERT_TRUE(Ani().OpenProject(again));
+    EXPECT_EQ(Ani().FrameCount(), 0);
+    EXPECT_TRUE(Ani().CheckFile());
+}
+
+TEST_F(ProjectFile, StreamModeCreatesNoFile) {
+    std::string path = Path("live.scp");
+    ASSERT_TRUE(Ani().NewProject(path, true));
+    EXPECT_EQ(path, Path("live.zov"));
+    EXPECT_EQ(Ani().DocMode(), DOC_STREAM);
+    EXPECT_EQ(Ani().DocumentPath(), path);
+    EXPECT_EQ(Ani().FrameCount(), 0);
+    EXPECT_EQ(Ani().ImageSize(), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    Ani().Close();
+    EXPECT_EQ(Ani().DocMode(), DOC_NONE);
+    EXPECT_EQ(Ani().DocumentPath(), "");
+}
+
+TEST_F(ProjectFile, HandBuiltFileDecodesInAnyOrder) {
+    const int w = 47, h = 33; // 4,752 bytes: 49 blocks and a 48-byte tail
+    std::vector<std::vector<uint8_t>> pics = {Picture(w, h, 0), Picture(w, h, 1), Picture(w, h, 1), Picture(w, h, 2),
+                                              Picture(w, h, 5)};
+    // The tail differs between the pictures, so a decoder that fills it from the wrong place shows.
+    for (size_t i = 0; i < pics.size(); ++i)
+        pics[i].back() = static_cast<uint8_t>(0x10 + i);
+    std::vector<int> kinds = {0, 1, 1, 0, 1};
+    std::vector<HandFrame> frames = {HandKey(pics[0]), HandDiff(pics[0], pics[1]), HandDiff(pics[1], pics[2]),
+                                     HandKey(pics[3]), HandDiff(pics[3], pics[4])};
+    EXPECT_EQ(frames[2].data.size(), 0u); // identical pictures store nothing
+    HandFile f = BuildHandFile(w, h, frames);
+    WriteAll(Path("hand.scp"), f.bytes);
+    const auto expected = Expected(pics, kinds);
+
+    for (int order = 0; order < 2; ++order) {
+        std::string path = Path("hand.scp");
+        ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+        ASSERT_EQ(Ani().FrameCount(), 5);
+        EXPECT_EQ(Ani().ImageSize(), 144 * 33);
+        const std::vector<int> seq = order == 0 ? std::vector<int>{0, 1, 2, 3, 4} : std::vector<int>{4, 2, 1, 0, 3};
+        for (int i : seq) {
+            std::vector<uint8_t> img;
+            FrameHeader fh;
+            ASSERT_TRUE(Ani().LoadFrame(i, img, fh)) << "frame " << i;
+            EXPECT_EQ(img, expected[size_t(i)]) << "frame " << i;
+            EXPECT_EQ(fh.pointerX, 11);
+            EXPECT_EQ(fh.pointerY, 22);
+        }
+        Ani().Close();
+    }
+}
+
+TEST_F(ProjectFile, VersionsMagicAndExtensionFallback) {
+    const auto pic = Picture(8, 4, 0);
+    HandFile old = BuildHandFile(8, 4, {HandKey(pic)}, 0x20021029);
+    WriteAll(Path("old.scp"), old.bytes);
+    std::string path = Path("old.scp");
+    EXPECT_FALSE(Ani().OpenProject(path));
+    EXPECT_EQ(Ani().LastMessage(), "this is an old version zov recorder file, please convert it to a new version.");
+    // A version that is negative as a signed number is older still.
+    Put32(old.bytes, 4, 0x90000000u);
+    WriteAll(Path("neg.scp"), old.bytes);
+    path = Path("neg.scp");
+    EXPECT_FALSE(Ani().OpenProject(path));
+
+    HandFile accepted = BuildHandFile(8, 4, {HandKey(pic)}, 0x20021030);
+    WriteAll(Path("accepted.scp"), accepted.bytes);
+    // Opened without its extension, through the fallback.
+    path = Path("accepted");
+    ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+    EXPECT_EQ(path, Path("accepted.scp"));
+    // Opening alone does not touch the file; the next write stores the current version.
+    EXPECT_EQ(Le32(ReadAll(Path("accepted.scp")), 4), 0x20021030u);
+    ASSERT_TRUE(Ani().WriteIndex());
+    Ani().Close();
+    EXPECT_EQ(Le32(ReadAll(Path("accepted.scp")), 4), 0x20031211u);
+
+    // Not "VOKA": refused, and the open document stays open.
+    path = Path("accepted.scp");
+    ASSERT_TRUE(Ani().OpenProject(path));
+    std::vector<uint8_t> junk = accepted.bytes;
+    std::memcpy(junk.data(), "VOKB", 4);
+    WriteAll(Path("junk.scp"), junk);
+    std::string jp = Path("junk.scp");
+    EXPECT_FALSE(Ani().OpenProject(jp));
+    EXPECT_FALSE(Ani().LastMessage().empty());
+    EXPECT_EQ(Ani().DocumentPath(), Path("accepted.scp"));
+    std::string missing = Path("nothing-here");
+    EXPECT_FALSE(Ani().OpenProject(missing));
+    EXPECT_EQ(Ani().LastMessage(), "can not open file!!");
+    EXPECT_EQ(ReadAll(Path("junk.scp")), junk); // a file that fails to open is never modified
+}
+
+TEST_F(ProjectFile, DamagedFilesAreRefused) {
+    const auto p0 = Picture(16, 8, 0), p1 = Picture(16, 8, 1);
+    HandFile good = BuildHandFile(16, 8, {HandKey(p0), HandDiff(p0, p1)});
+
+    // An entry pointing into the header.
+    HandFile bad = good;
+    Put32(bad.bytes, size_t(bad.frameDataEnd) + 8, 100);
+    WriteAll(Path("bad.scp"), bad.bytes);
+    std::string path = Path("bad.scp");
+    EXPECT_FALSE(Ani().OpenProject(path));
+    EXPECT_EQ(Ani().LastMessage(), "this is a damaged file!");
+    EXPECT_EQ(Ani().DocMode(), DOC_NONE);
+
+    // A last frame that claims more data than the file holds once its header is counted,
+    // though offset + data size alone still lies inside the file.
+    HandFile cut = good;
+    const size_t last = size_t(cut.offsets[1]);
+    const int64_t room = int64_t(cut.bytes.size()) - int64_t(last);
+    Put32(cut.bytes, last + 8, static_cast<uint32_t>(room - 24616 + 4));
+    ASSERT_LT(int64_t(last) + LeI32(cut.bytes, last + 8), int64_t(cut.bytes.size()));
+    WriteAll(Path("cut.scp"), cut.bytes);
+    path = Path("cut.scp");
+    EXPECT_FALSE(Ani().OpenProject(path));
+
+    // A key frame with no data.
+    HandFrame empty = HandKey(p0);
+    empty.data.clear();
+    WriteAll(Path("nokey.scp"), BuildHandFile(16, 8, {empty}).bytes);
+    path = Path("nokey.scp");
+    EXPECT_FALSE(Ani().OpenProject(path));
+
+    // An element block whose stored offset is not where it lies.
+    HandFile moved = good;
+    Put32(moved.bytes, moved.bytes.size() - 8, 12345);
+    WriteAll(Path("moved.scp"), moved.bytes);
+    path = Path("moved.scp");
+    EXPECT_FALSE(Ani().OpenProject(path));
+
+    // Still fine when intact.
+    WriteAll(Path("good.scp"), good.bytes);
+    path = Path("good.scp");
+    EXPECT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+}
+
+TEST_F(ProjectFile, HostileCountsAreRefusedBeforeAllocating) {
+    std::vector<uint8_t> b = BuildHandFile(16, 8, {}).bytes;
+    b.resize(200, 0);
+    struct Case {
+        size_t at;
+        uint32_t value;
+    } cases[] = {{8, 2000000000u},   {12, 0x7FFFFFFFu}, {20, 100000000u}, {8, 0xFFFFFFFFu},
+                 {72, 0x7FFFFF00u},  {72, 100u},        {16, 0x80000000u}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> h = b;
+        Put32(h, c.at, c.value);
+        WriteAll(Path("hostile.scp"), h);
+        std::string path = Path("hostile.scp");
+        EXPECT_FALSE(Ani().OpenProject(path)) << "field " << c.at << " = " << c.value;
+        EXPECT_EQ(Ani().LastMessage(), "this is a damaged file!");
+    }
+    // A geometry too large for the block flags, with a frame.
+    const auto pic = Picture(16, 8, 0);
+    HandFile big = BuildHandFile(16, 8, {HandKey(pic)});
+    Put32(big.bytes, 60, 2359296 + 96);
+    WriteAll(Path("big.scp"), big.bytes);
+    std::string path = Path("big.scp");
+    EXPECT_FALSE(Ani().OpenProject(path));
+}
+
+TEST_F(ProjectFile, SaveAsCompactsDropsTablesAndKeysEveryTenthFrame) {
+    const int w = 40, h = 20;
+    std::vector<std::vector<uint8_t>> pics;
+    std::vector<HandFrame> frames;
+    std::vector<int> kinds;
+    for (int i = 0; i < 23; ++i) {
+        pics.push_back(Picture(w, h, i));
+        // The source has key frames at 0 and 5 only.
+        const bool key = i == 0 || i == 5;
+        frames.push_back(key ? HandKey(pics.back()) : HandDiff(pics[size_t(i) - 1], pics.back()));
+        kinds.push_back(key ? 0 : 1);
+    }
+    HandFile f = BuildHandFile(w, h, frames, 0x20031211, 2, 3, 1);
+    WriteAll(Path("src.scp"), f.bytes);
+    const auto expected = Expected(pics, kinds);
+    std::string path = Path("src.scp");
+    ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+    EXPECT_EQ(Ani().Header().table2Count, 2);
+    std::string copy = Path("copy");
+    ASSERT_TRUE(Ani().SaveAs(copy)) << Ani().LastMessage();
+    EXPECT_EQ(copy, Path("copy.scp"));
+    EXPECT_EQ(Ani().DocumentPath(), copy);
+    for (int i = 0; i < 23; ++i) {
+        std::vector<uint8_t> img;
+        FrameHeader fh;
+        ASSERT_TRUE(Ani().LoadFrame(i, img, fh));
+        EXPECT_EQ(img, expected[size_t(i)]) << "frame " << i;
+    }
+    Ani().Close();
+    EXPECT_EQ(ReadAll(Path("src.scp")), f.bytes); // the source is untouched
+
+    std::vector<uint8_t> b = ReadAll(copy);
+    EXPECT_EQ(LeI32(b, 8), 23);
+    EXPECT_EQ(LeI32(b, 12), 0);
+    EXPECT_EQ(LeI32(b, 16), 0);
+    EXPECT_EQ(LeI32(b, 20), 0);
+    const size_t table = Le32(b, 72);
+    size_t expectOffset = 148;
+    for (int i = 0; i < 23; ++i) {
+        const size_t e = table + size_t(i) * 8;
+        EXPECT_EQ(Le32(b, e), expectOffset) << "frame " << i; // records packed from 148
+        EXPECT_EQ(LeI32(b, e + 4), i % 10 == 0 ? 0 : 1) << "frame " << i;
+        EXPECT_EQ(std::memcmp(b.data() + expectOffset, "SIGN", 4), 0);
+        EXPECT_EQ(LeI32(b, expectOffset + 24), 11); // pointer fields kept
+        expectOffset += 24616 + Le32(b, expectOffset + 8);
+    }
+    EXPECT_EQ(expectOffset, table);
+    const size_t block = table + 23 * 8;
+    EXPECT_EQ(Le32(b, block + 8), block);
+    EXPECT_EQ(b.size(), block + 16);
+}
+
+TEST_F(ProjectFile, SaveAsOntoItselfAndAFailedSaveAs) {
+    const auto p0 = Picture(24, 12, 0), p1 = Picture(24, 12, 1);
+    HandFile f = BuildHandFile(24, 12, {HandKey(p0), HandDiff(p0, p1), HandDiff(p1, p0)});
+    WriteAll(Path("self.scp"), f.bytes);
+    std::string path = Path("self.scp");
+    ASSERT_TRUE(Ani().OpenProject(path));
+    std::string target = Path("no-such-folder/x.scp");
+    EXPECT_FALSE(Ani().SaveAs(target));
+    EXPECT_EQ(Ani().DocumentPath(), path); // still working on the original
+    EXPECT_EQ(ReadAll(path), f.bytes);
+    std::string same = path;
+    ASSERT_TRUE(Ani().SaveAs(same)) << Ani().LastMessage();
+    ASSERT_EQ(Ani().FrameCount(), 3);
+    std::vector<uint8_t> img;
+    FrameHeader fh;
+    ASSERT_TRUE(Ani().LoadFrame(2, img, fh));
+    EXPECT_EQ(img, p0);
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().rfind(".zov-save", 0), std::string::npos) << "temporary file left";
+}
+
+TEST_F(ProjectFile, CapturedRecordsTakenApart) {
+    std::string path = Path("rec");
+    ASSERT_TRUE(Ani().NewProject(path, false));
+    const int w = 50, h = 10;
+    ASSERT_TRUE(Ani().BeginCaptureRun(w, h, std::chrono::system_clock::now()));
+    EXPECT_EQ(Ani().RowBytes(), 152);
+    EXPECT_EQ(Ani().ImageSize(), 1520);
+    const auto p0 = Picture(w, h, 0), p1 = Picture(w, h, 1);
+    ASSERT_TRUE(Ani().AppendCapturedFrame(p0.data(), nullptr, FRAME_KEY, 5, 6, 1));
+    ASSERT_TRUE(Ani().AppendCapturedFrame(p1.data(), p0.data(), FRAME_DIFF, 7, 8, -1));
+    ASSERT_TRUE(Ani().AppendCapturedFrame(p1.data(), p1.data(), FRAME_DIFF, 9, 9, 2));
+    EXPECT_FALSE(Ani().AppendCapturedFrame(p1.data(), nullptr, FRAME_DIFF, 0, 0, 0));
+    const uint8_t cursor[20] = {1, 2, 3};
+    ASSERT_TRUE(Ani().AppendCursorRecord(cursor, sizeof cursor));
+    ASSERT_TRUE(Ani().WriteIndex());
+    Ani().Close();
+    EXPECT_EQ(std::filesystem::file_size(Path("cursor.bin")), 20u);
+
+    std::vector<uint8_t> b = ReadAll(Path("rec.scp"));
+    EXPECT_EQ(LeI32(b, 8), 3);
+    EXPECT_EQ(LeI32(b, 56), 152);
+    EXPECT_EQ(LeI32(b, 60), 1520);
+    EXPECT_EQ(LeI32(b, 108), 40);
+    EXPECT_EQ(LeI32(b, 112), w);
+    EXPECT_EQ(LeI32(b, 116), h);
+    EXPECT_EQ(b[120] | (b[121] << 8), 1);
+    EXPECT_EQ(b[122] | (b[123] << 8), 24);
+    EXPECT_EQ(LeI32(b, 128), 1520);
+    EXPECT_EQ(b[76 + 4], '-');
+    EXPECT_EQ(std::strlen(reinterpret_cast<const char*>(b.data() + 76)), 25u);
+    const size_t table = Le32(b, 72);
+    for (int i = 0; i < 3; ++i) {
+        const size_t rec = Le32(b, table + size_t(i) * 8);
+        EXPECT_EQ(LeI32(b, table + size_t(i) * 8 + 4), i == 0 ? 0 : 1);
+        EXPECT_EQ(std::memcmp(b.data() + rec, "SIGN", 4), 0);
+        EXPECT_EQ(LeI32(b, rec + 4), -1);
+        EXPECT_EQ(LeI32(b, rec + 12), -1);
+        EXPECT_EQ(LeI32(b, rec + 16), 0);
+        EXPECT_EQ(LeI32(b, rec + 20), 0);
+        EXPECT_EQ(b[rec + 36], 1);
+        const int32_t size = LeI32(b, rec + 8);
+        if (i == 0) {
+            std::vector<uint8_t> img(1520);
+            uLongf len = img.size();
+            ASSERT_EQ(uncompress(img.data(), &len, b.data() + rec + 24616, size), Z_OK);
+            EXPECT_EQ(img, p0);
+            EXPECT_EQ(LeI32(b, rec + 32), 1);
+        } else {
+            int stored = 0;
+            for (int k = 0; k < 1520 / 96; ++k)
+                stored += b[rec + 37 + k] == 0;
+            EXPECT_EQ(size, stored * 96);
+            if (i == 2) {
+                EXPECT_EQ(size, 0);
+                EXPECT_EQ(b[rec + 37], 1);
+            }
+        }
+    }
+    // The element block follows the table and names its own offset.
+    EXPECT_EQ(Le32(b, table + 24 + 8), table + 24);
+    EXPECT_EQ(b.size(), table + 24 + 16);
+}
+
+TEST_F(ProjectFile, OversizedCaptureAreasAreRefusedWhereverGeometryIsSet) {
+    std::string path = Path("size");
+    ASSERT_TRUE(Ani().NewProject(path, false));
+    EXPECT_FALSE(Ani().BeginCaptureRun(1025, 768, std::chrono::system_clock::now()));
+    EXPECT_NE(Ani().LastMessage().find(".zov"), std::string::npos);
+    EXPECT_FALSE(Ani().SetCaptureRect(CaptureRect{100, 100, 1380, 900}));
+    EXPECT_TRUE(Ani().SetCaptureRect(CaptureRect{0, 0, 1024, 768}));
+    ASSERT_TRUE(Ani().BeginCaptureRun(1024, 768, std::chrono::system_clock::now()));
+    EXPECT_EQ(Ani().ImageSize(), 2359296);
+    // Frames exist: a different area would make them undecodable.
+    std::vector<uint8_t> grey(2359296, 90);
+    ASSERT_TRUE(Ani().AppendCapturedFrame(grey.data(), nullptr, FRAME_KEY, 0, 0, 0));
+    EXPECT_FALSE(Ani().BeginCaptureRun(800, 600, std::chrono::system_clock::now()));
+    EXPECT_TRUE(Ani().BeginCaptureRun(1024, 768, std::chrono::system_clock::now()));
+}
+
+TEST_F(ProjectFile, TwoGigabyteLimitLeavesTheFileAsItWas) {
+    const auto p0 = Picture(32, 8, 0), p1 = Picture(32, 8, 1);
+    HandFile f = BuildHandFile(32, 8, {HandKey(p0), HandDiff(p0, p1), HandDiff(p1, p0)});
+    WriteAll(Path("big.scp"), f.bytes);
+    // Bytes after the element block are ignored: make the file end just below 2 GiB (sparse).
+    ASSERT_EQ(truncate(Path("big.scp").c_str(), 0x7FFFFFFFLL - 200), 0);
+    std::string path = Path("big.scp");
+    ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+    EXPECT_FALSE(Ani().DeleteFrames(0, 1, true));
+    EXPECT_NE(Ani().LastMessage().find("2 GiB"), std::string::npos);
+    EXPECT_FALSE(Ani().PasteFrames(0, 2, 3));
+    EXPECT_EQ(Ani().FrameCount(), 3);
+    EXPECT_EQ(Ani().UndoCount(), 0); // refused edits leave nothing to undo
+    ASSERT_TRUE(Ani().BeginCaptureRun(32, 8, std::chrono::system_clock::now()));
+    EXPECT_FALSE(Ani().AppendCapturedFrame(p0.data(), nullptr, FRAME_KEY, 0, 0, 0));
+    EXPECT_EQ(Ani().FrameCount(), 3);
+    Ani().Close();
+    EXPECT_EQ(std::filesystem::file_size(path), 0x7FFFFFFFull - 200);
+    std::vector<uint8_t> head(f.bytes.size());
+    FILE* in = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    ASSERT_EQ(std::fread(head.data(), 1, head.size(), in), head.size());
+    std::fclose(in);
+    EXPECT_EQ(head, f.bytes);
+    ASSERT_TRUE(Ani().OpenProject(path));
+    EXPECT_EQ(Ani().FrameCount(), 3);
+}
+
+} // namespace
