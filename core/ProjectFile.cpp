@@ -33,6 +33,7 @@ struct LoadedIndex {
     std::vector<Table4Record> t4;
     std::unique_ptr<CElementList> elements;
     int64_t indexEnd = 0;
+    int64_t blockOffset = 0;
 };
 
 int64_t TablesBytes(const ProjectHeader& h) {
@@ -59,7 +60,8 @@ bool ReadIndex(BinFile& f, const ProjectHeader& h, int64_t length, LoadedIndex& 
         !ReadTable(f, h.table3Count, out.t3) || !ReadTable(f, h.table4Count, out.t4))
         return false;
     out.elements = std::make_unique<CElementList>();
-    if (!f.Seek(int64_t(h.frameDataEnd) + tables) || out.elements->Read(f, h.version) != 0)
+    out.blockOffset = int64_t(h.frameDataEnd) + tables;
+    if (!f.Seek(out.blockOffset) || out.elements->Read(f, h.version) != 0)
         return false;
     out.indexEnd = f.Tell();
     return true;
@@ -265,7 +267,7 @@ bool CAni::OpenProject(std::string& path) {
     m_appendPos = f.Length();
     m_file = std::move(f);
     // The list that was checked is read again into the document's own list object.
-    if (!ReloadElements(index.elements->BlockOffset(), diskVersion)) {
+    if (!ReloadElements(static_cast<int32_t>(index.blockOffset), diskVersion)) {
         ResetDocumentState();
         SetLastMessage("this is a damaged file!");
         return false;
