@@ -177,7 +177,15 @@ int Record(const Args& input) {
     }
     const auto start = std::chrono::steady_clock::now();
     bool interrupted = false;
+    // On a terminal, the frame count is shown as the run goes.
+    const bool showProgress = isatty(STDERR_FILENO) == 1;
+    int shown = -1;
     while (!events.Done()) {
+        if (showProgress && events.Count() != shown) {
+            shown = events.Count();
+            std::fprintf(stderr, "\rrecording %s: %d frames (Ctrl+C stops)", ani.DocumentPath().c_str(),
+                         shown - (stream ? 0 : framesBefore));
+        }
         timespec wait{0, 50 * 1000 * 1000};
         int s = sigtimedwait(&signals, nullptr, &wait);
         if (s == SIGINT || s == SIGTERM) {
@@ -192,6 +200,8 @@ int Record(const Args& input) {
             break;
     }
     engine.StopCapture();
+    if (showProgress)
+        std::fprintf(stderr, "\n");
     const std::string target = ani.DocumentPath();
     const CaptureStats stats = engine.Stats();
     if (engine.Failed()) {

@@ -22,8 +22,8 @@ namespace zovtest {
 
 namespace {
 
-std::vector<std::string> EnvironmentWith(const std::string& display) {
-    std::vector<std::string> env;
+std::vector<std::string> EnvironmentWith(const std::string& display, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> env(extra);
     for (char** e = environ; *e; ++e)
         if (std::strncmp(*e, "DISPLAY=", 8) != 0)
             env.emplace_back(*e);
@@ -33,12 +33,12 @@ std::vector<std::string> EnvironmentWith(const std::string& display) {
 }
 
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& display, int outFd, int errFd,
-            const std::vector<int>& keepFds = {}) {
+            const std::vector<std::string>& extraEnv = {}) {
     std::vector<char*> args;
     for (const auto& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    std::vector<std::string> envStrings = EnvironmentWith(display);
+    std::vector<std::string> envStrings = EnvironmentWith(display, extraEnv);
     std::vector<char*> env;
     for (auto& e : envStrings)
         env.push_back(e.data());
@@ -54,7 +54,6 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& display, in
         posix_spawn_file_actions_adddup2(&actions, errFd, 2);
     else
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    (void)keepFds;
     pid_t pid = -1;
     std::string program = argv[0];
     int rc = program.find('/') != std::string::npos
@@ -130,12 +129,13 @@ Xvfb::~Xvfb() {
     }
 }
 
-RunResult RunProgram(const std::vector<std::string>& argv, const std::string& display) {
+RunResult RunProgram(const std::vector<std::string>& argv, const std::string& display,
+                     const std::vector<std::string>& extraEnv) {
     RunResult r;
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0)
         return r;
-    pid_t pid = Spawn(argv, display, out[1], err[1]);
+    pid_t pid = Spawn(argv, display, out[1], err[1], extraEnv);
     close(out[1]);
     close(err[1]);
     if (pid < 0) {

@@ -29,8 +29,10 @@ struct RunResult {
     int exitCode = -1; // -signal when killed
     std::string out, err;
 };
-// Runs argv (no shell) to completion, with DISPLAY set when `display` is not empty.
-RunResult RunProgram(const std::vector<std::string>& argv, const std::string& display = {});
+// Runs argv (no shell) to completion, with DISPLAY set when `display` is not empty and the
+// extra "NAME=value" entries in its environment.
+RunResult RunProgram(const std::vector<std::string>& argv, const std::string& display = {},
+                     const std::vector<std::string>& extraEnv = {});
 // Starts argv in the background; stdout and stderr go to the given files (or /dev/null).
 pid_t Start(const std::vector<std::string>& argv, const std::string& display, const std::string& outFile = {},
             const std::string& errFile = {});
