@@ -1,5 +1,7 @@
 #include "viewer/WasmApi.h"
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <string>
@@ -63,6 +65,7 @@ struct Control {
 };
 
 std::vector<std::unique_ptr<Control>> g_controls;
+double g_slowestRecordMs = 0;
 
 Control* Get(int32_t h) {
     if (h < 1 || size_t(h) > g_controls.size()) return nullptr;
@@ -246,6 +249,7 @@ int32_t zv_jump_target(void) { return zov::viewer::PendingJumpTarget(); }
 
 int32_t zv_decode_all(int32_t h, int32_t n) {
     Control* c = Get(h);
+    g_slowestRecordMs = 0;
     if (!c || n < 0 || size_t(n) > c->buffer.size()) return -1;
     zov::StreamReader reader;
     reader.Append(c->buffer.data(), size_t(n));
@@ -253,10 +257,16 @@ int32_t zv_decode_all(int32_t h, int32_t n) {
     int32_t frames = 0;
     zov::StreamRecord record;
     for (;;) {
+        auto start = std::chrono::steady_clock::now();
         zov::ReadStatus st = reader.Next(record);
-        if (st != zov::ReadStatus::Record) return st == zov::ReadStatus::Damaged ? -1 : frames;
-        if (record.kind == zov::StreamRecord::Frame) ++frames;
+        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (st != zov::ReadStatus::Record) return st == zov::ReadStatus::Damaged || record.rejected ? -1 : frames;
+        if (record.rejected) return -1;
+        g_slowestRecordMs = std::max(g_slowestRecordMs, ms);
+        ++frames;
     }
 }
+
+double zv_slowest_record_ms(void) { return g_slowestRecordMs; }
 
 } // extern "C"

@@ -95,6 +95,8 @@ const ZvEvent* zv_next_event(int32_t h);
 int32_t zv_jump_target(void);
 
 // A bare decoder, for benchmarks: decodes a whole stream held in the buffer (n bytes) and
-// returns the number of frame records decoded, or -1.
+// returns the number of frame and unchanged records decoded, or -1 for a damaged stream.
 int32_t zv_decode_all(int32_t h, int32_t n);
+// The longest time one record took in the last zv_decode_all, in milliseconds.
+double zv_slowest_record_ms(void);
 }

@@ -1,0 +1,131 @@
+// Viewer benchmark: decode speed of the WebAssembly build in Debian's chromium against the
+// native build, on every corpus clip, in one run; and the time to the first picture of a
+// 1920 x 1080 stream in a page.
+//
+// How to run (after the native build with benchmarks on, and the wasm build):
+//   scripts/build.sh build && ninja -C build viewer_bench_native && bash scripts/build-wasm.sh build
+//   (cd tests/viewer/web && npm ci) && node bench/viewer_bench.mjs [--build build] [--frames N]
+// Streams are encoded once with `zovrec stream-encode` from the clips in ../shared/bench/corpus
+// (decoded by ffmpeg to BMPs) and cached in $TMPDIR/zov-viewer-bench. --frames N limits each
+// clip to its first N frames.
+import { execFileSync, spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { createRequire } from 'node:module';
+
+const top = path.resolve(import.meta.dirname, '..');
+const args = process.argv.slice(2);
+const opt = (name, dflt) => { const i = args.indexOf(name); return i >= 0 ? args[i + 1] : dflt; };
+const build = path.resolve(top, opt('--build', 'build'));
+const maxFrames = Number(opt('--frames', '0'));
+const corpus = path.resolve(top, '..', 'shared', 'bench', 'corpus');
+const cache = path.join(os.tmpdir(), 'zov-viewer-bench');
+const zovrec = path.join(build, 'bin', 'zovrec');
+const require = createRequire(path.join(top, 'tests/viewer/web/package.json'));
+const { chromium } = require('playwright-core');
+
+fs.mkdirSync(cache, { recursive: true });
+const clips = fs.readdirSync(corpus).filter((f) => f.endsWith('.mkv')).sort();
+
+// ---- streams ---------------------------------------------------------------------------
+const site = fs.mkdtempSync(path.join(os.tmpdir(), 'zov-viewer-bench-site-'));
+const streams = [];
+for (const clip of clips) {
+  const name = path.basename(clip, '.mkv') + (maxFrames ? `-${maxFrames}` : '');
+  const zov = path.join(cache, `${name}.zov`);
+  if (!fs.existsSync(zov)) {
+    const bmp = path.join(cache, `${name}-bmp`);
+    fs.mkdirSync(bmp, { recursive: true });
+    const limit = maxFrames ? ['-frames:v', String(maxFrames)] : [];
+    console.error(`encoding ${clip}...`);
+    execFileSync('ffmpeg', ['-v', 'error', '-i', path.join(corpus, clip), '-fps_mode', 'passthrough', ...limit,
+      '-pix_fmt', 'bgr24', path.join(bmp, 'file%04d.bmp')]);
+    execFileSync(zovrec, ['stream-encode', path.join(bmp, 'file0001.bmp'), zov, '--interval', '250']);
+    fs.rmSync(bmp, { recursive: true, force: true });
+  }
+  fs.copyFileSync(zov, path.join(site, `${name}.zov`));
+  streams.push({ clip, name, zov });
+}
+
+// ---- native ----------------------------------------------------------------------------
+const nativeJson = JSON.parse(execFileSync(path.join(build, 'bin', 'viewer_bench_native'),
+  [...streams.map((s) => s.zov), '--benchmark_format=json'], { encoding: 'utf8', maxBuffer: 1 << 26 }));
+const native = {};
+for (const b of nativeJson.benchmarks) native[b.name.replace(/^decode\//, '').replace(/\.zov.*$/, '')] = b;
+
+// ---- browser ---------------------------------------------------------------------------
+fs.mkdirSync(path.join(site, 'zov-viewer'));
+for (const f of fs.readdirSync(path.join(build, 'web'))) fs.copyFileSync(path.join(build, 'web', f), path.join(site, 'zov-viewer', f));
+fs.writeFileSync(path.join(site, 'bench.htm'), `<!DOCTYPE html><meta charset="utf-8"><link rel="icon" href="data:,">
+<script type="module">
+import { loadCore } from './zov-viewer/zov-player.js';
+window.decodeBench = async (name, runs) => {
+  const core = await loadCore();
+  const bytes = new Uint8Array(await (await fetch(name + '.zov')).arrayBuffer());
+  const h = core._zv_create();
+  core.HEAPU8.set(bytes, core._zv_buffer(h, bytes.length));
+  let frames = 0, total = 0, slowest = 0;
+  for (let i = 0; i < runs; i++) {
+    const t0 = performance.now();
+    frames = core._zv_decode_all(h, bytes.length);
+    total += performance.now() - t0;
+    slowest = Math.max(slowest, core._zv_slowest_record_ms());
+  }
+  core._zv_destroy(h);
+  return { frames, msPerRun: total / runs, slowest };
+};
+</script>`);
+const big = streams.find((s) => s.name.startsWith('browser1080'));
+if (big) {
+  fs.writeFileSync(path.join(site, 'first.htm'), `<!DOCTYPE html><meta charset="utf-8"><link rel="icon" href="data:,">
+<script>window.firstPicture = new Promise((r) => document.addEventListener('zov-frame', (e) => r(e.detail.time), { once: true }));</script>
+<script type="module" src="zov-viewer/zov-player.js"></script>
+<zov-player video-file="${big.name}.zov" still-image-frame-no="1"></zov-player>`);
+}
+
+const port = 20000 + Math.floor(Math.random() * 20000);
+const server = spawn(zovrec, ['serve', site, '--port', String(port)], { stdio: ['ignore', 'pipe', 'inherit'] });
+await new Promise((r) => server.stdout.once('data', r));
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zov-bench-chromium-'));
+const context = await chromium.launchPersistentContext(profile, {
+  executablePath: '/usr/bin/chromium', headless: true,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+try {
+  const page = await context.newPage();
+  await page.goto(`http://127.0.0.1:${port}/bench.htm`);
+  await page.waitForFunction(() => window.decodeBench);
+  const rows = [];
+  for (const s of streams) {
+    const w = await page.evaluate(([n]) => window.decodeBench(n, 3), [s.name]);
+    const n = native[s.name];
+    const wasmFps = (w.frames * 1000) / w.msPerRun;
+    rows.push({ clip: s.name, frames: w.frames, native_fps: n.frames_per_second, wasm_fps: wasmFps,
+      ratio: wasmFps / n.frames_per_second, native_slowest_ms: n.slowest_frame_ms, wasm_slowest_ms: w.slowest });
+  }
+  console.log('clip            frames  native fr/s  wasm fr/s  wasm/native  slowest frame native / wasm (ms)');
+  for (const r of rows) {
+    console.log(`${r.clip.padEnd(15)} ${String(r.frames).padStart(6)}  ${r.native_fps.toFixed(1).padStart(11)}  ` +
+      `${r.wasm_fps.toFixed(1).padStart(9)}  ${r.ratio.toFixed(2).padStart(11)}  ` +
+      `${r.native_slowest_ms.toFixed(2)} / ${r.wasm_slowest_ms.toFixed(2)}`);
+  }
+  if (big) {
+    const times = [];
+    for (let i = 0; i < 3; i++) {
+      const p = await context.newPage();
+      await p.goto(`http://127.0.0.1:${port}/first.htm`);
+      times.push(await p.evaluate(() => window.firstPicture));
+      await p.close();
+    }
+    times.sort((a, b) => a - b);
+    console.log(`time to the first picture of ${big.name} (1920 x 1080), from navigation start: ` +
+      `median ${times[1].toFixed(1)} ms (runs ${times.map((t) => t.toFixed(1)).join(', ')})`);
+  }
+} finally {
+  await context.close();
+  server.kill('SIGTERM');
+  fs.rmSync(profile, { recursive: true, force: true });
+  fs.rmSync(site, { recursive: true, force: true });
+}
