@@ -1,0 +1,1 @@
+zov_add_fuzzer(project LIBS zov_core zov_elements)
