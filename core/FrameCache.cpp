@@ -19,12 +19,18 @@ bool FrameCache::Add(int32_t index, const uint8_t* image, const FrameHeader& hea
     if (!m_enabled || !image || m_imageSize <= 0)
         return false;
     Entry e;
+    if (m_entries.size() >= static_cast<size_t>(kLimit)) {
+        // The oldest goes; its buffers carry the new picture (no fresh 2 MB allocation).
+        e = std::move(m_entries.front());
+        m_entries.pop_front();
+    }
     e.index = index;
     e.image.assign(image, image + m_imageSize);
-    e.header = std::make_unique<FrameHeader>(header);
+    if (e.header)
+        *e.header = header;
+    else
+        e.header = std::make_unique<FrameHeader>(header);
     m_entries.push_back(std::move(e));
-    while (m_entries.size() > static_cast<size_t>(kLimit))
-        m_entries.pop_front();
     return true;
 }
 
