@@ -1,0 +1,1 @@
+zov_add_fuzzer(viewer LIBS zov_viewer_logic)
