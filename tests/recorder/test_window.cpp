@@ -1,12 +1,16 @@
 // A window that paints a known, colourful picture for the capture tests and the bench.
-//   test_window [--size WxH] [--at X,Y] [--animate MS] [--display :N]
+//   test_window [--size WxH] [--at X,Y] [--animate MS] [--play FOLDER] [--display :N]
 // The picture depends only on window-local coordinates (and, when animated, on a frame
-// number), so a recording of the window equals it wherever the window is. The pointer over
+// number), so a recording of the window equals it wherever the window is. With --play the
+// window shows FOLDER/file0001.bmp, file0002.bmp, ... in turn, one every MS milliseconds
+// (real screen content for the bench). The pointer over
 // the window is an 8 x 8 pure red square with its hotspot at (3, 2), named "hand2".
 // Prints the window id (decimal) on stdout once the window is shown.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
+
+#include "core/Bitmap.h"
 
 #include <chrono>
 #include <cstdio>
@@ -44,7 +48,7 @@ unsigned long ToPixel(uint32_t rgb, const Visual* v) {
 
 int main(int argc, char** argv) {
     int width = 200, height = 150, x = 0, y = 0, animateMs = 0;
-    std::string display;
+    std::string display, play;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
         if (a == "--size")
@@ -55,6 +59,8 @@ int main(int argc, char** argv) {
             animateMs = std::atoi(argv[i + 1]);
         else if (a == "--display")
             display = argv[i + 1];
+        else if (a == "--play")
+            play = argv[i + 1];
     }
     Display* dpy = XOpenDisplay(display.empty() ? nullptr : display.c_str());
     if (!dpy) {
@@ -90,10 +96,23 @@ int main(int argc, char** argv) {
     image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * height));
     GC gc = XCreateGC(dpy, win, 0, nullptr);
     int frame = 0;
+    std::vector<std::string> series;
+    if (!play.empty())
+        series = zov::ListBmpSeries(play + "/file0001.bmp");
     auto paint = [&] {
-        for (int j = 0; j < height; ++j)
-            for (int i = 0; i < width; ++i)
-                XPutPixel(image, i, j, ToPixel(PatternColour(i, j, frame), visual));
+        zov::Image24 bmp;
+        std::string error;
+        if (!series.empty() && zov::ReadBmp(series[static_cast<size_t>(frame) % series.size()], bmp, error)) {
+            for (int j = 0; j < height && j < bmp.height; ++j)
+                for (int i = 0; i < width && i < bmp.width; ++i) {
+                    const uint8_t* p = bmp.PixelTopDown(i, j);
+                    XPutPixel(image, i, j, ToPixel(uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0], visual));
+                }
+        } else {
+            for (int j = 0; j < height; ++j)
+                for (int i = 0; i < width; ++i)
+                    XPutPixel(image, i, j, ToPixel(PatternColour(i, j, frame), visual));
+        }
         XPutImage(dpy, win, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
         XSync(dpy, False);
     };
