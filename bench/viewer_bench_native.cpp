@@ -6,9 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,30 +18,38 @@ int main(int argc, char** argv) {
     std::vector<char*> rest;
     std::vector<std::string> streams;
     for (int i = 0; i < argc; ++i) {
-        if (i > 0 && argv[i][0] != '-') streams.push_back(argv[i]);
-        else rest.push_back(argv[i]);
+        if (i > 0 && argv[i][0] != '-')
+            streams.push_back(argv[i]);
+        else
+            rest.push_back(argv[i]);
     }
     for (const std::string& path : streams) {
         std::ifstream in(path, std::ios::binary);
         auto bytes = std::make_shared<std::vector<uint8_t>>(std::istreambuf_iterator<char>(in),
                                                             std::istreambuf_iterator<char>());
         std::string name = path.substr(path.find_last_of('/') + 1);
-        benchmark::RegisterBenchmark(("decode/" + name).c_str(), [bytes](benchmark::State& state) {
-            int32_t h = zv_create();
-            std::memcpy(zv_buffer(h, int32_t(bytes->size())), bytes->data(), bytes->size());
-            int32_t frames = 0;
-            double slowest = 0;
-            for (auto _ : state) {
-                frames = zv_decode_all(h, int32_t(bytes->size()));
-                slowest = std::max(slowest, zv_slowest_record_ms());
-            }
-            if (frames < 0) state.SkipWithError("damaged stream");
-            state.counters["frames"] = frames;
-            state.counters["frames_per_second"] =
-                benchmark::Counter(frames, benchmark::Counter::kIsIterationInvariantRate);
-            state.counters["slowest_frame_ms"] = slowest;
-            zv_destroy(h);
-        })->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+        benchmark::RegisterBenchmark(
+            ("decode/" + name).c_str(),
+            [bytes](benchmark::State& state) {
+                int32_t h = zv_create();
+                std::memcpy(zv_buffer(h, int32_t(bytes->size())), bytes->data(), bytes->size());
+                int32_t frames = 0;
+                double slowest = 0;
+                for (auto _ : state) {
+                    frames = zv_decode_all(h, int32_t(bytes->size()));
+                    slowest = std::max(slowest, zv_slowest_record_ms());
+                }
+                if (frames < 0)
+                    state.SkipWithError("damaged stream");
+                state.counters["frames"] = frames;
+                state.counters["frames_per_second"] =
+                    benchmark::Counter(frames, benchmark::Counter::kIsIterationInvariantRate);
+                state.counters["slowest_frame_ms"] = slowest;
+                zv_destroy(h);
+            })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->UseRealTime();
     }
     int n = int(rest.size());
     benchmark::Initialize(&n, rest.data());

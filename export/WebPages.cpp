@@ -19,14 +19,16 @@ namespace fs = std::filesystem;
 
 bool ReadWhole(const std::string& path, std::string& out) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
 bool WriteWhole(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    if (!out)
+        return false;
     out.write(text.data(), std::streamsize(text.size()));
     out.close();
     return !out.fail();
@@ -56,7 +58,8 @@ uint32_t NextCodePoint(const std::string& s, size_t& i) {
 
 std::string TemplatePath(const WebPageJob& job, const char* name) {
     std::string folder = job.templateFolder.empty() ? DataFolder() : job.templateFolder;
-    if (!folder.empty() && folder.back() != '/') folder += '/';
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
     return folder + name;
 }
 
@@ -88,12 +91,23 @@ std::string HtmlEscape(const std::string& text) {
         if (c < 0x80) {
             ++i;
             switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += char(c);
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += char(c);
             }
             continue;
         }
@@ -116,8 +130,10 @@ std::string ControlPagePath(const std::string& streamPath) {
 }
 
 const char* CharsetForLanguage(int language) {
-    if (language == 1) return "GB2312";
-    if (language == 2) return "Shift_JIS";
+    if (language == 1)
+        return "GB2312";
+    if (language == 2)
+        return "Shift_JIS";
     return "iso-8859-1";
 }
 
@@ -147,7 +163,8 @@ bool FillTemplate(const std::string& templ, const std::vector<TemplateValue>& va
             return false;
         }
         if (next >= values.size()) {
-            error = "the template has more than the " + std::to_string(values.size()) + " conversions the page fills";
+            error = "the template has more than the " + std::to_string(values.size()) +
+                    " conversions the page fills";
             return false;
         }
         const TemplateValue& v = values[next];
@@ -175,7 +192,8 @@ bool WriteAllInOnePage(const WebPageJob& job, std::string& error) {
         TemplateValue::Int(job.frameDelayMs),
     };
     std::string page;
-    if (!FillFromFile(job, "tp_zov_all.zva", values, page, error)) return false;
+    if (!FillFromFile(job, "tp_zov_all.zva", values, page, error))
+        return false;
     std::string path = AllInOnePagePath(job.streamPath);
     if (!WriteWhole(path, page)) {
         error = "The page " + path + " cannot be written.";
@@ -194,7 +212,8 @@ bool WriteAllInOnePage(const WebPageJob& job, std::string& error) {
 
 bool CopyViewerFiles(const WebPageJob& job, std::string& error) {
     std::string from = job.viewerFilesFolder.empty() ? DataFolder() + "viewer/" : job.viewerFilesFolder;
-    fs::path to = fs::path(FolderPart(job.streamPath).empty() ? "." : FolderPart(job.streamPath)) / kViewerFolderName;
+    fs::path to =
+        fs::path(FolderPart(job.streamPath).empty() ? "." : FolderPart(job.streamPath)) / kViewerFolderName;
     std::error_code ec;
     if (!fs::exists(fs::path(from) / "zov-player.js", ec)) {
         error = "The web viewer's files are not in " + from + " (build them with scripts/build-wasm.sh).";
@@ -207,7 +226,8 @@ bool CopyViewerFiles(const WebPageJob& job, std::string& error) {
         return false;
     }
     for (const auto& entry : fs::directory_iterator(from, ec)) {
-        if (!entry.is_regular_file()) continue;
+        if (!entry.is_regular_file())
+            continue;
         fs::copy_file(entry.path(), to / entry.path().filename(), fs::copy_options::overwrite_existing, ec);
         if (ec) {
             error = "The viewer file " + entry.path().string() + " cannot be copied: " + ec.message() + ".";
@@ -218,15 +238,16 @@ bool CopyViewerFiles(const WebPageJob& job, std::string& error) {
 }
 
 bool WriteControlPage(const WebPageJob& job, std::string& error) {
-    std::string address = job.viewerAddress.empty() ? std::string(kViewerFolderName) + "/zov-player.js"
-                                                    : job.viewerAddress;
+    std::string address =
+        job.viewerAddress.empty() ? std::string(kViewerFolderName) + "/zov-player.js" : job.viewerAddress;
     std::vector<TemplateValue> values = {
         TemplateValue::Text(CharsetForLanguage(job.language)),
         TemplateValue::Text(HtmlEscape(address)),
         TemplateValue::Text(HtmlEscape(FileNamePart(job.streamPath))),
     };
     std::string page;
-    if (!FillFromFile(job, "tp_zov_ocx_player.zva", values, page, error)) return false;
+    if (!FillFromFile(job, "tp_zov_ocx_player.zva", values, page, error))
+        return false;
     std::string path = ControlPagePath(job.streamPath);
     if (!WriteWhole(path, page)) {
         error = "The page " + path + " cannot be written.";

@@ -12,11 +12,11 @@
 namespace zov {
 
 struct WebPageJob {
-    std::string streamPath;    // the ".zov" file that was just written
-    int frameWidth = 0;        // capture rectangle width (right - left)
-    int frameHeight = 0;       // capture rectangle height (bottom - top)
-    int frameDelayMs = 0;      // the project's frame delay
-    int language = 0;          // interface language: 1 Chinese, 2 Japanese, other
+    std::string streamPath; // the ".zov" file that was just written
+    int frameWidth = 0;     // capture rectangle width (right - left)
+    int frameHeight = 0;    // capture rectangle height (bottom - top)
+    int frameDelayMs = 0;   // the project's frame delay
+    int language = 0;       // interface language: 1 Chinese, 2 Japanese, other
     // Where the control page loads <zov-player> from. Empty: the viewer's files copied
     // beside the pages (folder "zov-viewer/"), so the exported folder is self-contained.
     std::string viewerAddress;

@@ -16,11 +16,16 @@ void ReplaceAll(std::string& s, const std::string& from, const std::string& to) 
 }
 } // namespace
 
-int PendingJumpTarget() { return g_jumpTarget; }
-void SetPendingJumpTarget(int target) { g_jumpTarget = target; }
+int PendingJumpTarget() {
+    return g_jumpTarget;
+}
+void SetPendingJumpTarget(int target) {
+    g_jumpTarget = target;
+}
 
 int TimerPeriod(int intervalMs, int speedPerMille) {
-    if (speedPerMille <= 0) return intervalMs;
+    if (speedPerMille <= 0)
+        return intervalMs;
     long long period = (long long)intervalMs * 1000 / speedPerMille;
     return int(std::max<long long>(period, 1));
 }
@@ -88,7 +93,8 @@ void CLumaplayCtrl::WindowCreated() {
 }
 
 void CLumaplayCtrl::Pump(double now) {
-    if (m_job != Job::None) RunJob(now);
+    if (m_job != Job::None)
+        RunJob(now);
 }
 
 void CLumaplayCtrl::RunJob(double now) {
@@ -100,7 +106,8 @@ void CLumaplayCtrl::RunJob(double now) {
             return;
         case Job::LoadOpen: {
             StepResult r = m_reader.PumpOpen(now);
-            if (r == StepResult::Pending) return;
+            if (r == StepResult::Pending)
+                return;
             if (r == StepResult::Fail) {
                 FinishLoad(now);
                 break;
@@ -110,13 +117,15 @@ void CLumaplayCtrl::RunJob(double now) {
             break;
         }
         case Job::LoadFirstStep: {
-            if (m_reader.PumpStep(now) == StepResult::Pending) return;
+            if (m_reader.PumpStep(now) == StepResult::Pending)
+                return;
             char text[64];
             std::snprintf(text, sizeof text, "Image(w%d x h%d) Copy", m_reader.Width(), m_reader.Height());
             m_copyText = text;
             m_host.Redraw();
             // A single picture needs its source no longer.
-            if (m_reader.Interval() == 0) m_reader.Close();
+            if (m_reader.Interval() == 0)
+                m_reader.Close();
             if (m_stillFrameNo > 0) {
                 m_stillRemaining = m_stillFrameNo - 1;
                 m_job = Job::LoadStill;
@@ -127,7 +136,8 @@ void CLumaplayCtrl::RunJob(double now) {
         }
         case Job::LoadStill: {
             if (m_reader.Stepping()) {
-                if (m_reader.PumpStep(now) == StepResult::Pending) return;
+                if (m_reader.PumpStep(now) == StepResult::Pending)
+                    return;
                 continue;
             }
             if (m_stillRemaining > 0) {
@@ -143,17 +153,21 @@ void CLumaplayCtrl::RunJob(double now) {
         }
         case Job::TickJump: {
             if (m_reader.Stepping()) {
-                if (m_reader.PumpStep(now) == StepResult::Pending) return;
+                if (m_reader.PumpStep(now) == StepResult::Pending)
+                    return;
                 // After a rewind the first step reopens the stream and reads its first
                 // record: that is frame 1, not the "just reopened at the end" mark.
-                if (m_jumpFirst && m_reader.StepCount() == 0) m_reader.SetStepCount(1);
+                if (m_jumpFirst && m_reader.StepCount() == 0)
+                    m_reader.SetStepCount(1);
                 m_jumpFirst = false;
             }
             int count = m_reader.StepCount();
             if (count == m_jumpTarget || count == 0) {
                 TickRest(now);
-                if (m_job == Job::TickJump) m_job = Job::None;
-                if (m_job == Job::None) return;
+                if (m_job == Job::TickJump)
+                    m_job = Job::None;
+                if (m_job == Job::None)
+                    return;
                 break;
             }
             m_reader.BeginStep(now);
@@ -162,9 +176,11 @@ void CLumaplayCtrl::RunJob(double now) {
         case Job::TickStep:
         case Job::NextStep: {
             StepResult r = m_reader.PumpStep(now);
-            if (r == StepResult::Pending) return;
+            if (r == StepResult::Pending)
+                return;
             m_job = Job::None;
-            if (r == StepResult::Ok) m_host.Redraw();
+            if (r == StepResult::Ok)
+                m_host.Redraw();
             ShowStatus();
             return;
         }
@@ -193,13 +209,15 @@ void CLumaplayCtrl::StartTimer() {
 }
 
 void CLumaplayCtrl::KillTimer() {
-    if (m_timerRunning) m_host.KillTimer();
+    if (m_timerRunning)
+        m_host.KillTimer();
     m_timerRunning = false;
 }
 
 void CLumaplayCtrl::Tick(double now) {
     // A tick that comes while a step still waits is dropped, as window timers coalesce.
-    if (!m_timerRunning || Busy()) return;
+    if (!m_timerRunning || Busy())
+        return;
     int target = g_jumpTarget;
     g_jumpTarget = 0;
     if (target != 0) {
@@ -222,7 +240,8 @@ void CLumaplayCtrl::TickRest(double now) {
     int count = m_reader.StepCount();
     if (count == 0) {
         // The stream was reopened after its end: stop, then leave for the end page.
-        if (m_soundCreated) m_host.SoundStop();
+        if (m_soundCreated)
+            m_host.SoundStop();
         Stop();
         if (!m_endUrl.empty())
             m_host.Navigate(m_endUrl);
@@ -231,7 +250,8 @@ void CLumaplayCtrl::TickRest(double now) {
         m_job = Job::None;
         return;
     }
-    if (count == 1 && m_speed >= 200 && m_speed <= 5000 && m_soundCreated) m_host.SoundPlayFrom(0);
+    if (count == 1 && m_speed >= 200 && m_speed <= 5000 && m_soundCreated)
+        m_host.SoundPlayFrom(0);
     m_reader.BeginStep(now);
     m_job = Job::TickStep;
     RunJob(now);
@@ -239,16 +259,21 @@ void CLumaplayCtrl::TickRest(double now) {
 
 void CLumaplayCtrl::Stop() {
     KillTimer();
-    if (m_soundCreated) m_host.SoundPause();
+    if (m_soundCreated)
+        m_host.SoundPause();
 }
 
-void CLumaplayCtrl::Go(double now) { SetSpeed(m_speed, now); }
+void CLumaplayCtrl::Go(double now) {
+    SetSpeed(m_speed, now);
+}
 
 void CLumaplayCtrl::SetSpeed(int perMille, double now) {
-    if (perMille <= 0) return;
+    if (perMille <= 0)
+        return;
     m_speed = perMille;
     KillTimer();
-    if (m_reader.Interval() > 10) StartTimer();
+    if (m_reader.Interval() > 10)
+        StartTimer();
     if (m_soundCreated) {
         if (perMille >= 200 && perMille <= 5000) {
             m_host.SoundSetSpeed(perMille);
@@ -260,14 +285,16 @@ void CLumaplayCtrl::SetSpeed(int perMille, double now) {
 }
 
 void CLumaplayCtrl::NextFrame(double now) {
-    if (Busy()) return;
+    if (Busy())
+        return;
     m_reader.BeginStep(now);
     m_job = Job::NextStep;
     RunJob(now);
 }
 
 void CLumaplayCtrl::DoubleClick(double now) {
-    if (SourceOpen() && !m_timerRunning && m_reader.Interval() != 0) NextFrame(now);
+    if (SourceOpen() && !m_timerRunning && m_reader.Interval() != 0)
+        NextFrame(now);
 }
 
 bool CLumaplayCtrl::SizesDiffer() const {
@@ -275,7 +302,8 @@ bool CLumaplayCtrl::SizesDiffer() const {
 }
 
 void CLumaplayCtrl::SetFitMode(int mode) {
-    if (!SizesDiffer()) return;
+    if (!SizesDiffer())
+        return;
     m_fitMode = mode;
     m_host.Redraw();
 }
@@ -283,49 +311,89 @@ void CLumaplayCtrl::SetFitMode(int mode) {
 bool CLumaplayCtrl::MenuEnabled(int id) const {
     bool open = SourceOpen();
     switch (id) {
-    case ID_STOP: return open && m_timerRunning;
+    case ID_STOP:
+        return open && m_timerRunning;
     case ID_GO:
-    case ID_NEXT_FRAME: return open && !m_timerRunning && m_reader.Interval() != 0;
-    case ID_ORIGIN_SIZE: return SizesDiffer() && m_fitMode == 1 && open;
-    case ID_VIEW_ALL: return SizesDiffer() && m_fitMode == 0 && open;
-    case ID_COPY: return m_reader.HasBitmap();
-    default: return true;
+    case ID_NEXT_FRAME:
+        return open && !m_timerRunning && m_reader.Interval() != 0;
+    case ID_ORIGIN_SIZE:
+        return SizesDiffer() && m_fitMode == 1 && open;
+    case ID_VIEW_ALL:
+        return SizesDiffer() && m_fitMode == 0 && open;
+    case ID_COPY:
+        return m_reader.HasBitmap();
+    default:
+        return true;
     }
 }
 
 bool CLumaplayCtrl::MenuChecked(int id) const {
     switch (id) {
-    case ID_SPEED_NORMAL: return m_speed == 1000;
-    case ID_SPEED_FAST2: return m_speed == 2000;
-    case ID_SPEED_FAST5: return m_speed == 5000;
-    case ID_SPEED_FAST10: return m_speed == 10000;
-    case ID_SPEED_FASTEST: return m_speed == m_reader.Interval() * 1000;
-    case ID_SPEED_SLOW2: return m_speed == 500;
-    case ID_SPEED_SLOW3: return m_speed == 333;
-    default: return false;
+    case ID_SPEED_NORMAL:
+        return m_speed == 1000;
+    case ID_SPEED_FAST2:
+        return m_speed == 2000;
+    case ID_SPEED_FAST5:
+        return m_speed == 5000;
+    case ID_SPEED_FAST10:
+        return m_speed == 10000;
+    case ID_SPEED_FASTEST:
+        return m_speed == m_reader.Interval() * 1000;
+    case ID_SPEED_SLOW2:
+        return m_speed == 500;
+    case ID_SPEED_SLOW3:
+        return m_speed == 333;
+    default:
+        return false;
     }
 }
 
 void CLumaplayCtrl::Command(int id, double now) {
-    if (!MenuEnabled(id)) return;
+    if (!MenuEnabled(id))
+        return;
     switch (id) {
-    case ID_STOP: Stop(); break;
-    case ID_GO: Go(now); break;
-    case ID_SPEED_NORMAL: SetSpeed(1000, now); break;
-    case ID_SPEED_FAST2: SetSpeed(2000, now); break;
-    case ID_SPEED_FAST5: SetSpeed(5000, now); break;
-    case ID_SPEED_FAST10: SetSpeed(10000, now); break;
-    case ID_SPEED_FASTEST: SetSpeed(m_reader.Interval() * 1000, now); break;
-    case ID_SPEED_SLOW2: SetSpeed(500, now); break;
-    case ID_SPEED_SLOW3: SetSpeed(333, now); break;
-    case ID_NEXT_FRAME: NextFrame(now); break;
-    case ID_ORIGIN_SIZE: SetFitMode(0); break;
-    case ID_VIEW_ALL: SetFitMode(1); break;
+    case ID_STOP:
+        Stop();
+        break;
+    case ID_GO:
+        Go(now);
+        break;
+    case ID_SPEED_NORMAL:
+        SetSpeed(1000, now);
+        break;
+    case ID_SPEED_FAST2:
+        SetSpeed(2000, now);
+        break;
+    case ID_SPEED_FAST5:
+        SetSpeed(5000, now);
+        break;
+    case ID_SPEED_FAST10:
+        SetSpeed(10000, now);
+        break;
+    case ID_SPEED_FASTEST:
+        SetSpeed(m_reader.Interval() * 1000, now);
+        break;
+    case ID_SPEED_SLOW2:
+        SetSpeed(500, now);
+        break;
+    case ID_SPEED_SLOW3:
+        SetSpeed(333, now);
+        break;
+    case ID_NEXT_FRAME:
+        NextFrame(now);
+        break;
+    case ID_ORIGIN_SIZE:
+        SetFitMode(0);
+        break;
+    case ID_VIEW_ALL:
+        SetFitMode(1);
+        break;
     case ID_HOME:
         m_host.OpenNewWindow(kHomeUrl);
         g_jumpTarget = 10;
         break;
-    default: break; // copy and about are the page's own
+    default:
+        break; // copy and about are the page's own
     }
 }
 
@@ -341,14 +409,16 @@ void CLumaplayCtrl::Resize(int width, int height) {
 }
 
 void CLumaplayCtrl::Wheel(int delta) {
-    if (!SizesDiffer() || m_fitMode != 0) return;
+    if (!SizesDiffer() || m_fitMode != 0)
+        return;
     m_panY -= delta / 3;
     ClampPan();
     m_host.Redraw();
 }
 
 void CLumaplayCtrl::LeftDown(int x, int y) {
-    if (!SizesDiffer() || m_fitMode != 0) return;
+    if (!SizesDiffer() || m_fitMode != 0)
+        return;
     m_anchorX = x;
     m_anchorY = y;
 }
@@ -362,7 +432,8 @@ void CLumaplayCtrl::Move(int x, int y, bool anyButton, bool leftOnly) {
         ClampPan();
         m_host.Redraw();
     }
-    if (!anyButton) ShowStatus();
+    if (!anyButton)
+        ShowStatus();
 }
 
 void CLumaplayCtrl::LeftUp() {

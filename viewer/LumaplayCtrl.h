@@ -51,7 +51,7 @@ void SetPendingJumpTarget(int target);
 int TimerPeriod(int intervalMs, int speedPerMille);
 
 class CLumaplayCtrl {
-public:
+  public:
     explicit CLumaplayCtrl(ViewerHost& host);
 
     // Persisted properties, set before Load(); changing them later does not reopen.
@@ -116,8 +116,18 @@ public:
 
     static constexpr const char* kHomeUrl = "https://zov-recorder.example/";
 
-private:
-    enum class Job { None, LoadProbe, LoadOpen, LoadFirstStep, LoadStill, LoadSound, TickJump, TickStep, NextStep };
+  private:
+    enum class Job {
+        None,
+        LoadProbe,
+        LoadOpen,
+        LoadFirstStep,
+        LoadStill,
+        LoadSound,
+        TickJump,
+        TickStep,
+        NextStep
+    };
     void StartStep(double now);
     void RunJob(double now);
     void FinishLoad(double now);

@@ -7,7 +7,7 @@
 namespace zov::viewer {
 
 class ViewerHost {
-public:
+  public:
     virtual ~ViewerHost() = default;
     // Start fetching `url`; bytes arrive through CLumaplayCtrl::FeedBytes(source, ...).
     virtual void OpenSource(int source, const std::string& url) = 0;

@@ -61,7 +61,8 @@ StepResult StreamReader::Need(size_t n, double timeoutMs, double now) {
 }
 
 void StreamReader::Close() {
-    if (m_source != 0) m_host.CloseSource(m_source);
+    if (m_source != 0)
+        m_host.CloseSource(m_source);
     m_source = 0;
     m_buf.clear();
     m_pos = 0;
@@ -90,18 +91,22 @@ StepResult StreamReader::FailOpen() {
 }
 
 StepResult StreamReader::PumpOpen(double now) {
-    if (!m_opening) return m_open ? StepResult::Ok : StepResult::Fail;
+    if (!m_opening)
+        return m_open ? StepResult::Ok : StepResult::Fail;
     if (m_sourceFailed && Buffered() < sizeof m_header) {
         // The URL could not be opened at all.
         m_statusLine = "File Open error! " + m_url;
         return FailOpen();
     }
     StepResult r = Need(sizeof m_header, kHeaderTimeoutMs, now);
-    if (r == StepResult::Pending) return r;
-    if (r == StepResult::Fail) return FailOpen();
+    if (r == StepResult::Pending)
+        return r;
+    if (r == StepResult::Fail)
+        return FailOpen();
     std::copy(Data(), Data() + sizeof m_header, m_header);
     Consume(sizeof m_header);
-    if (m_header[0] != 'Z' || m_header[1] != 'V') return FailOpen();
+    if (m_header[0] != 'Z' || m_header[1] != 'V')
+        return FailOpen();
     if (m_header[2] != '0' || m_header[3] != '1') {
         // Another version of the format: its records are not ours to read.
         m_statusLine = "File Open error! " + m_url;
@@ -109,11 +114,11 @@ StepResult StreamReader::PumpOpen(double now) {
     }
     auto s16 = [&](int at) { return int(int16_t(uint16_t((m_header[at] << 8) | m_header[at + 1]))); };
     int width = s16(4), height = s16(6), interval = s16(10);
-    if (width <= 0 || height <= 0) return FailOpen();
+    if (width <= 0 || height <= 0)
+        return FailOpen();
     auto codec = std::make_unique<FrameDiffCodec>();
     int block = m_header[8];
-    if (!codec->Init(C_CODEC_DECODE, uint32_t(width), uint32_t(height), 24, uint32_t(block),
-                     uint32_t(block)))
+    if (!codec->Init(C_CODEC_DECODE, uint32_t(width), uint32_t(height), 24, uint32_t(block), uint32_t(block)))
         return FailOpen();
     codec->SetStreamVersion(m_version);
     m_codec = std::move(codec);
@@ -161,7 +166,8 @@ StepResult StreamReader::PumpStep(double now) {
             return StepResult::Fail;
         case Phase::Reopen: {
             StepResult r = PumpOpen(now);
-            if (r == StepResult::Pending) return r;
+            if (r == StepResult::Pending)
+                return r;
             if (r == StepResult::Fail) {
                 m_recordLength = -1;
                 m_phase = Phase::Idle;
@@ -172,8 +178,10 @@ StepResult StreamReader::PumpStep(double now) {
         }
         case Phase::Length: {
             StepResult r = Need(4, kFieldTimeoutMs, now);
-            if (r == StepResult::Pending) return r;
-            if (r == StepResult::Fail) return EndStream();
+            if (r == StepResult::Pending)
+                return r;
+            if (r == StepResult::Fail)
+                return EndStream();
             uint32_t length = BE32(0);
             if (length == 0xFFFFFFFFu) {
                 Consume(4);
@@ -190,7 +198,8 @@ StepResult StreamReader::PumpStep(double now) {
                 Consume(4);
                 if ((length >> 24) == 0x81) {
                     m_version = uint8_t((length >> 16) & 0x7F);
-                    if (m_codec) m_codec->SetStreamVersion(m_version);
+                    if (m_codec)
+                        m_codec->SetStreamVersion(m_version);
                 }
                 break;
             }
@@ -201,7 +210,8 @@ StepResult StreamReader::PumpStep(double now) {
                 m_phase = Phase::Idle;
                 return StepResult::Fail;
             }
-            if (length - 17 > kMaxRecordPayload) return EndStream();
+            if (length - 17 > kMaxRecordPayload)
+                return EndStream();
             m_recordLength = int32_t(length);
             m_headerField = 0;
             m_phase = Phase::Header;
@@ -213,8 +223,10 @@ StepResult StreamReader::PumpStep(double now) {
             while (m_headerField < 5) {
                 double t = m_headerField == 1 ? kIndexTimeoutMs : kFieldTimeoutMs;
                 StepResult r = Need(ends[m_headerField], t, now);
-                if (r == StepResult::Pending) return r;
-                if (r == StepResult::Fail) return EndStream();
+                if (r == StepResult::Pending)
+                    return r;
+                if (r == StepResult::Fail)
+                    return EndStream();
                 ++m_headerField;
             }
             const uint8_t* p = Data();
@@ -233,8 +245,10 @@ StepResult StreamReader::PumpStep(double now) {
         case Phase::Payload: {
             uint32_t payload = uint32_t(m_recordLength) - 17;
             StepResult r = Need(size_t(m_recordLength) + 4, double(payload) + kPayloadExtraMs, now);
-            if (r == StepResult::Pending) return r;
-            if (r == StepResult::Fail) return EndStream();
+            if (r == StepResult::Pending)
+                return r;
+            if (r == StepResult::Fail)
+                return EndStream();
             StepResult d = Decode();
             Consume(size_t(m_recordLength) + 4);
             m_phase = Phase::Idle;
@@ -245,10 +259,10 @@ StepResult StreamReader::PumpStep(double now) {
 }
 
 StepResult StreamReader::Decode() {
-    if (!m_codec) return StepResult::Fail;
+    if (!m_codec)
+        return StepResult::Fail;
     // A damaged record only costs its picture change: the decoder keeps the previous one.
-    if (m_codec->DecodePayload(Data() + 4, size_t(m_recordLength), m_picture.data()) !=
-        DecodeStatus::Ok)
+    if (m_codec->DecodePayload(Data() + 4, size_t(m_recordLength), m_picture.data()) != DecodeStatus::Ok)
         m_decodeError = m_codec->LastError();
     else
         m_decodeError.clear();
@@ -271,12 +285,14 @@ StepResult StreamReader::Decode() {
 }
 
 void StreamReader::FeedBytes(int source, const uint8_t* data, size_t size) {
-    if (source != m_source || source == 0 || size == 0) return;
+    if (source != m_source || source == 0 || size == 0)
+        return;
     m_buf.insert(m_buf.end(), data, data + size);
 }
 
 void StreamReader::FeedEnd(int source) {
-    if (source == m_source) m_sourceEnded = true;
+    if (source == m_source)
+        m_sourceEnded = true;
 }
 
 void StreamReader::FeedError(int source) {
@@ -287,7 +303,8 @@ void StreamReader::FeedError(int source) {
 }
 
 bool StreamReader::WantsBytes() const {
-    if (m_source == 0 || m_sourceEnded) return false;
+    if (m_source == 0 || m_sourceEnded)
+        return false;
     size_t want = kReadAhead;
     if (m_phase == Phase::Payload || m_phase == Phase::Header)
         want = std::max(want, size_t(uint32_t(m_recordLength)) + 4 + kReadAhead);

@@ -31,7 +31,7 @@ enum class StepResult { Ok, Fail, Pending };
 constexpr uint32_t kMaxRecordPayload = 64u * 1024 * 1024;
 
 class StreamReader {
-public:
+  public:
     explicit StreamReader(ViewerHost& host);
     ~StreamReader();
 
@@ -81,7 +81,7 @@ public:
     const std::string& LastDecodeError() const { return m_decodeError; }
     int CurrentSource() const { return m_source; }
 
-private:
+  private:
     enum class Phase { Idle, Reopen, Length, Header, Payload };
     struct TimedWait {
         bool waiting = false;
@@ -101,7 +101,7 @@ private:
     ViewerHost& m_host;
     std::string m_url;
     std::unique_ptr<FrameDiffCodec> m_codec;
-    int m_source = 0;          // id of the open source, 0 for none
+    int m_source = 0; // id of the open source, 0 for none
     bool m_sourceEnded = false;
     bool m_sourceFailed = false;
     bool m_open = false;

@@ -32,7 +32,7 @@ struct QueuedEvent {
 };
 
 class EventHost final : public ViewerHost {
-public:
+  public:
     std::deque<QueuedEvent> events;
     void Push(int32_t kind, int32_t arg = 0, double num = 0, std::string text = {}) {
         events.push_back({kind, arg, num, std::move(text)});
@@ -68,12 +68,14 @@ std::vector<std::unique_ptr<Control>> g_controls;
 double g_slowestRecordMs = 0;
 
 Control* Get(int32_t h) {
-    if (h < 1 || size_t(h) > g_controls.size()) return nullptr;
+    if (h < 1 || size_t(h) > g_controls.size())
+        return nullptr;
     return g_controls[size_t(h) - 1].get();
 }
 
 std::string BufferText(Control& c, int32_t n) {
-    if (n <= 0 || size_t(n) > c.buffer.size()) return {};
+    if (n <= 0 || size_t(n) > c.buffer.size())
+        return {};
     return std::string(reinterpret_cast<const char*>(c.buffer.data()), size_t(n));
 }
 
@@ -92,58 +94,73 @@ int32_t zv_create(void) {
 }
 
 void zv_destroy(int32_t h) {
-    if (Get(h)) g_controls[size_t(h) - 1].reset();
+    if (Get(h))
+        g_controls[size_t(h) - 1].reset();
 }
 
 uint8_t* zv_buffer(int32_t h, int32_t n) {
     Control* c = Get(h);
-    if (!c || n < 0) return nullptr;
-    if (c->buffer.size() < size_t(n)) c->buffer.resize(size_t(n));
+    if (!c || n < 0)
+        return nullptr;
+    if (c->buffer.size() < size_t(n))
+        c->buffer.resize(size_t(n));
     return c->buffer.data();
 }
 
 void zv_set_text(int32_t h, int32_t which, int32_t n) {
     Control* c = Get(h);
-    if (!c) return;
-    if (which == ZV_TEXT_VIDEO_FILE) c->ctrl.m_videoFile = BufferText(*c, n);
-    if (which == ZV_TEXT_URL_AFTER_PLAY) c->ctrl.m_urlAfterPlay = BufferText(*c, n);
+    if (!c)
+        return;
+    if (which == ZV_TEXT_VIDEO_FILE)
+        c->ctrl.m_videoFile = BufferText(*c, n);
+    if (which == ZV_TEXT_URL_AFTER_PLAY)
+        c->ctrl.m_urlAfterPlay = BufferText(*c, n);
 }
 
 void zv_set_still(int32_t h, int32_t frame) {
-    if (Control* c = Get(h)) c->ctrl.m_stillFrameNo = frame;
+    if (Control* c = Get(h))
+        c->ctrl.m_stillFrameNo = frame;
 }
 
 void zv_load(int32_t h, int32_t n, double now) {
-    if (Control* c = Get(h)) c->ctrl.Load(BufferText(*c, n), now);
+    if (Control* c = Get(h))
+        c->ctrl.Load(BufferText(*c, n), now);
 }
 
 void zv_probe_result(int32_t h, int32_t probe, int32_t n, double now) {
     Control* c = Get(h);
-    if (!c) return;
+    if (!c)
+        return;
     size_t size = n > 0 && size_t(n) <= c->buffer.size() ? size_t(n) : 0;
     c->ctrl.OnProbe(probe, c->buffer.data(), size, now);
 }
 
 void zv_feed(int32_t h, int32_t source, int32_t n, double now) {
     Control* c = Get(h);
-    if (!c || n <= 0 || size_t(n) > c->buffer.size()) return;
+    if (!c || n <= 0 || size_t(n) > c->buffer.size())
+        return;
     c->ctrl.FeedBytes(source, c->buffer.data(), size_t(n), now);
 }
 
 void zv_feed_end(int32_t h, int32_t source, double now) {
-    if (Control* c = Get(h)) c->ctrl.FeedEnd(source, now);
+    if (Control* c = Get(h))
+        c->ctrl.FeedEnd(source, now);
 }
 void zv_feed_error(int32_t h, int32_t source, double now) {
-    if (Control* c = Get(h)) c->ctrl.FeedError(source, now);
+    if (Control* c = Get(h))
+        c->ctrl.FeedError(source, now);
 }
 void zv_pump(int32_t h, double now) {
-    if (Control* c = Get(h)) c->ctrl.Pump(now);
+    if (Control* c = Get(h))
+        c->ctrl.Pump(now);
 }
 void zv_tick(int32_t h, double now) {
-    if (Control* c = Get(h)) c->ctrl.Tick(now);
+    if (Control* c = Get(h))
+        c->ctrl.Tick(now);
 }
 void zv_command(int32_t h, int32_t id, double now) {
-    if (Control* c = Get(h)) c->ctrl.Command(id, now);
+    if (Control* c = Get(h))
+        c->ctrl.Command(id, now);
 }
 int32_t zv_menu_enabled(int32_t h, int32_t id) {
     Control* c = Get(h);
@@ -154,27 +171,34 @@ int32_t zv_menu_checked(int32_t h, int32_t id) {
     return c && c->ctrl.MenuChecked(id) ? 1 : 0;
 }
 void zv_double_click(int32_t h, double now) {
-    if (Control* c = Get(h)) c->ctrl.DoubleClick(now);
+    if (Control* c = Get(h))
+        c->ctrl.DoubleClick(now);
 }
 void zv_resize(int32_t h, int32_t w, int32_t hgt) {
-    if (Control* c = Get(h)) c->ctrl.Resize(w, hgt);
+    if (Control* c = Get(h))
+        c->ctrl.Resize(w, hgt);
 }
 void zv_wheel(int32_t h, int32_t delta) {
-    if (Control* c = Get(h)) c->ctrl.Wheel(delta);
+    if (Control* c = Get(h))
+        c->ctrl.Wheel(delta);
 }
 void zv_left_down(int32_t h, int32_t x, int32_t y) {
-    if (Control* c = Get(h)) c->ctrl.LeftDown(x, y);
+    if (Control* c = Get(h))
+        c->ctrl.LeftDown(x, y);
 }
 void zv_move(int32_t h, int32_t x, int32_t y, int32_t anyButton, int32_t leftOnly) {
-    if (Control* c = Get(h)) c->ctrl.Move(x, y, anyButton != 0, leftOnly != 0);
+    if (Control* c = Get(h))
+        c->ctrl.Move(x, y, anyButton != 0, leftOnly != 0);
 }
 void zv_left_up(int32_t h) {
-    if (Control* c = Get(h)) c->ctrl.LeftUp();
+    if (Control* c = Get(h))
+        c->ctrl.LeftUp();
 }
 
 const ZvState* zv_state(int32_t h) {
     Control* c = Get(h);
-    if (!c) return nullptr;
+    if (!c)
+        return nullptr;
     const CLumaplayCtrl& k = c->ctrl;
     const StreamReader& r = k.Reader();
     ZvState& s = c->state;
@@ -203,7 +227,8 @@ const ZvState* zv_state(int32_t h) {
 
 const ZvDrawPlan* zv_plan(int32_t h, int32_t bw, int32_t bh, int32_t l, int32_t t, int32_t r, int32_t b) {
     Control* c = Get(h);
-    if (!c) return nullptr;
+    if (!c)
+        return nullptr;
     DrawPlan p = c->ctrl.Plan(bw, bh, l, t, r, b);
     c->plan = {int32_t(p.mode), p.sx, p.sy, p.sw, p.sh, p.dx, p.dy, p.dw, p.dh};
     return &c->plan;
@@ -211,33 +236,57 @@ const ZvDrawPlan* zv_plan(int32_t h, int32_t bw, int32_t bh, int32_t l, int32_t 
 
 const uint8_t* zv_bitmap(int32_t h) {
     Control* c = Get(h);
-    if (!c || !c->ctrl.Reader().HasBitmap()) return nullptr;
+    if (!c || !c->ctrl.Reader().HasBitmap())
+        return nullptr;
     return c->ctrl.Reader().Bitmap().data();
 }
 
 const char* zv_text(int32_t h, int32_t which) {
     Control* c = Get(h);
-    if (!c) return "";
+    if (!c)
+        return "";
     const CLumaplayCtrl& k = c->ctrl;
     switch (which) {
-    case ZV_TEXT_VIDEO_FILE: c->text = k.m_videoFile; break;
-    case ZV_TEXT_URL_AFTER_PLAY: c->text = k.m_urlAfterPlay; break;
-    case ZV_TEXT_STATUS_LINE: c->text = k.Reader().StatusLine(); break;
-    case ZV_TEXT_OPEN_STATUS: c->text = k.OpenStatus(); break;
-    case ZV_TEXT_COPY: c->text = k.CopyText(); break;
-    case ZV_TEXT_STREAM_URL: c->text = k.StreamUrlText(); break;
-    case ZV_TEXT_END_URL: c->text = k.EndUrlText(); break;
-    case ZV_TEXT_SOUND_URL: c->text = k.SoundUrlText(); break;
-    case ZV_TEXT_BASE_URL: c->text = k.BaseUrl(); break;
-    case ZV_TEXT_DECODE_ERROR: c->text = k.Reader().LastDecodeError(); break;
-    default: c->text.clear();
+    case ZV_TEXT_VIDEO_FILE:
+        c->text = k.m_videoFile;
+        break;
+    case ZV_TEXT_URL_AFTER_PLAY:
+        c->text = k.m_urlAfterPlay;
+        break;
+    case ZV_TEXT_STATUS_LINE:
+        c->text = k.Reader().StatusLine();
+        break;
+    case ZV_TEXT_OPEN_STATUS:
+        c->text = k.OpenStatus();
+        break;
+    case ZV_TEXT_COPY:
+        c->text = k.CopyText();
+        break;
+    case ZV_TEXT_STREAM_URL:
+        c->text = k.StreamUrlText();
+        break;
+    case ZV_TEXT_END_URL:
+        c->text = k.EndUrlText();
+        break;
+    case ZV_TEXT_SOUND_URL:
+        c->text = k.SoundUrlText();
+        break;
+    case ZV_TEXT_BASE_URL:
+        c->text = k.BaseUrl();
+        break;
+    case ZV_TEXT_DECODE_ERROR:
+        c->text = k.Reader().LastDecodeError();
+        break;
+    default:
+        c->text.clear();
     }
     return c->text.c_str();
 }
 
 const ZvEvent* zv_next_event(int32_t h) {
     Control* c = Get(h);
-    if (!c || c->host.events.empty()) return nullptr;
+    if (!c || c->host.events.empty())
+        return nullptr;
     QueuedEvent e = std::move(c->host.events.front());
     c->host.events.pop_front();
     c->currentText = std::move(e.text);
@@ -245,12 +294,15 @@ const ZvEvent* zv_next_event(int32_t h) {
     return &c->current;
 }
 
-int32_t zv_jump_target(void) { return zov::viewer::PendingJumpTarget(); }
+int32_t zv_jump_target(void) {
+    return zov::viewer::PendingJumpTarget();
+}
 
 int32_t zv_decode_all(int32_t h, int32_t n) {
     Control* c = Get(h);
     g_slowestRecordMs = 0;
-    if (!c || n < 0 || size_t(n) > c->buffer.size()) return -1;
+    if (!c || n < 0 || size_t(n) > c->buffer.size())
+        return -1;
     zov::StreamReader reader;
     reader.Append(c->buffer.data(), size_t(n));
     reader.Finish();
@@ -259,14 +311,19 @@ int32_t zv_decode_all(int32_t h, int32_t n) {
     for (;;) {
         auto start = std::chrono::steady_clock::now();
         zov::ReadStatus st = reader.Next(record);
-        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (st != zov::ReadStatus::Record) return st == zov::ReadStatus::Damaged || record.rejected ? -1 : frames;
-        if (record.rejected) return -1;
+        double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (st != zov::ReadStatus::Record)
+            return st == zov::ReadStatus::Damaged || record.rejected ? -1 : frames;
+        if (record.rejected)
+            return -1;
         g_slowestRecordMs = std::max(g_slowestRecordMs, ms);
         ++frames;
     }
 }
 
-double zv_slowest_record_ms(void) { return g_slowestRecordMs; }
+double zv_slowest_record_ms(void) {
+    return g_slowestRecordMs;
+}
 
 } // extern "C"

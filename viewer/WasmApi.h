@@ -16,9 +16,9 @@ enum ZvEventKind : int32_t {
     ZV_EV_START_TIMER = 4,  // arg = period in ms
     ZV_EV_KILL_TIMER = 5,
     ZV_EV_REDRAW = 6,
-    ZV_EV_NAVIGATE = 7,     // text = URL
-    ZV_EV_OPEN_WINDOW = 8,  // text = URL
-    ZV_EV_STATUS = 9,       // text = status line
+    ZV_EV_NAVIGATE = 7,      // text = URL
+    ZV_EV_OPEN_WINDOW = 8,   // text = URL
+    ZV_EV_STATUS = 9,        // text = status line
     ZV_EV_SOUND_CREATE = 10, // text = URL
     ZV_EV_SOUND_STOP = 11,
     ZV_EV_SOUND_PAUSE = 12,

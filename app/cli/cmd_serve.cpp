@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -31,23 +31,36 @@ namespace fs = std::filesystem;
 
 const char* MimeType(const fs::path& p) {
     std::string ext = p.extension().string();
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == ".htm" || ext == ".html") return "text/html";
-    if (ext == ".js" || ext == ".mjs") return "text/javascript";
-    if (ext == ".wasm") return "application/wasm";
-    if (ext == ".css") return "text/css";
-    if (ext == ".txt") return "text/plain";
-    if (ext == ".json") return "application/json";
-    if (ext == ".mp3") return "audio/mpeg";
-    if (ext == ".png") return "image/png";
-    if (ext == ".bmp") return "image/bmp";
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".htm" || ext == ".html")
+        return "text/html";
+    if (ext == ".js" || ext == ".mjs")
+        return "text/javascript";
+    if (ext == ".wasm")
+        return "application/wasm";
+    if (ext == ".css")
+        return "text/css";
+    if (ext == ".txt")
+        return "text/plain";
+    if (ext == ".json")
+        return "application/json";
+    if (ext == ".mp3")
+        return "audio/mpeg";
+    if (ext == ".png")
+        return "image/png";
+    if (ext == ".bmp")
+        return "image/bmp";
     return "application/octet-stream";
 }
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -57,34 +70,43 @@ fs::path ResolveTarget(const fs::path& root, const std::string& target) {
     std::string decoded;
     for (size_t i = 0; i < path.size(); ++i) {
         if (path[i] == '%') {
-            if (i + 2 >= path.size()) return {};
+            if (i + 2 >= path.size())
+                return {};
             int hi = HexValue(path[i + 1]), lo = HexValue(path[i + 2]);
-            if (hi < 0 || lo < 0) return {};
+            if (hi < 0 || lo < 0)
+                return {};
             char c = char(hi * 16 + lo);
-            if (c == '\0') return {};
+            if (c == '\0')
+                return {};
             decoded += c;
             i += 2;
         } else {
             decoded += path[i];
         }
     }
-    if (decoded.empty() || decoded[0] != '/') return {};
+    if (decoded.empty() || decoded[0] != '/')
+        return {};
     fs::path rel = fs::path(decoded.substr(1)).lexically_normal();
-    if (!rel.empty() && (*rel.begin() == ".." || rel.is_absolute())) return {};
+    if (!rel.empty() && (*rel.begin() == ".." || rel.is_absolute()))
+        return {};
     std::error_code ec;
     fs::path full = fs::weakly_canonical(root / rel, ec);
-    if (ec) return {};
+    if (ec)
+        return {};
     // Symbolic links may point anywhere; serve only what really lies in the root.
     auto [r, f] = std::mismatch(root.begin(), root.end(), full.begin(), full.end());
-    if (r != root.end()) return {};
+    if (r != root.end())
+        return {};
     return full;
 }
 
 bool SendAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         data += n;
         size -= size_t(n);
     }
@@ -96,18 +118,24 @@ void Respond(int fd, int code, const char* reason, const std::string& type, cons
     std::string h = "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\nContent-Type: " + type +
                     "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
                     "Cache-Control: no-cache\r\nConnection: close\r\n\r\n";
-    if (!head) h += body;
+    if (!head)
+        h += body;
     SendAll(fd, h.data(), h.size());
 }
 
 std::string HtmlText(const std::string& s) {
     std::string out;
     for (char c : s) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }
@@ -117,8 +145,10 @@ void Serve(int fd, const fs::path& root) {
     char buf[4096];
     while (req.find("\r\n\r\n") == std::string::npos && req.size() < 65536) {
         ssize_t n = recv(fd, buf, sizeof buf, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
         req.append(buf, size_t(n));
     }
     size_t sp1 = req.find(' '), sp2 = sp1 == std::string::npos ? sp1 : req.find(' ', sp1 + 1);
@@ -129,7 +159,8 @@ void Serve(int fd, const fs::path& root) {
     std::string method = req.substr(0, sp1), target = req.substr(sp1 + 1, sp2 - sp1 - 1);
     bool head = method == "HEAD";
     if (method != "GET" && !head) {
-        Respond(fd, 405, "Method Not Allowed", "text/plain", "only GET and HEAD\n", false, "Allow: GET, HEAD\r\n");
+        Respond(fd, 405, "Method Not Allowed", "text/plain", "only GET and HEAD\n", false,
+                "Allow: GET, HEAD\r\n");
         return;
     }
     fs::path file = ResolveTarget(root, target);
@@ -148,7 +179,8 @@ void Serve(int fd, const fs::path& root) {
         for (const auto& e : fs::directory_iterator(file, ec))
             names.push_back(e.path().filename().string() + (e.is_directory() ? "/" : ""));
         std::sort(names.begin(), names.end());
-        for (const auto& n : names) list += "<li><a href=\"" + HtmlText(n) + "\">" + HtmlText(n) + "</a>\n";
+        for (const auto& n : names)
+            list += "<li><a href=\"" + HtmlText(n) + "\">" + HtmlText(n) + "</a>\n";
         Respond(fd, 200, "OK", "text/html", list + "</ul>\n", head);
         return;
     }
@@ -184,13 +216,15 @@ void Serve(int fd, const fs::path& root) {
         h += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
              std::to_string(size) + "\r\n";
     h += "\r\n";
-    if (!SendAll(fd, h.data(), h.size()) || head) return;
+    if (!SendAll(fd, h.data(), h.size()) || head)
+        return;
     in.seekg(std::streamoff(first));
     std::vector<char> chunk(1 << 16);
     while (length > 0 && in) {
         in.read(chunk.data(), std::streamsize(std::min<uint64_t>(chunk.size(), length)));
         std::streamsize n = in.gcount();
-        if (n <= 0 || !SendAll(fd, chunk.data(), size_t(n))) return;
+        if (n <= 0 || !SendAll(fd, chunk.data(), size_t(n)))
+            return;
         length -= uint64_t(n);
     }
 }
@@ -207,7 +241,8 @@ int RunServe(const zov::cli::Args& argsIn) {
     if (ec || !fs::is_directory(root, ec))
         return zov::cli::Fail("the folder " + args[0] + " does not exist.");
     int listener = socket(AF_INET, SOCK_STREAM, 0);
-    if (listener < 0) return zov::cli::Fail(std::string("no socket: ") + std::strerror(errno) + ".");
+    if (listener < 0)
+        return zov::cli::Fail(std::string("no socket: ") + std::strerror(errno) + ".");
     int yes = 1;
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in addr{};
@@ -232,7 +267,8 @@ int RunServe(const zov::cli::Args& argsIn) {
     for (;;) {
         int fd = accept(listener, nullptr, nullptr);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
             return zov::cli::Fail(std::string("accept failed: ") + std::strerror(errno) + ".");
         }
         timeval tv{30, 0};
@@ -265,13 +301,16 @@ int RunWebPages(const zov::cli::Args& argsIn) {
     job.language = int(language);
     job.viewerAddress = viewer;
     std::string error;
-    if (!zov::WriteStreamWebPages(job, error)) return zov::cli::Fail(error);
-    std::printf("%s\n%s\n", zov::AllInOnePagePath(job.streamPath).c_str(), zov::ControlPagePath(job.streamPath).c_str());
+    if (!zov::WriteStreamWebPages(job, error))
+        return zov::cli::Fail(error);
+    std::printf("%s\n%s\n", zov::AllInOnePagePath(job.streamPath).c_str(),
+                zov::ControlPagePath(job.streamPath).c_str());
     return 0;
 }
 
 zov::cli::CliRegistration pagesReg({"web-pages", "web-pages IN.zov [--language N] [--viewer URL]",
-                                    "write the web pages and the viewer's files beside a stream", RunWebPages});
+                                    "write the web pages and the viewer's files beside a stream",
+                                    RunWebPages});
 
 zov::cli::CliRegistration reg({"serve", "serve DIR [--port N]",
                                "serve a folder (an exported stream with its pages) on 127.0.0.1", RunServe});

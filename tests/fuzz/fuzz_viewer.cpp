@@ -21,7 +21,8 @@ void Text(int32_t h, int32_t which, const std::string& s) {
 void Serve(int32_t h, const uint8_t* data, size_t size, size_t piece, double& now) {
     for (int round = 0; round < 64; ++round) {
         const ZvEvent* e = zv_next_event(h);
-        if (!e) return;
+        if (!e)
+            return;
         if (e->kind == ZV_EV_PROBE) {
             std::memcpy(zv_buffer(h, 4), "ZV01", 4);
             zv_probe_result(h, e->arg, 4, now);
@@ -40,11 +41,13 @@ void Serve(int32_t h, const uint8_t* data, size_t size, size_t piece, double& no
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
+    if (size < 2)
+        return 0;
     if (size >= 10) {
         // Large pictures cost time only; their limits are the decoder's, tested elsewhere.
         int w = int16_t((data[6] << 8) | data[7]), hgt = int16_t((data[8] << 8) | data[9]);
-        if (w > 0 && hgt > 0 && int64_t(w) * hgt > (1 << 16)) return 0;
+        if (w > 0 && hgt > 0 && int64_t(w) * hgt > (1 << 16))
+            return 0;
     }
     size_t piece = size_t(data[0] % 64) + 1;
     uint8_t mix = data[1];
@@ -64,18 +67,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         now += 3000; // past a field time-out every other round
         zv_pump(h, now);
         zv_tick(h, now);
-        if (mix & 4) zv_command(h, zov::viewer::ID_NEXT_FRAME, now);
-        if (mix & 8) zv_command(h, zov::viewer::ID_ORIGIN_SIZE, now);
+        if (mix & 4)
+            zv_command(h, zov::viewer::ID_NEXT_FRAME, now);
+        if (mix & 8)
+            zv_command(h, zov::viewer::ID_ORIGIN_SIZE, now);
         if (mix & 16) {
             zv_left_down(h, 3, 3);
             zv_move(h, -50 + i, 40 - i, 1, 1);
             zv_wheel(h, (i & 1) ? 360 : -360);
         }
-        if (mix & 32) zv_command(h, zov::viewer::ID_SPEED_FASTEST, now);
+        if (mix & 32)
+            zv_command(h, zov::viewer::ID_SPEED_FASTEST, now);
         const ZvState* s = zv_state(h);
-        if (s->panX < 0 || s->panY < 0) __builtin_trap();
+        if (s->panX < 0 || s->panY < 0)
+            __builtin_trap();
         zv_plan(h, 16, 12, 0, 0, 16, 12);
-        if (s->hasBitmap && !zv_bitmap(h)) __builtin_trap();
+        if (s->hasBitmap && !zv_bitmap(h))
+            __builtin_trap();
     }
     zv_destroy(h);
     return 0;

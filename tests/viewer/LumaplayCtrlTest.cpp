@@ -24,7 +24,7 @@ struct Call {
 };
 
 class FakeHost : public ViewerHost {
-public:
+  public:
     std::vector<Call> calls;
     int lastSource = 0;
     std::string lastOpenUrl, lastProbeUrl;
@@ -55,12 +55,14 @@ public:
 
     int Count(const std::string& w) const {
         int n = 0;
-        for (const auto& c : calls) n += c.what == w;
+        for (const auto& c : calls)
+            n += c.what == w;
         return n;
     }
     const Call* Last(const std::string& w) const {
         for (auto it = calls.rbegin(); it != calls.rend(); ++it)
-            if (it->what == w) return &*it;
+            if (it->what == w)
+                return &*it;
         return nullptr;
     }
 };
@@ -82,9 +84,11 @@ std::vector<uint32_t> Frame(int k) {
     uint32_t seed = 12345u + uint32_t(k) * 7919u;
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
-            uint32_t r = uint32_t((x * 7 + k * 11) & 255), g = uint32_t((y * 12) & 255), b = uint32_t((x + y) * 5 & 255);
+            uint32_t r = uint32_t((x * 7 + k * 11) & 255), g = uint32_t((y * 12) & 255),
+                     b = uint32_t((x + y) * 5 & 255);
             uint32_t c = (r << 16) | (g << 8) | b;
-            if (x >= k && x < k + 6 && y >= 3 && y < 9) c = 0xFF2020;
+            if (x >= k && x < k + 6 && y >= 3 && y < 9)
+                c = 0xFF2020;
             if (x >= 20 && x < 28 && y >= 12 && y < 18) {
                 seed = seed * 1103515245u + 12345u;
                 c = (seed >> 8) & 0xFFFFFF;
@@ -116,7 +120,8 @@ std::vector<std::vector<uint32_t>> Reference(const std::vector<uint8_t>& bytes) 
     zov::StreamRecord rec;
     while (r.Next(rec) == zov::ReadStatus::Record) {
         std::vector<uint32_t> pic(r.Picture(), r.Picture() + size_t(r.Header().width) * r.Header().height);
-        for (auto& p : pic) p &= 0xFFFFFF;
+        for (auto& p : pic)
+            p &= 0xFFFFFF;
         out.push_back(std::move(pic));
     }
     return out;
@@ -155,7 +160,8 @@ struct Player {
         AnswerProbe(soundExists);
     }
     void AnswerProbe(bool ok) {
-        if (host.lastProbe == 0) return;
+        if (host.lastProbe == 0)
+            return;
         int p = host.lastProbe;
         host.lastProbe = 0;
         if (ok)
@@ -165,7 +171,8 @@ struct Player {
     }
     // Delivers the whole stream to the source the control opened last.
     void Deliver() {
-        if (host.lastSource == 0) return;
+        if (host.lastSource == 0)
+            return;
         int s = host.lastSource;
         host.lastSource = 0;
         ctrl.FeedBytes(s, bytes.data(), bytes.size(), now);
@@ -189,7 +196,8 @@ TEST(LumaplayCtrl, LoadShowsFirstPictureAndStartsTimer) {
     EXPECT_EQ(p.host.calls.front().text, "http://127.0.0.1:9000/out/demo.zov");
     EXPECT_EQ(p.ctrl.OpenStatus(), "Open OK!");
     EXPECT_EQ(p.ctrl.CopyText(), "Image(w37 x h21) Copy");
-    EXPECT_EQ(p.ctrl.Reader().StatusLine(), "http://127.0.0.1:9000/out/demo.zov, W37*H21, 100 msec per frame");
+    EXPECT_EQ(p.ctrl.Reader().StatusLine(),
+              "http://127.0.0.1:9000/out/demo.zov, W37*H21, 100 msec per frame");
     EXPECT_EQ(p.ctrl.SoundUrlText(), "http://127.0.0.1:9000/out/demo.mp3");
     EXPECT_EQ(Shown(p.ctrl), ref[0]);
     EXPECT_EQ(p.ctrl.Reader().StepCount(), 1);
@@ -204,7 +212,8 @@ TEST(LumaplayCtrl, LoadShowsFirstPictureAndStartsTimer) {
     p.Tick();
     EXPECT_EQ(p.host.Last("sound-play")->num, 0);
     for (int k = 1; k < 4; ++k) {
-        if (k > 1) p.Tick();
+        if (k > 1)
+            p.Tick();
         EXPECT_EQ(Shown(p.ctrl), ref[size_t(k)]) << "frame " << k + 1;
         EXPECT_EQ(p.ctrl.Reader().StepCount(), k + 1);
     }
@@ -235,7 +244,8 @@ TEST(LumaplayCtrl, EndReopensThenStopsAndNavigates) {
     for (const char* after : {"", "javascript:alert(1)"}) {
         Player q;
         q.Load(bytes, -1, after);
-        for (int i = 0; i < 4; ++i) q.Tick();
+        for (int i = 0; i < 4; ++i)
+            q.Tick();
         EXPECT_FALSE(q.ctrl.TimerRunning());
         EXPECT_EQ(q.host.Count("navigate"), 0);
         EXPECT_EQ(q.ctrl.Reader().StepCount(), 1);
@@ -292,9 +302,14 @@ TEST(LumaplayCtrl, MissingStreamAndBadHeaders) {
     EXPECT_EQ(p.ctrl.Plan(W, H, 0, 0, W, H).mode, DrawMode::Empty);
 
     auto good = MakeStream(2, 100, true);
-    struct Case { const char* name; size_t at; std::vector<uint8_t> bytes; };
-    for (Case c : {Case{"magic", 0, {'X', 'V'}}, Case{"version", 2, {'0', '2'}}, Case{"zero width", 4, {0, 0}},
-                   Case{"negative height", 6, {0x80, 0x01}}, Case{"huge", 4, {0x7F, 0xFF, 0x7F, 0xFF}}}) {
+    struct Case {
+        const char* name;
+        size_t at;
+        std::vector<uint8_t> bytes;
+    };
+    for (Case c :
+         {Case{"magic", 0, {'X', 'V'}}, Case{"version", 2, {'0', '2'}}, Case{"zero width", 4, {0, 0}},
+          Case{"negative height", 6, {0x80, 0x01}}, Case{"huge", 4, {0x7F, 0xFF, 0x7F, 0xFF}}}) {
         auto bad = good;
         std::memcpy(bad.data() + c.at, c.bytes.data(), c.bytes.size());
         Player q;
@@ -352,7 +367,9 @@ TEST(LumaplayCtrl, ReadTimeoutsWaitTwiceThenEnd) {
     p.ctrl.FeedBytes(src, bytes.data(), 7, p.now);
     EXPECT_TRUE(p.ctrl.Busy());
     // A trickle: the first picture shows while the rest has not arrived.
-    size_t firstRecordEnd = 16 + 4 + ((size_t(bytes[16]) << 24) | (size_t(bytes[17]) << 16) | (size_t(bytes[18]) << 8) | bytes[19]);
+    size_t firstRecordEnd =
+        16 + 4 +
+        ((size_t(bytes[16]) << 24) | (size_t(bytes[17]) << 16) | (size_t(bytes[18]) << 8) | bytes[19]);
     for (size_t at = 7; at < firstRecordEnd; at += 5)
         p.ctrl.FeedBytes(src, bytes.data() + at, std::min<size_t>(5, firstRecordEnd - at), p.now += 1);
     EXPECT_TRUE(p.ctrl.Reader().HasBitmap());
@@ -412,7 +429,11 @@ TEST(LumaplayCtrl, SpeedsTimerPeriodsAndSound) {
     p.Load(MakeStream(6, 100, true));
     p.Tick();
     p.Tick(); // step count 3
-    struct S { int id; int period; bool sound; };
+    struct S {
+        int id;
+        int period;
+        bool sound;
+    };
     for (S s : {S{ID_SPEED_FAST2, 50, true}, S{ID_SPEED_FAST5, 20, true}, S{ID_SPEED_FAST10, 10, false},
                 S{ID_SPEED_FASTEST, 1, false}, S{ID_SPEED_SLOW2, 200, true}, S{ID_SPEED_SLOW3, 300, true},
                 S{ID_SPEED_NORMAL, 100, true}}) {

@@ -55,7 +55,8 @@ struct Folder {
 };
 
 std::vector<TemplateValue> Values() {
-    return {TemplateValue::Int(385), TemplateValue::Int(265), TemplateValue::Text("a.zov"), TemplateValue::Int(100)};
+    return {TemplateValue::Int(385), TemplateValue::Int(265), TemplateValue::Text("a.zov"),
+            TemplateValue::Int(100)};
 }
 
 } // namespace
@@ -67,7 +68,10 @@ TEST(WebPages, FormatterTakesExactlyTheListedConversions) {
     // A text value is copied as it is: a "%" inside it is not a conversion.
     ASSERT_TRUE(FillTemplate("[%s]", {TemplateValue::Text("100%d %s")}, out, error));
     EXPECT_EQ(out, "[100%d %s]");
-    struct Bad { const char* templ; const char* why; };
+    struct Bad {
+        const char* templ;
+        const char* why;
+    };
     for (Bad b : {Bad{"%d %d %s", "too few"}, Bad{"%d %d %s %d %d", "too many"}, Bad{"%d %d %d %d", "type"},
                   Bad{"%d %d %s %5d", "width"}, Bad{"%d %d %s %x", "hex"}, Bad{"%n %d %d %s %d", "n"},
                   Bad{"%d %d %s %d %", "lone"}, Bad{"%d %d %s %ld", "long"}}) {
