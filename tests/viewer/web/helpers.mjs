@@ -58,18 +58,19 @@ export function decodeBmp(buf) {
   return { width, height, rgba };
 }
 
-// Frame k of a colourful series: hue gradients that drift, a box that moves, a noisy patch
-// (blocks with many colours) and flat areas (blocks with few).
+// Frame k of a colourful series: vivid bands (two colours a block: region-coded), a box
+// that moves across them, a noisy patch (many colours: raw blocks) and a gradient row.
+const PALETTE = [[230, 30, 40], [20, 170, 60], [30, 60, 220], [240, 210, 20], [200, 40, 200], [20, 200, 210]];
 export function testFrame(k, width, height) {
   let seed = 99991 + k * 7919;
   return (x, y) => {
-    if (x >= 4 + 5 * k && x < 20 + 5 * k && y >= 6 && y < 18) return [230, 30 + 20 * k, 40];
-    if (x >= width - 24 && y >= height - 16) {
+    if (x >= 4 + 5 * k && x < 20 + 5 * k && y >= 6 && y < 18) return [250, 120 + 20 * k, 0];
+    if (x >= width - 24 && x < width - 8 && y >= height - 16) {
       seed = (seed * 1103515245 + 12345) >>> 0;
       return [seed >>> 24, (seed >>> 16) & 255, (seed >>> 8) & 255];
     }
-    if (y < 4) return [0, 90, 200];
-    return [(x * 5 + k * 9) & 255, (y * 7) & 255, ((x + y) * 3 + 128) & 255];
+    if (y >= 32 && y < 48 && x < 32) return [(x * 8 + k * 9) & 255, (y * 5) & 255, 128];
+    return PALETTE[((x >> 3) + (y >> 4) + k) % PALETTE.length];
   };
 }
 

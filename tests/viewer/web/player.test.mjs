@@ -82,6 +82,12 @@ describe('playing the exported page', () => {
     assert.equal(info.strip, info.status);
     let step = info.step;
     assert.equal(step, 1);
+    // The comparison can fail: the first picture is not the second frame, nor itself with
+    // red and blue swapped.
+    const firstShown = await canvasPixels(p);
+    assert.notEqual(compareFrame(firstShown, demo.frames[1]), '');
+    const swapped = { ...firstShown, data: firstShown.data.map((v, i) => (i % 4 === 0 ? firstShown.data[i + 2] : i % 4 === 2 ? firstShown.data[i - 2] : v)) };
+    assert.notEqual(compareFrame(swapped, demo.frames[0]), '');
     for (;;) {
       const diff = compareFrame(await canvasPixels(p), demo.frames[step - 1]);
       assert.equal(diff, '', `frame ${step}: ${diff}`);
