@@ -170,6 +170,15 @@ class ZovPlayer extends HTMLElement {
   }
 
   connectedCallback() {
+    // A script may have set a property before this module defined the element: that value
+    // sits on the instance and hides the accessor, so take it over.
+    for (const name of ['VideoFile', 'URLAfterPlay', 'ShowFrameId']) {
+      if (Object.prototype.hasOwnProperty.call(this, name)) {
+        const value = this[name];
+        delete this[name];
+        this[name] = value;
+      }
+    }
     if (this._started) return;
     this._started = true;
     this._setState('loading');

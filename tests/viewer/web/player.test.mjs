@@ -50,6 +50,10 @@ before(async () => {
     '-y', path.join(site, 'pace.mp3')]);
   page('end.htm', '<p id="end">the end</p>');
   page('still.htm', '<zov-player video-file="demo.zov" still-image-frame-no="3"></zov-player>');
+  fs.writeFileSync(path.join(site, 'scripted.htm'), `<!DOCTYPE html><html><head><meta charset="utf-8">
+<link rel="icon" href="data:,"></head><body><zov-player></zov-player>
+<script>const el = document.querySelector('zov-player'); el.VideoFile = 'demo.zov'; el.ShowFrameId = 2;</script>
+<script type="module" src="zov-viewer/zov-player.js"></script></body></html>\n`);
   page('short10.htm', '<zov-player video-file="short10.zov"></zov-player>');
   page('missing.htm', '<zov-player video-file="missing.zov"></zov-player>');
   page('end-relative.htm', '<zov-player video-file="quick.zov" url-after-play="end.htm"></zov-player>');
@@ -172,6 +176,16 @@ describe('load-time rules', () => {
     assert.equal(await p.evaluate(() => document.querySelector('zov-player').ShowFrameId), 5);
     await sleep(200);
     assert.equal(compareFrame(await canvasPixels(p), demo.frames[2]), '');
+    await p.close();
+  });
+
+  test('properties set by a script before the element is defined are used at load', async () => {
+    const p = await openPage(browser.context, `${serve.url}/scripted.htm`, errors);
+    await waitLoaded(p);
+    const info = await player(p);
+    assert.equal(info.state, 'still');
+    assert.equal(await p.evaluate(() => document.querySelector('zov-player').VideoFile), 'demo.zov');
+    assert.equal(compareFrame(await canvasPixels(p), demo.frames[1]), '');
     await p.close();
   });
 
