@@ -150,6 +150,14 @@ void CAni::SetScreenSize(int32_t width, int32_t height) {
     }
 }
 
+SoundFormat CAni::SoundFormatForBitRate(int mp3BitRate) {
+    if (mp3BitRate == 16)
+        return SoundFormat{1, 1, 8, 22050};
+    if (mp3BitRate == 24)
+        return SoundFormat{1, 2, 16, 22050};
+    return SoundFormat{1, 1, 8, 8000};
+}
+
 void CAni::SetSpeed(int32_t speed) {
     if (speed >= 1 && speed <= 100)
         m_speed = speed;

@@ -136,6 +136,9 @@ public:
     void SetKeyFrameInterval(int32_t n);
     SoundFormat GetSoundFormat() const { return m_soundFormat; }
     void SetSoundFormat(const SoundFormat& f) { m_soundFormat = f; }
+    // The format the MP3 bit-rate setting implies: 16 -> 8-bit mono 22,050 Hz, 24 -> 16-bit
+    // stereo 22,050 Hz, anything else -> 8-bit mono 8,000 Hz.
+    static SoundFormat SoundFormatForBitRate(int mp3BitRate);
     // Settings a new project takes (the header of a new file starts from these).
     void SetDefaultFrameDelay(int32_t ms) { m_defaultFrameDelay = ms; }
     void SetDefaultRecordPointer(bool on) { m_defaultRecordPointer = on; }
