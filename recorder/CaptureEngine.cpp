@@ -106,6 +106,16 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
         m_ani.SetLastMessage(TooLargeAreaMessage(area.Width(), area.Height()));
         return false;
     }
+    if (mode == DOC_PROJECT && m_ani.FrameCount() > 0 &&
+        (area.Width() != m_ani.ImageWidth() || area.Height() != m_ani.ImageHeight())) {
+        char text[200];
+        std::snprintf(text, sizeof text,
+                      "the capture area of %d x %d differs from the %d x %d frames of this project; record into a "
+                      "new project.",
+                      area.Width(), area.Height(), m_ani.ImageWidth(), m_ani.ImageHeight());
+        m_ani.SetLastMessage(text);
+        return false;
+    }
     if (mode == DOC_STREAM && (area.Width() > 32767 || area.Height() > 32767)) {
         m_ani.SetLastMessage("the capture area is larger than a stream file can hold (32767 x 32767).");
         return false;

@@ -49,8 +49,8 @@ public:
     // Starts a run. False with "E: Fail" in the log in DOC_NONE or in DOC_PROJECT without an
     // open file; false without a log when the params lack a screen. False with the document's
     // last message set when the area cannot be recorded: a project's area over 2,359,296
-    // bytes (the message suggests a ".zov" stream), an area outside the screen, or a window
-    // that cannot be found.
+    // bytes (the message suggests a ".zov" stream), an area outside the screen, an area whose
+    // size differs from the frames the project holds, or a window that cannot be found.
     bool StartCapture(const CaptureParams& params);
     void PauseCapture();
     void ResumeCapture();

@@ -190,6 +190,45 @@ TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
     }
 }
 
+TEST_F(CaptureEngineTest, BigPointerIsDoubledAndMovedByTwiceTheHotspot) {
+    FakeScreen screen(100, 80);
+    screen.Fill(0x404040);
+    screen.SetPointer(60, 45, BluePointer()); // 6 x 6, hotspot (2, 1)
+    ASSERT_TRUE(NewProject("big.scp", 10, {0, 0, 100, 80}));
+    Ani().SetRecordPointer(true);
+    Events events;
+    events.onFrame = [](int n) {
+        if (n == 2)
+            Ani().m_control_rec_scr = C_CONTROL_STOP;
+    };
+    CaptureEngine engine(Ani());
+    CaptureParams params;
+    params.events = &events;
+    params.screen = &screen;
+    params.bigPointer = true;
+    ASSERT_TRUE(engine.StartCapture(params));
+    ASSERT_TRUE(events.WaitEnd());
+    engine.StopCapture();
+    ASSERT_EQ(Ani().FrameCount(), 2);
+    std::vector<uint8_t> bits;
+    FrameHeader header;
+    ASSERT_TRUE(Ani().LoadFrame(1, bits, header));
+    EXPECT_EQ(header.pointerX, 56);
+    EXPECT_EQ(header.pointerY, 43);
+    Image24 img;
+    img.width = 100;
+    img.height = 80;
+    img.bits = bits;
+    long blue = 0;
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 100; ++x) {
+            const bool inside = x >= 56 && x < 68 && y >= 43 && y < 55;
+            EXPECT_EQ(Rgb(img, x, y), inside ? 0x0000FFu : 0x404040u) << x << "," << y;
+            blue += inside;
+        }
+    EXPECT_EQ(blue, 144);
+}
+
 TEST_F(CaptureEngineTest, PauseGivesNoBurstAndStopWhilePausedEndsTheRun) {
     MovingScene scene(64, 48);
     ASSERT_TRUE(NewProject("pause.scp", 100, {0, 0, 64, 48}));
@@ -372,6 +411,14 @@ TEST_F(CaptureEngineTest, ANewRunAppendsAfterTheFramesAndStartsWithAKeyFrame) {
             ASSERT_TRUE(Ani().OpenProject(path)); // the second run goes into the reopened project
         }
     }
+    ASSERT_EQ(Ani().FrameCount(), 6);
+    // A third run of another size is refused before it starts, and the frames stay.
+    ASSERT_TRUE(Ani().SetCaptureRect({0, 0, 64, 64}));
+    CaptureEngine refused(Ani());
+    CaptureParams params;
+    params.screen = &scene.screen;
+    EXPECT_FALSE(refused.StartCapture(params));
+    EXPECT_NE(Ani().LastMessage().find("differs"), std::string::npos) << Ani().LastMessage();
     ASSERT_EQ(Ani().FrameCount(), 6);
     const int32_t kinds[6] = {FRAME_KEY, FRAME_DIFF, FRAME_DIFF, FRAME_KEY, FRAME_DIFF, FRAME_DIFF};
     for (int i = 0; i < 6; ++i) {

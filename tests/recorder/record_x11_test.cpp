@@ -210,6 +210,19 @@ TEST(RecordX11, KeyFramesEveryTenthFrameAndSigintLeavesACompleteFile) {
         zov::Image24 frame;
         ASSERT_TRUE(zov::Ani().LoadFrame(i, frame)) << i;
     }
+    zov::Ani().Close();
+    // SIGTERM ends a second run the same way; it is appended after the first.
+    pid = Start({ZovrecPath(), "record", project, "--delay", "40"}, scene.server.Display(), dir + "out2.txt",
+                dir + "err2.txt");
+    ASSERT_GT(pid, 0);
+    SleepMs(800);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(WaitExit(pid), 0);
+    OpenedProject again(project);
+    ASSERT_TRUE(again.ok) << zov::Ani().LastMessage();
+    EXPECT_GT(zov::Ani().FrameCount(), n + 5);
+    EXPECT_TRUE(zov::Ani().CheckFile());
+    EXPECT_EQ(zov::Ani().FrameTable()[n].kind, zov::FRAME_KEY);
 }
 
 TEST(RecordX11, KillDuringARecordingThenRecoverGivesTheScreenFrames) {
