@@ -223,13 +223,17 @@ int CmdDelete(const Args& args) {
     if (!OpenOrFail(path, code))
         return code;
     const int n = Ani().FrameCount();
+    if (n == 0) {
+        Ani().Close();
+        return Fail("\"" + path + "\" has no frames to delete.");
+    }
     long long first = 0, count = 0;
-    if (!ParseIndex(args[1], 0, n > 0 ? n - 1 : 0, first, "first frame", code) ||
+    if (!ParseIndex(args[1], 0, n - 1, first, "first frame", code) ||
         !ParseIndex(args[2], 1, n - first, count, "frame count", code)) {
         Ani().Close();
         return code;
     }
-    if (n == 0 || !Ani().DeleteFrames(int32_t(first), int32_t(count), true)) {
+    if (!Ani().DeleteFrames(int32_t(first), int32_t(count), true)) {
         const std::string why = Reason("the frames could not be deleted");
         Ani().Close();
         return Fail(why + ".");
@@ -247,14 +251,18 @@ int CmdPaste(const Args& args) {
     if (!OpenOrFail(path, code))
         return code;
     const int n = Ani().FrameCount();
+    if (n == 0) {
+        Ani().Close();
+        return Fail("\"" + path + "\" has no frames to paste.");
+    }
     long long source = 0, count = 0, dest = 0;
-    if (!ParseIndex(args[1], 0, n > 0 ? n - 1 : 0, source, "source frame", code) ||
+    if (!ParseIndex(args[1], 0, n - 1, source, "source frame", code) ||
         !ParseIndex(args[2], 1, n - source, count, "frame count", code) ||
         !ParseIndex(args[3], 0, n, dest, "destination", code)) {
         Ani().Close();
         return code;
     }
-    if (n == 0 || !Ani().PasteFrames(int32_t(source), int32_t(count), int32_t(dest))) {
+    if (!Ani().PasteFrames(int32_t(source), int32_t(count), int32_t(dest))) {
         const std::string why = Reason("the frames could not be pasted");
         Ani().Close();
         return Fail(why + ".");
