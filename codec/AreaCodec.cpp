@@ -48,7 +48,6 @@ bool AreaCodec::Init(int mode, uint32_t width, uint32_t height) {
     m_queued.reserve(1024);
     m_stack.reset(new uint32_t[m_pixels + 1]);
     m_stackDir.reset(new uint8_t[m_pixels + 1]);
-    m_added.clear();
     m_eAreas.clear();
     m_dAreas.clear();
     return true;

@@ -102,6 +102,8 @@ private:
         uint16_t pattern; // 0 = own shape
         uint32_t length;  // shape bits
         size_t offset;    // byte offset of the own shape in its pool
+        size_t pixelsAt;  // own shapes: where the first pass's pixels start in m_areaPixels
+        size_t pixelCount;
     };
     struct DArea {
         uint16_t x, y;
@@ -112,10 +114,8 @@ private:
     };
 
     // Encoder trace from `seed`; the shape lands in m_shape from bit 0; returns its trimmed
-    // length in bits.
-    uint32_t Trace(uint32_t* img, uint32_t seed, uint32_t stopMask);
-    // Replays an own shape with ADDED marks and clears what its trace set (second pass).
-    void Untrace(uint32_t* img, uint32_t seed, uint32_t colour, const uint8_t* shape, uint32_t length);
+    // length in bits. The area's pixels (seed first) are appended to `pixelsOut` if given.
+    uint32_t Trace(uint32_t* img, uint32_t seed, uint32_t stopMask, std::vector<uint32_t>* pixelsOut);
     // Decoder paint: seed, then the shape walk.
     void Paint(uint32_t* img, uint32_t seed, uint32_t colour, const uint8_t* shape, uint32_t startBit,
                uint32_t length, uint32_t stopMask);
@@ -134,12 +134,12 @@ private:
     std::vector<uint32_t> m_queued;
     std::unique_ptr<uint32_t[]> m_stack;
     std::unique_ptr<uint8_t[]> m_stackDir;
-    std::vector<uint32_t> m_added;
 
     // encoder, per frame
     std::vector<EArea> m_eAreas;
     std::vector<uint8_t> m_pool;   // first-pass own shapes and new patterns
     std::vector<uint8_t> m_pool2;  // second-pass shapes
+    std::vector<uint32_t> m_areaPixels; // first-pass pixels of own shapes
     std::vector<uint32_t> m_newPatterns; // area indices whose shape became a new pattern
     std::vector<uint8_t> m_colourLayer, m_patternLayer, m_areaLayer;
     bool m_haveLayers = false;

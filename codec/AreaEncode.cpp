@@ -21,7 +21,7 @@ void AreaCodec::Deflate(ZStream s, const uint8_t* data, size_t size, uint8_t* ou
     z.avail_in = 0;
 }
 
-uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask) {
+uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask, std::vector<uint32_t>* pixelsOut) {
     const uint32_t colour = img[seed] & kColourMask;
     const uint32_t visited = colour | VISITED;
     const int64_t pixels = static_cast<int64_t>(m_pixels);
@@ -32,6 +32,7 @@ uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask) {
     size_t sp = 0;
 
     img[seed] = visited;
+    if (pixelsOut) pixelsOut->push_back(seed);
     m_queued.clear();
     stack[0] = seed;
     dirs[0] = 0;
@@ -52,6 +53,7 @@ uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask) {
             shape[bits >> 3] |= static_cast<uint8_t>(1u << (bits & 7));
             length = ++bits;
             img[n] = visited;
+            if (pixelsOut) pixelsOut->push_back(static_cast<uint32_t>(n));
             ++sp;
             stack[sp] = static_cast<uint32_t>(n);
             dirs[sp] = 0;
@@ -65,58 +67,13 @@ uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask) {
     return length;
 }
 
-void AreaCodec::Untrace(uint32_t* img, uint32_t seed, uint32_t colour, const uint8_t* shape, uint32_t length) {
-    const uint32_t walked = colour | VISITED | ADDED;
-    const uint32_t stopMask = QUEUED | EXCLUDED;
-    const int64_t pixels = static_cast<int64_t>(m_pixels);
-    uint32_t* stack = m_stack.get();
-    uint8_t* dirs = m_stackDir.get();
-    uint32_t budget = length, bit = 0;
-    size_t sp = 0;
-
-    m_queued.clear();
-    m_added.clear();
-    img[seed] |= ADDED;
-    m_added.push_back(seed);
-    stack[0] = seed;
-    dirs[0] = 0;
-    for (;;) {
-        const uint8_t k = dirs[sp];
-        if (k == 8) {
-            if (sp == 0) break;
-            --sp;
-            continue;
-        }
-        dirs[sp] = static_cast<uint8_t>(k + 1);
-        const int64_t n = static_cast<int64_t>(stack[sp]) + m_offsets[k];
-        if (n < 0 || n >= pixels) continue;
-        const uint32_t v = img[n];
-        if ((v & stopMask) || v == walked) continue;
-        if (budget == 0) break;
-        --budget;
-        const bool one = (shape[bit >> 3] >> (bit & 7)) & 1;
-        ++bit;
-        if (one) {
-            img[n] = v | ADDED;
-            m_added.push_back(static_cast<uint32_t>(n));
-            ++sp;
-            stack[sp] = static_cast<uint32_t>(n);
-            dirs[sp] = 0;
-        } else {
-            img[n] = v | QUEUED;
-            m_queued.push_back(static_cast<uint32_t>(n));
-        }
-    }
-    for (uint32_t q : m_queued) img[q] &= ~(QUEUED | ADDED);
-    for (uint32_t a : m_added) img[a] &= ~(VISITED | ADDED);
-}
-
 bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
     const uint32_t w = m_width, h = m_height;
     m_eAreas.clear();
     m_pool.clear();
     m_pool2.clear();
     m_newPatterns.clear();
+    m_areaPixels.clear();
     m_haveLayers = false;
 
     // The guard column keeps the neighbour offsets from wrapping across rows.
@@ -146,8 +103,9 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
                     return false;
                 }
                 const uint32_t seed = static_cast<uint32_t>(y * w + x);
-                const uint32_t length = Trace(work, seed, QUEUED | EXCLUDED);
-                EArea a{static_cast<uint16_t>(x), static_cast<uint16_t>(y), v, 0, length, 0};
+                const size_t pixelsAt = m_areaPixels.size();
+                const uint32_t length = Trace(work, seed, QUEUED | EXCLUDED, &m_areaPixels);
+                EArea a{static_cast<uint16_t>(x), static_cast<uint16_t>(y), v, 0, length, 0, pixelsAt, 0};
                 bool isNew = false;
                 if (length >= 1 && length <= kMaxPatternBits) {
                     const uint16_t sum = PatternChecksum(m_shape.get(), length);
@@ -169,20 +127,26 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
                     m_pool.insert(m_pool.end(), m_shape.get(), m_shape.get() + (length + 7) / 8);
                 }
                 if (isNew) m_newPatterns.push_back(static_cast<uint32_t>(m_eAreas.size()));
+                // Only own shapes are traced again; the others keep their pixels VISITED.
+                if (a.pattern == 0 && length > 0) a.pixelCount = m_areaPixels.size() - pixelsAt;
+                else m_areaPixels.resize(pixelsAt);
                 m_eAreas.push_back(a);
             }
         }
     }
 
-    // Second pass: undo every own shape, then trace them again so that pixels already
-    // settled (pattern areas, one-pixel areas, earlier own areas) cost no bit.
+    // Second pass: undo every own shape (its seed and the pixels its bits joined lose
+    // VISITED again, which is all that replaying its bits with ADDED marks leaves behind),
+    // then trace them again so that pixels already settled (pattern areas, one-pixel areas,
+    // earlier own areas) cost no bit.
     for (const EArea& a : m_eAreas) {
         if (a.pattern != 0 || a.length == 0) continue;
-        Untrace(work, static_cast<uint32_t>(a.y) * w + a.x, a.colour, m_pool.data() + a.offset, a.length);
+        const uint32_t* px = m_areaPixels.data() + a.pixelsAt;
+        for (size_t i = 0; i < a.pixelCount; ++i) work[px[i]] &= ~VISITED;
     }
     for (EArea& a : m_eAreas) {
         if (a.pattern != 0 || a.length == 0) continue;
-        const uint32_t length = Trace(work, static_cast<uint32_t>(a.y) * w + a.x, VISITED | QUEUED | EXCLUDED);
+        const uint32_t length = Trace(work, static_cast<uint32_t>(a.y) * w + a.x, VISITED | QUEUED | EXCLUDED, nullptr);
         if (length > kMaxLengthCode) {
             takeBack();
             return false;

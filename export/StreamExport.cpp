@@ -65,8 +65,6 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
         error = "no stream file name given";
         return false;
     }
-    if (!CopySound(ani.DocumentPath(), request.path, result.soundCopied, error)) return false;
-
     const int32_t count = ani.FrameCount();
     if (count <= 0) {
         error = "the project has no frames";
@@ -94,6 +92,10 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
         width = request.right - request.left;
         height = request.bottom - request.top;
     }
+
+    // The sound goes first, once the request is known to be good, so that a refused export
+    // leaves nothing behind.
+    if (!CopySound(ani.DocumentPath(), request.path, result.soundCopied, error)) return false;
 
     StreamWriter writer;
     if (!writer.Begin(streamPath, width, height, ani.FrameDelay())) {

@@ -258,3 +258,18 @@ TEST(PaintRuleTest, OwnShapesStartMidByteAndNewPatternsAreCachedForLaterRecords)
     EXPECT_EQ(0xFF0000u, At(f.image, 11, 12));
     EXPECT_EQ(0x000000u, At(f.image, 10, 10)); // the block was filled again
 }
+
+TEST(PaintRuleTest, RecordWithoutAreasReadsTheBackgroundOnlyFromVersionNine) {
+    // A region block with no areas: version 9 carries the background in the area chunk;
+    // version 8 has none there and keeps the previous background.
+    for (uint8_t version : {uint8_t(8), uint8_t(9)}) {
+        Fixture f; // background 0x112233 after the first record
+        f.codec.SetStreamVersion(version);
+        std::vector<Bytes> layers[4];
+        layers[0] = {{0x02}, {0x02}, {}};
+        if (version >= 9) layers[3] = {{0x66, 0x55, 0x44}};
+        ASSERT_EQ(DecodeStatus::Ok, f.Feed(layers)) << f.codec.LastError();
+        EXPECT_EQ(version >= 9 ? 0x445566u : 0x112233u, At(f.image, 20, 5)) << int(version);
+        EXPECT_EQ(0x0000FFu, At(f.image, 3, 4)); // the untouched block keeps its pixels
+    }
+}
