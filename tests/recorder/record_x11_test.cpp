@@ -311,6 +311,12 @@ TEST(RecordX11, StreamRecordingDecodesBackToTheScreen) {
     RunResult r = scene.Zovrec({"record", dir + "direct.zov", "--area", kArea, "--frames", "5", "--delay", "60",
                                 "--no-pointer"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The end of the run wrote the two web pages for the stream.
+    for (const char* page : {"direct.htm", "direct-ocx.htm"}) {
+        std::string html;
+        ASSERT_TRUE(zov::ReadWholeFile(dir + page, html)) << page;
+        EXPECT_NE(html.find("direct.zov"), std::string::npos) << page;
+    }
     RunResult d = RunProgram({ZovrecPath(), "stream-decode", dir + "direct.zov", dir + "out"});
     ASSERT_EQ(d.exitCode, 0) << d.err;
     for (int i = 1; i <= 5; ++i) {
