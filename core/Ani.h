@@ -59,8 +59,17 @@ struct BitmapAppendRequest {
     std::atomic<int32_t> running{0};
     std::atomic<int32_t> finished{0}; // set by the worker as its last act
     bool result = false;            // true when at least one frame was appended
-    std::string error;              // the sentence when nothing could be appended
+    std::string error;              // why the series stopped early or nothing was appended
     std::thread worker;
+    BitmapAppendRequest() = default;
+    BitmapAppendRequest(const BitmapAppendRequest&) = delete;
+    BitmapAppendRequest& operator=(const BitmapAppendRequest&) = delete;
+    // A request going out of scope stops its worker first.
+    ~BitmapAppendRequest() {
+        running = 0;
+        if (worker.joinable())
+            worker.join();
+    }
 };
 
 // A sentence the user sees when a capture area is too large for the frame format.
