@@ -56,6 +56,7 @@ void ExpectGrabEqualsScreen(int depth, zov::X11Grab mode) {
 TEST(X11Screen, Depth24GrabEqualsScreenshotThroughSharedMemory) { ExpectGrabEqualsScreen(24, zov::X11Grab::Auto); }
 TEST(X11Screen, Depth24GrabEqualsScreenshotThroughXGetImage) { ExpectGrabEqualsScreen(24, zov::X11Grab::Plain); }
 TEST(X11Screen, Depth16GrabEqualsScreenshotWidenedByMasks) { ExpectGrabEqualsScreen(16, zov::X11Grab::Auto); }
+TEST(X11Screen, Depth8GrabEqualsScreenshotThroughTheColourMap) { ExpectGrabEqualsScreen(8, zov::X11Grab::Auto); }
 
 TEST(X11Screen, WindowAreaFollowsTheWindowAndUnknownWindowsAreNoError) {
     Scene scene(24);

@@ -90,6 +90,27 @@ int main(int argc, char** argv) {
     XFixesSetCursorName(dpy, cursor, "hand2");
     XDefineCursor(dpy, win, cursor);
 
+    // On a colour-mapped (8-bit) screen the picture is drawn with 64 allocated colours, two
+    // bits a channel.
+    std::vector<unsigned long> cells;
+    if (visual->c_class == PseudoColor || visual->c_class == StaticColor || visual->c_class == GrayScale) {
+        Colormap map = DefaultColormap(dpy, screen);
+        for (int i = 0; i < 64; ++i) {
+            XColor c{};
+            c.red = static_cast<unsigned short>(((i >> 4) & 3) * 0x5555);
+            c.green = static_cast<unsigned short>(((i >> 2) & 3) * 0x5555);
+            c.blue = static_cast<unsigned short>((i & 3) * 0x5555);
+            c.flags = DoRed | DoGreen | DoBlue;
+            XAllocColor(dpy, map, &c);
+            cells.push_back(c.pixel);
+        }
+    }
+    auto pixelOf = [&](uint32_t rgb) {
+        if (cells.empty())
+            return ToPixel(rgb, visual);
+        return cells[((rgb >> 22) & 3) << 4 | ((rgb >> 14) & 3) << 2 | ((rgb >> 6) & 3)];
+    };
+
     XMapWindow(dpy, win);
     XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
                                  static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
@@ -106,12 +127,12 @@ int main(int argc, char** argv) {
             for (int j = 0; j < height && j < bmp.height; ++j)
                 for (int i = 0; i < width && i < bmp.width; ++i) {
                     const uint8_t* p = bmp.PixelTopDown(i, j);
-                    XPutPixel(image, i, j, ToPixel(uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0], visual));
+                    XPutPixel(image, i, j, pixelOf(uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]));
                 }
         } else {
             for (int j = 0; j < height; ++j)
                 for (int i = 0; i < width; ++i)
-                    XPutPixel(image, i, j, ToPixel(PatternColour(i, j, frame), visual));
+                    XPutPixel(image, i, j, pixelOf(PatternColour(i, j, frame)));
         }
         XPutImage(dpy, win, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
         XSync(dpy, False);
