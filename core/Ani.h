@@ -237,6 +237,8 @@ private:
     bool CommitCompact(int64_t at);
     void SaveState(SavedState& s) const;
     void RestoreState(const SavedState& s);
+    void KeepElements(SavedState& s) const;
+    bool ReadElementsFromBlock(std::vector<uint8_t> block);
     bool ReloadElements(int32_t blockOffset, uint32_t version);
     std::vector<uint8_t> BuildSnapshot(int32_t kind, const void* extra, size_t extraSize) const;
     bool RestoreSnapshot(const std::vector<uint8_t>& record);

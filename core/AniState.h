@@ -16,6 +16,9 @@ struct CAni::SavedState {
     int64_t fileLength = 0;
     int32_t blockOffset = 0;
     int undoCount = 0;
+    // Set, with the block of the list as it was, just before an edit changes the elements.
+    bool elementsTouched = false;
+    std::vector<uint8_t> elementBlock;
 };
 
 // The journal: a copy of the header about to be written, kept at the end of the file until

@@ -28,6 +28,12 @@ void CAni::SaveState(SavedState& s) const {
     s.undoCount = m_undo.Count();
 }
 
+void CAni::KeepElements(SavedState& s) const {
+    s.elementsTouched = true;
+    if (m_elements->BuildBlock(kProjectHeaderSize, s.elementBlock) != 0)
+        s.elementBlock.clear();
+}
+
 void CAni::RestoreState(const SavedState& s) {
     m_header = s.header;
     m_frames = s.frames;
@@ -35,16 +41,29 @@ void CAni::RestoreState(const SavedState& s) {
     m_table3 = s.table3;
     m_table4 = s.table4;
     m_appendPos = s.appendPos;
+    if (s.elementsTouched && !ReadElementsFromBlock(s.elementBlock) && !ReloadElements(s.blockOffset, m_diskVersion))
+        ZOV_LOG("E: Fail");
     // Only bytes no committed table refers to are cut.
     if (s.fileLength >= kProjectHeaderSize && m_file.Length() > s.fileLength && !m_file.Truncate(s.fileLength))
         ZOV_LOG("Truncate Fail");
-    if (!ReloadElements(s.blockOffset, m_diskVersion))
-        ZOV_LOG("E: Fail");
     m_cache.DropAll();
     std::vector<uint8_t> dropped;
     UndoElements unused{};
     while (m_undo.Count() > s.undoCount && PopUndo(dropped, unused)) {
     }
+}
+
+bool CAni::ReadElementsFromBlock(std::vector<uint8_t> block) {
+    // The list reads only from the file: the block goes where nothing committed lies, and
+    // is read back from there (the caller cuts or overwrites those bytes afterwards).
+    const int64_t at = m_appendPos;
+    if (block.size() < 16 || at < kProjectHeaderSize || at + int64_t(block.size()) > kMaxFileOffset)
+        return false;
+    const int32_t offset = static_cast<int32_t>(at);
+    std::memcpy(block.data() + 8, &offset, 4);
+    if (!m_file.Seek(at) || !m_file.Write(block.data(), block.size()))
+        return false;
+    return ReloadElements(offset, kProjectVersion);
 }
 
 bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
@@ -105,6 +124,7 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
     m_header.frameCount = n - count;
     m_cache.Drop(first, next - 1);
     m_cache.Shift(next, INT32_MAX, -count);
+    KeepElements(saved);
     if (m_elements->AdjustForFrames("FRAMEDELETE", first, first + count - 1, 0) != 0)
         ZOV_LOG("E: Fail");
     if (!CommitIndexAt(m_appendPos)) {
@@ -177,6 +197,7 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
     std::copy(m_frames.begin() + destination, m_frames.begin() + n, table.begin() + destination + count);
     m_frames.swap(table);
     m_header.frameCount = n + count;
+    KeepElements(saved);
     if (m_elements->AdjustForFrames("FRAMEPASTE", source, source + count - 1, destination) != 0)
         ZOV_LOG("E: Fail");
     m_cache.DropAll();

@@ -159,15 +159,10 @@ bool CAni::Undo() {
         return false;
     }
     m_cache.DropAll();
-    // The element list of that moment is read back through the file: its block goes where
-    // nothing refers to yet (the commit below writes over it).
-    if (elements.block.size() >= 16 && m_appendPos + int64_t(elements.block.size()) <= kMaxFileOffset) {
-        const int32_t at = static_cast<int32_t>(m_appendPos);
-        std::memcpy(elements.block.data() + 8, &at, 4);
-        if (!m_file.Seek(at) || !m_file.Write(elements.block.data(), elements.block.size()) ||
-            !ReloadElements(at, kProjectVersion))
-            ZOV_LOG("E: Fail");
-    }
+    // The element list of that moment comes back with the frames.
+    KeepElements(saved);
+    if (!elements.block.empty() && !ReadElementsFromBlock(elements.block))
+        ZOV_LOG("E: Fail");
     // The restored state is committed beside the current one first, then moved down to the
     // old end of frame data and the file cut there.
     if (!CommitCompact(m_header.frameDataEnd)) {
