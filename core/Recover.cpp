@@ -123,7 +123,8 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
     }
     result.framesBefore = static_cast<int32_t>(n);
     const int32_t imageSize = header.imageSize;
-    if (imageSize <= 0 || imageSize > kMaxImageBytes || header.rowBytes <= 0 ||
+    if (imageSize <= 0 || imageSize > kMaxImageBytes || header.rowBytes <= 0 || header.bmi.biWidth <= 0 ||
+        header.rowBytes != RowBytes24(header.bmi.biWidth) ||
         static_cast<int64_t>(header.rowBytes) * header.bmi.biHeight != imageSize) {
         result.message = "the project holds no frame size, so there are no frames to recover.";
         return true;
@@ -135,12 +136,26 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
         result.message = path + " cannot be read.";
         return false;
     }
+    // The committed index must be sound itself: recovery only adds to a project that opens.
+    for (int64_t i = 0; i < n; ++i) {
+        FrameEntry e;
+        std::memcpy(&e, tables.data() + i * 8, sizeof e);
+        int32_t dataSize = -1;
+        const int64_t off = static_cast<uint32_t>(e.offset);
+        if (off < kProjectHeaderSize || off + kFrameHeaderSize > length || !file.Seek(off + 8) ||
+            !file.Read(&dataSize, 4) || dataSize < 0 || (dataSize == 0 && e.kind != FRAME_DIFF) ||
+            off + kFrameHeaderSize + dataSize >= length) {
+            result.message = path + " is damaged: frame " + std::to_string(i) +
+                             " of its index lies outside the file, so recovery cannot help.";
+            return false;
+        }
+    }
     auto elements = std::make_unique<CElementList>();
-    int64_t scanFrom = tablesStart + tablesBytes;
-    if (elements->Read(file, header.version) == 0)
-        scanFrom = file.Tell();
-    else
-        elements = std::make_unique<CElementList>(); // unreadable: keep an empty block rather than none
+    if (!file.Seek(tablesStart + tablesBytes) || elements->Read(file, header.version) != 0) {
+        result.message = path + " is damaged: its element block cannot be read, so recovery cannot help.";
+        return false;
+    }
+    const int64_t scanFrom = file.Tell();
 
     std::vector<FrameEntry> found;
     std::vector<uint8_t> data, image(static_cast<size_t>(imageSize)), decoded(static_cast<size_t>(imageSize));

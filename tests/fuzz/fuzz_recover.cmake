@@ -1,0 +1,1 @@
+zov_add_fuzzer(recover LIBS zov_core zov_elements)
