@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <exception>
 #include <utility>
 
 namespace zov {
@@ -134,7 +135,21 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
     m_ani.m_control_rec_scr = C_CONTROL_RUN;
     m_ani.SetSpeed(10);
     m_running = true;
-    m_thread = std::thread([this] { Run(); });
+    m_thread = std::thread([this] {
+        // Nothing may leave the thread: a failure (out of memory for a huge area) ends the
+        // run with its reason instead of the process.
+        try {
+            Run();
+        } catch (const std::exception& e) {
+            const std::string reason = std::string("the recording stopped: ") + e.what();
+            Fail(reason);
+            IDocumentEvents* events = m_params.events ? m_params.events : m_ani.Events();
+            m_running = false;
+            m_ani.m_control_rec_scr = C_CONTROL_STOP;
+            if (events)
+                events->OnRecordFailed(reason);
+        }
+    });
     return true;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -428,6 +429,52 @@ TEST_F(CaptureEngineTest, ANewRunAppendsAfterTheFramesAndStartsWithAKeyFrame) {
         EXPECT_EQ(Rgb(img, 40, 30), scene.shown.at(i)[30 * 96 + 40]) << i;
     }
     EXPECT_TRUE(Ani().CheckFile());
+}
+
+TEST_F(CaptureEngineTest, TheTwoGigabyteLimitEndsTheRunCleanlyWithItsIndexWritten) {
+    MovingScene scene(64, 48);
+    ASSERT_TRUE(NewProject("limit.scp", 5, {0, 0, 64, 48}));
+    Ani().SetRecordPointer(false);
+    auto record = [&](int limit) {
+        Events events;
+        events.onFrame = [limit](int n) {
+            if (n >= limit)
+                Ani().m_control_rec_scr = C_CONTROL_STOP;
+        };
+        CaptureEngine engine(Ani());
+        CaptureParams params;
+        params.events = &events;
+        params.screen = &scene.screen;
+        EXPECT_TRUE(engine.StartCapture(params));
+        EXPECT_TRUE(events.WaitEnd());
+        engine.StopCapture();
+        return std::make_pair(events.failed, events.reason);
+    };
+    ASSERT_FALSE(record(1).first);
+    // Grow the file (sparse) so that only a few more records fit below 2^31 - 1: the next
+    // run appends after everything the file holds.
+    std::string path = projectPath;
+    Ani().Close();
+    const int64_t room = 3 * (kFrameHeaderSize + 64 * 48 * 3);
+    ASSERT_EQ(truncate(path.c_str(), kMaxFileOffset - room), 0);
+    ASSERT_TRUE(Ani().OpenProject(path));
+    auto [failed, reason] = record(50);
+    EXPECT_TRUE(failed);
+    EXPECT_NE(reason.find("2 GiB"), std::string::npos) << reason;
+    const int32_t n = Ani().FrameCount();
+    EXPECT_GE(n, 3);
+    EXPECT_LT(n, 50);
+    Ani().Close();
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_LE(st.st_size, kMaxFileOffset);
+    ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+    EXPECT_EQ(Ani().FrameCount(), n);
+    EXPECT_TRUE(Ani().CheckFile());
+    Image24 img;
+    EXPECT_TRUE(Ani().LoadFrame(n - 1, img));
+    Ani().Close();
+    unlink(path.c_str());
 }
 
 TEST_F(CaptureEngineTest, StreamRecordingDecodesToTheScreenPictures) {
