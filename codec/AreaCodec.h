@@ -87,6 +87,8 @@ public:
     // After ReadAreas succeeded and the block fill is done: registers the new patterns and
     // paints the areas over the image.
     void PaintAreas(uint32_t* image);
+    // Seeds PaintAreas painted over EXCLUDED pixels (only a hand-made record has them).
+    const std::vector<uint32_t>& StraySeeds() const { return m_straySeeds; }
     // The background colour the record read (valid after ReadAreas).
     uint32_t RecordBackground() const { return m_dBackground; }
 
@@ -152,6 +154,7 @@ private:
     std::vector<uint8_t> m_colourBytes, m_patternBytes;
     uint32_t m_dCount = 0, m_dPatternCount = 0;
     uint32_t m_dBackground = 0;
+    std::vector<uint32_t> m_straySeeds;
 };
 
 } // namespace zov

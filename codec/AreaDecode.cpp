@@ -270,9 +270,11 @@ void AreaCodec::PaintAreas(uint32_t* image) {
     }
 
     const uint32_t w = m_width;
+    m_straySeeds.clear();
     for (uint32_t i = 0; i < m_dCount; ++i) {
         const DArea& a = m_dAreas[i];
         const uint32_t seed = static_cast<uint32_t>(a.y) * w + a.x;
+        if (image[seed] & EXCLUDED) m_straySeeds.push_back(seed);
         if (i < m_dPatternCount) {
             if (patterns.Has(a.pattern))
                 Paint(image, seed, a.colour, patterns.Bytes(a.pattern), 0, patterns.Length(a.pattern), QUEUED | EXCLUDED);

@@ -100,7 +100,10 @@ public:
     uint8_t StreamVersion() const;
     // Applies one record to `image` (width x height words, kept by the caller from record to
     // record; zero it before the first record). On Rejected the image is left as it was and
-    // LastError() names the broken limit.
+    // LastError() names the broken limit. Read the image freely between records but do not
+    // write to it (not even to clear the flag byte): the decoder remembers which blocks of
+    // this buffer it has already marked. Handing it a different buffer is fine (it then
+    // marks them all again).
     DecodeStatus DecodeRecord(const RecordChunks& chunks, uint32_t* image);
     // The same from a frame record's bytes after its 4-byte length field (`length` bytes:
     // cursor fields, three chunk sizes, then the chunks). Rejects a payload shorter than 17

@@ -85,6 +85,10 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
     dropInputs();
 
     // From here on the record is applied.
+    if (image != s.lastImage || s.excluded.size() != m_blocks) {
+        s.excluded.assign(m_blocks, 0);
+        s.lastImage = image;
+    }
     const uint8_t* q = s.rawIn.data();
     for (uint32_t b = 0; b < m_blocks; ++b) {
         if (!bit(changedBits, b) || bit(regionBits, b)) continue;
@@ -95,13 +99,15 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
                 row[x] = static_cast<uint32_t>(q[0]) | (static_cast<uint32_t>(q[1]) << 8) |
                          (static_cast<uint32_t>(q[2]) << 16);
         }
+        s.excluded[b] = 0;
     }
     area.background = area.RecordBackground();
     // 4. Block fill: region blocks start as background, the rest is out of bounds for areas.
     const uint32_t bg = area.background & kColourMask;
     for (uint32_t b = 0; b < m_blocks; ++b) {
-        const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
         const bool region = bit(regionBits, b);
+        if (!region && s.excluded[b]) continue; // already all EXCLUDED
+        const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
         for (uint32_t y = 0; y < r.h; ++y) {
             uint32_t* row = image + static_cast<size_t>(r.y0 + y) * w + r.x0;
             if (region)
@@ -109,10 +115,15 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
             else
                 for (uint32_t x = 0; x < r.w; ++x) row[x] |= EXCLUDED;
         }
+        s.excluded[b] = region ? 0 : 1;
     }
     for (uint32_t y = 0; y < h; ++y) image[static_cast<size_t>(y) * w + w - 1] |= EXCLUDED;
-    // 5./6. Painting.
+    // 5./6. Painting. A seed painted over an EXCLUDED pixel takes the flag off its block.
     area.PaintAreas(image);
+    for (uint32_t seed : area.StraySeeds()) {
+        const uint32_t x = seed % w, y = seed / w;
+        s.excluded[(y / m_blockH) * m_blocksX + x / m_blockW] = 0;
+    }
     return DecodeStatus::Ok;
 }
 

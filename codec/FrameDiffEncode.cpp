@@ -43,40 +43,44 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
     const uint32_t w = m_width, h = m_height;
     const int64_t t0 = m_hook ? NowMs() : 0;
 
-    // 1. Block comparison, copying each changed block into the previous-frame copy.
+    // 1. Block comparison, copying each changed block into the previous-frame copy. Rows
+    // are compared across the whole picture in memory order (a block already known to
+    // differ is skipped), which streams both pictures instead of hopping between rows.
     s.changed.clear();
     std::memset(s.changedBits.data(), 0, s.changedBits.size());
-    for (uint32_t b = 0; b < m_blocks; ++b) {
-        const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
-        const size_t rowBytes = static_cast<size_t>(r.w) * 4;
-        const size_t start = static_cast<size_t>(r.y0) * w + r.x0;
-        uint32_t y = 0;
-        if (r.w == 16) {
-            // Full-width blocks: compare the 64-byte rows inline rather than call memcmp
-            // a hundred thousand times a frame.
-            for (; y < r.h; ++y) {
-                const uint32_t* a = pixels + start + static_cast<size_t>(y) * w;
-                const uint32_t* c = s.prev.data() + start + static_cast<size_t>(y) * w;
+    s.blockChanged.assign(m_blocks, 0);
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint32_t by = y / m_blockH;
+        uint8_t* flags = s.blockChanged.data() + static_cast<size_t>(by) * m_blocksX;
+        const uint32_t* a = pixels + static_cast<size_t>(y) * w;
+        const uint32_t* c = s.prev.data() + static_cast<size_t>(y) * w;
+        uint32_t x0 = 0;
+        for (uint32_t bx = 0; bx < m_blocksX; ++bx, x0 += m_blockW) {
+            if (flags[bx]) continue;
+            const uint32_t bw = w - x0 < m_blockW ? w - x0 : m_blockW;
+            if (bw == 16) {
                 uint64_t diff = 0;
                 for (int i = 0; i < 16; i += 2) {
-                    uint64_t x, z;
-                    std::memcpy(&x, a + i, 8);
-                    std::memcpy(&z, c + i, 8);
-                    diff |= x ^ z;
+                    uint64_t p, q;
+                    std::memcpy(&p, a + x0 + i, 8);
+                    std::memcpy(&q, c + x0 + i, 8);
+                    diff |= p ^ q;
                 }
-                if (diff) break;
+                flags[bx] = diff != 0;
+            } else {
+                flags[bx] = std::memcmp(a + x0, c + x0, static_cast<size_t>(bw) * 4) != 0;
             }
-        } else {
-            while (y < r.h && std::memcmp(pixels + start + static_cast<size_t>(y) * w,
-                                          s.prev.data() + start + static_cast<size_t>(y) * w, rowBytes) == 0)
-                ++y;
         }
-        if (y == r.h) continue;
+    }
+    for (uint32_t b = 0; b < m_blocks; ++b) {
+        if (!s.blockChanged[b]) continue;
         s.changedBits[b >> 3] |= static_cast<uint8_t>(1u << (b & 7));
         s.changed.push_back(b);
-        for (; y < r.h; ++y)
-            std::memcpy(s.prev.data() + start + static_cast<size_t>(y) * w, pixels + start + static_cast<size_t>(y) * w,
-                        rowBytes);
+        const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
+        for (uint32_t y = 0; y < r.h; ++y) {
+            const size_t at = static_cast<size_t>(r.y0 + y) * w + r.x0;
+            std::memcpy(s.prev.data() + at, pixels + at, static_cast<size_t>(r.w) * 4);
+        }
     }
     if (m_hook) Trace("Frame Diff=%d\n", static_cast<int>(NowMs() - t0));
 

@@ -14,6 +14,7 @@ struct FrameDiffCodec::Impl {
     std::vector<uint32_t> prev;    // previous frame, 0xFF bytes at the start
     std::vector<uint32_t> work;    // area coder's work image
     std::vector<uint32_t> changed; // changed block numbers, block order
+    std::vector<uint8_t> blockChanged; // one byte a block, during the comparison
     std::vector<uint8_t> changedBits, regionBits;
     std::vector<uint8_t> raw;      // raw pixels, 3 bytes each
     std::vector<uint8_t> workRegion; // blocks the work image holds region pixels for
@@ -25,6 +26,10 @@ struct FrameDiffCodec::Impl {
     // decoder
     std::vector<uint8_t> bitmaps;  // changed and region bitmaps of one record
     std::vector<uint8_t> rawIn;    // raw pixels of one record
+    // Blocks whose every pixel already carries EXCLUDED in the caller's image, so the block
+    // fill can leave them alone (only the fill and stray seeds ever change that).
+    std::vector<uint8_t> excluded;
+    const uint32_t* lastImage = nullptr;
 };
 
 // Geometry of block b: origin and size, cut to the picture.

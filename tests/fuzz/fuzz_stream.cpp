@@ -53,10 +53,17 @@ void FuzzLayers(const uint8_t* data, size_t size) {
     const uint32_t block = (data[2] & 3) == 0 ? 0 : 4u << (data[2] & 3);
     data += 3;
     size -= 3;
-    zov::FrameDiffCodec codec;
+    // Two decoders see the same records: one keeps its picture in one buffer (and so skips
+    // re-marking blocks it knows are out of bounds), the other gets a fresh copy every time
+    // (and so marks everything). Their pictures must agree word for word, flags included.
+    zov::FrameDiffCodec codec, fresh;
     if (!codec.Init(zov::C_CODEC_DECODE, w, h, 24, block, block)) return;
+    if (!fresh.Init(zov::C_CODEC_DECODE, w, h, 24, block, block)) __builtin_trap();
     codec.SetStreamVersion(9);
+    fresh.SetStreamVersion(9);
     std::vector<uint32_t> image(static_cast<size_t>(w) * h, 0);
+    std::vector<uint32_t> copies[2] = {image, image};
+    int turn = 0;
     z_stream z[4];
     for (auto& s : z) {
         s = z_stream{};
@@ -94,7 +101,11 @@ void FuzzLayers(const uint8_t* data, size_t size) {
         c.patternSize = chunks[2].size();
         c.area = chunks[3].data();
         c.areaSize = chunks[3].size();
-        (void)codec.DecodeRecord(c, image.data());
+        const zov::DecodeStatus a = codec.DecodeRecord(c, image.data());
+        copies[turn ^ 1] = copies[turn];
+        turn ^= 1;
+        const zov::DecodeStatus b = fresh.DecodeRecord(c, copies[turn].data());
+        if (a != b || image != copies[turn]) __builtin_trap();
     }
     for (auto& s : z) deflateEnd(&s);
 }
