@@ -64,6 +64,12 @@ public:
     void Reset(bool forgetVersion = false);
     void Append(const uint8_t* data, size_t size);
     void Finish();
+    // Whole-buffer use: Reset(), Append(all of it), Finish().
+    void Open(const uint8_t* data, size_t size) {
+        Reset();
+        Append(data, size);
+        Finish();
+    }
     bool Finished() const { return m_finished; }
 
     ReadStatus Next(StreamRecord& record);

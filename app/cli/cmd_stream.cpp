@@ -96,8 +96,7 @@ int CmdStreamDecode(const Args& args) {
     if (!fs::is_directory(args[1])) return Fail("can not create the folder \"" + args[1] + "\"");
 
     StreamReader reader;
-    reader.Append(bytes.data(), bytes.size());
-    reader.Finish();
+    reader.Open(bytes.data(), bytes.size());
     StreamRecord rec;
     Image24 image;
     int written = 0, rejected = 0;
@@ -143,8 +142,7 @@ int CmdStreamInfo(const Args& given) {
     if (!ReadWholeFile(args[0], bytes, error)) return Fail(error);
     StreamReader reader;
     reader.SetDecode(false);
-    reader.Append(bytes.data(), bytes.size());
-    reader.Finish();
+    reader.Open(bytes.data(), bytes.size());
     StreamRecord rec;
     uint32_t frames = 0, unchanged = 0;
     uint64_t chunkTotals[4] = {0, 0, 0, 0};
