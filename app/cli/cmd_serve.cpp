@@ -196,8 +196,8 @@ void Serve(int fd, const fs::path& root) {
     size_t r = req.find("\r\nRange: bytes=");
     if (r != std::string::npos && size > 0) {
         unsigned long long a = 0, b = 0;
-        std::string spec = req.substr(r + 15, req.find("\r\n", r + 2) - r - 15);
-        int got = std::sscanf(spec.c_str(), "%llu-%llu", &a, &b);
+        std::string range = req.substr(r + 15, req.find("\r\n", r + 2) - r - 15);
+        int got = std::sscanf(range.c_str(), "%llu-%llu", &a, &b);
         if (got >= 1 && a < size) {
             first = a;
             last = got == 2 && b < size && b >= a ? b : size - 1;

@@ -11,4 +11,4 @@ bash "$top/scripts/build-wasm.sh" "$build"
 cd "$top/tests/viewer/web"
 PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
 export ZOV_BUILD_DIR="$build"
-exec node --test --test-reporter=spec --test-concurrency=1 player.test.mjs </dev/null
+exec node --test --test-concurrency=1 player.test.mjs </dev/null
