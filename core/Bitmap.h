@@ -8,6 +8,23 @@
 
 namespace zov {
 
+// BITMAPINFOHEADER as files store it (40 bytes, little-endian): the project image's
+// description, an image element's bits, and BMP files.
+struct BitmapInfoHeader {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight;
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+};
+static_assert(sizeof(BitmapInfoHeader) == 40);
+
 // A picture in the project's layout: 24 bits per pixel, bytes B, G, R, rows bottom-up, each
 // row padded to a multiple of 4 bytes.
 struct Image24 {

@@ -3,6 +3,8 @@
 // with memcpy on this little-endian host; the static_asserts keep their layouts honest.
 #pragma once
 
+#include "core/Bitmap.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -38,21 +40,6 @@ constexpr int32_t kTable3RecordSize = 4;
 constexpr int32_t kTable4RecordSize = 36;
 constexpr const char* kSideFileName = "cursor.bin";
 
-// The stored BITMAPINFOHEADER of the project image (and of BMP files).
-struct BitmapInfoHeader {
-    uint32_t biSize;
-    int32_t biWidth;
-    int32_t biHeight;
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression;
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
-static_assert(sizeof(BitmapInfoHeader) == 40);
 
 struct ProjectHeader {
     char magic[4];             // 0   "VOKA"

@@ -4,6 +4,8 @@
 // record (ElementRecord::tail), so these fields are always 0 and are written as 0.
 #pragma once
 
+#include "core/Bitmap.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -57,20 +59,7 @@ struct LogFontA {
 static_assert(sizeof(LogFontA) == 60);
 
 // The 40-byte BITMAPINFOHEADER of an image element's bits.
-struct ImageInfoHeader {
-    uint32_t biSize;
-    int32_t biWidth;
-    int32_t biHeight;
-    uint16_t biPlanes;
-    uint16_t biBitCount;
-    uint32_t biCompression;
-    uint32_t biSizeImage;
-    int32_t biXPelsPerMeter;
-    int32_t biYPelsPerMeter;
-    uint32_t biClrUsed;
-    uint32_t biClrImportant;
-};
-static_assert(sizeof(ImageInfoHeader) == 40);
+using ImageInfoHeader = BitmapInfoHeader;
 
 // Kind 0.
 struct LineBody {
