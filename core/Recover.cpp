@@ -1,5 +1,7 @@
 #include "Recover.h"
 
+#include "AniState.h" // the header journal the document writes on every commit
+
 #include "BinFile.h"
 #include "FrameCodec.h"
 #include "ProjectRecords.h"
@@ -17,17 +19,6 @@ namespace zov {
 namespace {
 
 constexpr size_t kScanChunk = 1 << 20;
-
-// The document's header journal: a copy of the header about to be written, kept at the end
-// of the file until the header is on disk, so that the next open can put back a header torn
-// by a crash. Same layout as the one the document writes on every commit.
-struct HeaderJournal {
-    char magic[4]; // "ZOVJ"
-    ProjectHeader header;
-    uint32_t crc; // crc32 of header
-    char end[4];  // "JEND"
-};
-static_assert(sizeof(HeaderJournal) == 160);
 
 // Offset of the first "SIGN" at or after `from`, or -1.
 int64_t FindSignature(BinFile& file, int64_t from, int64_t length) {
