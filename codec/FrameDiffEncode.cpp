@@ -106,6 +106,7 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
     std::memset(s.regionBits.data(), 0, s.regionBits.size());
     s.raw.clear();
     s.dominant.clear();
+    s.dominantIndex.clear();
     auto appendRaw = [&](const BlockRect& r) {
         const size_t at = s.raw.size();
         s.raw.resize(at + static_cast<size_t>(r.w) * r.h * 3);
@@ -157,14 +158,9 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
         for (uint32_t i = 1; i < distinct; ++i)
             if (counts[i] > counts[best]) best = i;
         const uint32_t dom = values[best];
-        bool found = false;
-        for (auto& d : s.dominant)
-            if (d.colour == dom) {
-                ++d.count;
-                found = true;
-                break;
-            }
-        if (!found) s.dominant.push_back({dom, 1});
+        const auto [it, added] = s.dominantIndex.try_emplace(dom, static_cast<uint32_t>(s.dominant.size()));
+        if (added) s.dominant.push_back({dom, 1});
+        else ++s.dominant[it->second].count;
     }
 
     // 4. Background: the most frequent dominant colour, earliest on a tie. With no region

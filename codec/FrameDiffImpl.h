@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "codec/AreaCodec.h"
@@ -22,7 +23,10 @@ struct FrameDiffCodec::Impl {
         uint32_t colour;
         uint32_t count;
     };
+    // Every dominant colour of the frame in the order first met (the table grows as needed;
+    // the index finds an entry without a search).
     std::vector<Dominant> dominant;
+    std::unordered_map<uint32_t, uint32_t> dominantIndex;
     // decoder
     std::vector<uint8_t> bitmaps;  // changed and region bitmaps of one record
     std::vector<uint8_t> rawIn;    // raw pixels of one record

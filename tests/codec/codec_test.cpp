@@ -325,3 +325,24 @@ TEST(CapacityTest, FullHdFrameOfIsolatedPixels) {
         RoundTrip(w, h, {px});
     }
 }
+
+TEST(EncoderBytesTest, BackgroundCountsEveryDominantColourBeyondTheFirstThousand) {
+    // 2,048 solid blocks of distinct colours, then a row of 64 blocks of one colour first met
+    // after them: that colour dominates most blocks and becomes the background.
+    const uint32_t w = 64 * 16, h = 33 * 16;
+    std::vector<uint32_t> px(size_t(w) * h);
+    for (uint32_t b = 0; b < 64 * 33; ++b) {
+        const uint32_t c = b < 2048 ? 0x010000 + b : 0xABCDEF;
+        const uint32_t x0 = (b % 64) * 16, y0 = (b / 64) * 16;
+        for (uint32_t y = 0; y < 16; ++y)
+            for (uint32_t x = 0; x < 16; ++x) px[(y0 + y) * w + x0 + x] = c;
+    }
+    Enc enc(w, h);
+    Bytes rec = enc.Encode(px);
+    LayerTap tap;
+    Bytes layers[4];
+    ASSERT_TRUE(tap.Tap(rec.data(), layers));
+    ASSERT_GE(layers[3].size(), 7u);
+    EXPECT_EQ((Bytes{0xEF, 0xCD, 0xAB}), Bytes(layers[3].begin() + 4, layers[3].begin() + 7));
+    RoundTrip(w, h, {px});
+}
