@@ -32,6 +32,14 @@ std::string Reason(const std::string& fallback) {
     return m.empty() ? fallback : m;
 }
 
+// Closes the document when a command returns, whichever way it leaves.
+struct CloseAtEnd {
+    CloseAtEnd() = default;
+    CloseAtEnd(const CloseAtEnd&) = delete;
+    CloseAtEnd& operator=(const CloseAtEnd&) = delete;
+    ~CloseAtEnd() { Ani().Close(); }
+};
+
 // Opens a project for a command; on failure prints the sentence and returns false.
 bool OpenOrFail(std::string& path, int& code) {
     std::string p = path;
@@ -92,8 +100,8 @@ int CmdInfo(const Args& args) {
     int code = 0;
     if (!OpenOrFail(path, code))
         return code;
+    const CloseAtEnd closeAtEnd;
     PrintInfo(stdout);
-    Ani().Close();
     return 0;
 }
 
@@ -104,9 +112,9 @@ int CmdCheck(const Args& args) {
     int code = 0;
     if (!OpenOrFail(path, code))
         return code;
+    const CloseAtEnd closeAtEnd;
     const bool ok = Ani().CheckFile();
     const int n = Ani().FrameCount();
-    Ani().Close();
     if (!ok)
         return Fail("\"" + path + "\" fails the check of its frame table.");
     std::printf("%s: check passed, %d frames\n", path.c_str(), n);
@@ -172,9 +180,8 @@ int CmdImport(const Args& args) {
     if (args.size() != 2)
         return Usage("import-bmp PROJECT FIRST.bmp");
     std::string project = args[0];
-    int code = ImportSeries(project, args[1], false);
-    Ani().Close();
-    return code;
+    const CloseAtEnd closeAtEnd;
+    return ImportSeries(project, args[1], false);
 }
 
 bool ParseIndex(const std::string& text, long long lo, long long hi, long long& out, const char* what, int& code) {
@@ -193,22 +200,16 @@ int CmdFrame(const Args& args) {
     int code = 0;
     if (!OpenOrFail(path, code))
         return code;
+    const CloseAtEnd closeAtEnd;
     const int n = Ani().FrameCount();
     long long index = 0;
-    if (n == 0) {
-        Ani().Close();
+    if (n == 0)
         return Fail("\"" + path + "\" has no frames.");
-    }
-    if (!ParseIndex(args[1], 0, n - 1, index, "frame index", code)) {
-        Ani().Close();
+    if (!ParseIndex(args[1], 0, n - 1, index, "frame index", code))
         return code;
-    }
     Image24 image;
-    if (!Ani().LoadFrame(static_cast<int32_t>(index), image)) {
-        Ani().Close();
+    if (!Ani().LoadFrame(static_cast<int32_t>(index), image))
         return Fail("frame " + std::to_string(index) + " of \"" + path + "\" can not be decoded.");
-    }
-    Ani().Close();
     if (!WriteBmp(args[2], image))
         return Fail("can not write \"" + args[2] + "\".");
     std::printf("frame %lld (%d x %d) written to %s\n", index, image.width, image.height, args[2].c_str());
@@ -222,24 +223,19 @@ int CmdDelete(const Args& args) {
     int code = 0;
     if (!OpenOrFail(path, code))
         return code;
+    const CloseAtEnd closeAtEnd;
     const int n = Ani().FrameCount();
-    if (n == 0) {
-        Ani().Close();
+    if (n == 0)
         return Fail("\"" + path + "\" has no frames to delete.");
-    }
     long long first = 0, count = 0;
     if (!ParseIndex(args[1], 0, n - 1, first, "first frame", code) ||
-        !ParseIndex(args[2], 1, n - first, count, "frame count", code)) {
-        Ani().Close();
+        !ParseIndex(args[2], 1, n - first, count, "frame count", code))
         return code;
-    }
     if (!Ani().DeleteFrames(int32_t(first), int32_t(count), true)) {
         const std::string why = Reason("the frames could not be deleted");
-        Ani().Close();
         return Fail(why + ".");
     }
     std::printf("deleted %lld frames from %lld; %d frames left\n", count, first, Ani().FrameCount());
-    Ani().Close();
     return 0;
 }
 
@@ -250,26 +246,21 @@ int CmdPaste(const Args& args) {
     int code = 0;
     if (!OpenOrFail(path, code))
         return code;
+    const CloseAtEnd closeAtEnd;
     const int n = Ani().FrameCount();
-    if (n == 0) {
-        Ani().Close();
+    if (n == 0)
         return Fail("\"" + path + "\" has no frames to paste.");
-    }
     long long source = 0, count = 0, dest = 0;
     if (!ParseIndex(args[1], 0, n - 1, source, "source frame", code) ||
         !ParseIndex(args[2], 1, n - source, count, "frame count", code) ||
-        !ParseIndex(args[3], 0, n, dest, "destination", code)) {
-        Ani().Close();
+        !ParseIndex(args[3], 0, n, dest, "destination", code))
         return code;
-    }
     if (!Ani().PasteFrames(int32_t(source), int32_t(count), int32_t(dest))) {
         const std::string why = Reason("the frames could not be pasted");
-        Ani().Close();
         return Fail(why + ".");
     }
     std::printf("pasted frames %lld..%lld before frame %lld; %d frames now\n", source, source + count - 1, dest,
                 Ani().FrameCount());
-    Ani().Close();
     return 0;
 }
 
@@ -280,14 +271,13 @@ int CmdSaveAs(const Args& args) {
     int code = 0;
     if (!OpenOrFail(path, code))
         return code;
+    const CloseAtEnd closeAtEnd;
     std::string target = args[1];
     if (!Ani().SaveAs(target)) {
         const std::string why = Reason("the copy could not be written");
-        Ani().Close();
         return Fail("can not save \"" + target + "\": " + why + ".");
     }
     std::printf("saved %d frames to %s\n", Ani().FrameCount(), target.c_str());
-    Ani().Close();
     return 0;
 }
 
