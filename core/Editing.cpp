@@ -264,7 +264,7 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
     if (m_header.frameCount <= 0) {
         // An empty project takes the geometry of the first bitmap.
         if (!ReadBmp(request.firstPath, bmp, err))
-            return fail("can not read \"" + request.firstPath + "\": " + err);
+            return fail(err); // ReadBmp names the file
         const int64_t size = RowBytes24(bmp.width) * bmp.height;
         if (bmp.width <= 0 || bmp.height <= 0 || size > kMaxImageBytes) {
             SetLastMessage(TooLargeAreaMessage(bmp.width, bmp.height));
@@ -299,7 +299,7 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
         if (!FileExists(member))
             break;
         if (!ReadBmp(member, bmp, err)) {
-            request.error = "can not read \"" + member + "\": " + err;
+            request.error = err; // ReadBmp names the file
             ZOV_LOG("***** fail!");
             break;
         }

@@ -216,17 +216,27 @@ int CmdFrame(const Args& args) {
     return 0;
 }
 
+// Opens a project that an edit needs frames of; on failure (no frames included) the
+// document is closed again and `code` holds the exit code.
+bool OpenWithFrames(std::string& path, const char* edit, int& code) {
+    if (!OpenOrFail(path, code))
+        return false;
+    if (Ani().FrameCount() > 0)
+        return true;
+    Ani().Close();
+    code = Fail("\"" + path + "\" has no frames to " + edit + ".");
+    return false;
+}
+
 int CmdDelete(const Args& args) {
     if (args.size() != 3)
         return Usage("delete PROJECT FIRST COUNT");
     std::string path = args[0];
     int code = 0;
-    if (!OpenOrFail(path, code))
+    if (!OpenWithFrames(path, "delete", code))
         return code;
     const CloseAtEnd closeAtEnd;
     const int n = Ani().FrameCount();
-    if (n == 0)
-        return Fail("\"" + path + "\" has no frames to delete.");
     long long first = 0, count = 0;
     if (!ParseIndex(args[1], 0, n - 1, first, "first frame", code) ||
         !ParseIndex(args[2], 1, n - first, count, "frame count", code))
@@ -244,12 +254,10 @@ int CmdPaste(const Args& args) {
         return Usage("paste PROJECT SOURCE COUNT DEST");
     std::string path = args[0];
     int code = 0;
-    if (!OpenOrFail(path, code))
+    if (!OpenWithFrames(path, "paste", code))
         return code;
     const CloseAtEnd closeAtEnd;
     const int n = Ani().FrameCount();
-    if (n == 0)
-        return Fail("\"" + path + "\" has no frames to paste.");
     long long source = 0, count = 0, dest = 0;
     if (!ParseIndex(args[1], 0, n - 1, source, "source frame", code) ||
         !ParseIndex(args[2], 1, n - source, count, "frame count", code) ||
