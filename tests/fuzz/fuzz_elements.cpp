@@ -6,6 +6,8 @@
 #include "core/BinFile.h"
 #include "elements/ElementList.h"
 
+#include "FuzzInput.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,29 +19,14 @@
 
 namespace {
 
-int MemFile() {
-    static int fd = memfd_create("zov_fuzz_elements", 0);
-    return fd;
-}
-
-bool PutFile(const std::vector<uint8_t>& bytes) {
-    int fd = MemFile();
-    if (fd < 0 || ftruncate(fd, 0) != 0)
-        return false;
-    return bytes.empty() || pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
-}
+bool PutFile(const std::vector<uint8_t>& bytes) { return zov::fuzz::PutInput(bytes.data(), bytes.size()); }
 
 bool OpenFile(zov::BinFile& f, int64_t position) {
-    return f.Open("/proc/self/fd/" + std::to_string(MemFile()), zov::BinFile::Mode::ReadWrite) &&
+    return f.Open(zov::fuzz::MemFilePath(), zov::BinFile::Mode::ReadWrite) &&
            f.Seek(position);
 }
 
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "element fuzz invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+void Check(bool ok, const char* what) { zov::fuzz::Check(ok, "element", what); }
 
 void CheckTotals(const zov::CElementList& list) {
     int64_t sum = 0;

@@ -4,6 +4,8 @@
 #include "app/Log.h"
 #include "core/Ani.h"
 
+#include "FuzzInput.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,17 +16,7 @@
 
 namespace {
 
-int MemFile() {
-    static int fd = memfd_create("zov_fuzz_project", 0);
-    return fd;
-}
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "project fuzz invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+void Check(bool ok, const char* what) { zov::fuzz::Check(ok, "project", what); }
 
 } // namespace
 
@@ -34,13 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)once;
-    const int fd = MemFile();
-    if (fd < 0 || ftruncate(fd, 0) != 0)
-        return 0;
-    if (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+    if (!zov::fuzz::PutInput(data, size))
         return 0;
     zov::CAni& ani = zov::Ani();
-    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    std::string path = zov::fuzz::MemFilePath();
     if (!ani.OpenProject(path)) {
         Check(!ani.LastMessage().empty(), "a refused file gives a reason");
         return 0;

@@ -5,6 +5,8 @@
 #include "core/Ani.h"
 #include "core/Recover.h"
 
+#include "FuzzInput.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,17 +17,7 @@
 
 namespace {
 
-int MemFile() {
-    static int fd = memfd_create("zov_fuzz_recover", 0);
-    return fd;
-}
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "recover fuzz invariant broken: %s\n", what);
-        std::abort();
-    }
-}
+void Check(bool ok, const char* what) { zov::fuzz::Check(ok, "recover", what); }
 
 std::vector<uint8_t> Contents(int fd) {
     off_t n = lseek(fd, 0, SEEK_END);
@@ -43,12 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     }();
     (void)once;
-    const int fd = MemFile();
-    if (fd < 0 || ftruncate(fd, 0) != 0)
+    if (!zov::fuzz::PutInput(data, size))
         return 0;
-    if (size > 0 && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
-        return 0;
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const int fd = zov::fuzz::MemFile();
+    const std::string path = zov::fuzz::MemFilePath();
     zov::RecoverResult result;
     const bool ok = zov::RecoverProject(path, result);
     Check(!result.message.empty(), "every outcome is told in a sentence");
