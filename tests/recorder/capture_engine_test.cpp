@@ -124,6 +124,16 @@ protected:
         Ani().SetRecordWindow(0, false);
         return Ani().SetCaptureRect(area);
     }
+    // Starts a run and waits for its end; the run stops itself once `stopAt` frames are
+    // stored. The engine stays with the caller, who stops it and asks how the run ended.
+    static bool RecordUntil(CaptureEngine& engine, Events& events, CaptureParams params, int stopAt) {
+        events.onFrame = [stopAt](int n) {
+            if (n >= stopAt)
+                Ani().m_control_rec_scr = C_CONTROL_STOP;
+        };
+        params.events = &events;
+        return engine.StartCapture(params) && events.WaitEnd();
+    }
     std::string dir, projectPath;
 };
 
@@ -133,16 +143,10 @@ TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
     ASSERT_TRUE(NewProject("run.scp", 10, {10, 20, 170, 140}));
     Ani().SetRecordPointer(true);
     Events events;
-    events.onFrame = [](int n) {
-        if (n == 25)
-            Ani().m_control_rec_scr = C_CONTROL_STOP;
-    };
     CaptureEngine engine(Ani());
     CaptureParams params;
-    params.events = &events;
     params.screen = &scene.screen;
-    ASSERT_TRUE(engine.StartCapture(params));
-    ASSERT_TRUE(events.WaitEnd());
+    ASSERT_TRUE(RecordUntil(engine, events, params, 25));
     ASSERT_TRUE(engine.StopCapture());
     EXPECT_TRUE(events.finished);
     EXPECT_FALSE(engine.Failed());
@@ -198,17 +202,11 @@ TEST_F(CaptureEngineTest, BigPointerIsDoubledAndMovedByTwiceTheHotspot) {
     ASSERT_TRUE(NewProject("big.scp", 10, {0, 0, 100, 80}));
     Ani().SetRecordPointer(true);
     Events events;
-    events.onFrame = [](int n) {
-        if (n == 2)
-            Ani().m_control_rec_scr = C_CONTROL_STOP;
-    };
     CaptureEngine engine(Ani());
     CaptureParams params;
-    params.events = &events;
     params.screen = &screen;
     params.bigPointer = true;
-    ASSERT_TRUE(engine.StartCapture(params));
-    ASSERT_TRUE(events.WaitEnd());
+    ASSERT_TRUE(RecordUntil(engine, events, params, 2));
     engine.StopCapture();
     ASSERT_EQ(Ani().FrameCount(), 2);
     std::vector<uint8_t> bits;
@@ -394,16 +392,10 @@ TEST_F(CaptureEngineTest, ANewRunAppendsAfterTheFramesAndStartsWithAKeyFrame) {
     for (int run = 0; run < 2; ++run) {
         Events events;
         const int target = 3 * (run + 1);
-        events.onFrame = [target](int n) {
-            if (n == target)
-                Ani().m_control_rec_scr = C_CONTROL_STOP;
-        };
         CaptureEngine engine(Ani());
         CaptureParams params;
-        params.events = &events;
         params.screen = &scene.screen;
-        ASSERT_TRUE(engine.StartCapture(params));
-        ASSERT_TRUE(events.WaitEnd());
+        ASSERT_TRUE(RecordUntil(engine, events, params, target));
         engine.StopCapture();
         ASSERT_TRUE(events.finished) << events.reason;
         if (run == 0) {
@@ -437,16 +429,10 @@ TEST_F(CaptureEngineTest, TheTwoGigabyteLimitEndsTheRunCleanlyWithItsIndexWritte
     Ani().SetRecordPointer(false);
     auto record = [&](int limit) {
         Events events;
-        events.onFrame = [limit](int n) {
-            if (n >= limit)
-                Ani().m_control_rec_scr = C_CONTROL_STOP;
-        };
         CaptureEngine engine(Ani());
         CaptureParams params;
-        params.events = &events;
         params.screen = &scene.screen;
-        EXPECT_TRUE(engine.StartCapture(params));
-        EXPECT_TRUE(events.WaitEnd());
+        EXPECT_TRUE(RecordUntil(engine, events, params, limit));
         engine.StopCapture();
         return std::make_pair(events.failed, events.reason);
     };
@@ -487,16 +473,10 @@ TEST_F(CaptureEngineTest, StreamRecordingDecodesToTheScreenPictures) {
     Ani().SetFrameDelay(40);
     Ani().SetRecordPointer(false);
     Events events;
-    events.onFrame = [](int n) {
-        if (n == 12)
-            Ani().m_control_rec_scr = C_CONTROL_STOP;
-    };
     CaptureEngine engine(Ani());
     CaptureParams params;
-    params.events = &events;
     params.screen = &scene.screen;
-    ASSERT_TRUE(engine.StartCapture(params));
-    ASSERT_TRUE(events.WaitEnd());
+    ASSERT_TRUE(RecordUntil(engine, events, params, 12));
     engine.StopCapture();
     ASSERT_TRUE(events.finished) << events.reason;
     EXPECT_EQ(events.frames, 12);
