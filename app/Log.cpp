@@ -33,8 +33,8 @@ void SetLogPath(const std::string& path) {
     g_logPath = path;
 }
 
-std::string FormatLogLine(int year, int month, int day, int hour, int minute, int second,
-                          const char* message, const char* sourcePath, int line) {
+std::string FormatLogLine(int year, int month, int day, int hour, int minute, int second, const char* message,
+                          const char* sourcePath, int line) {
     char head[64];
     std::snprintf(head, sizeof head, "[%04d/%02d/%02d %02d:%02d:%02d] ", year, month, day, hour, minute,
                   second);

@@ -11,8 +11,8 @@ namespace zov {
 bool Log(const char* message, const char* sourcePath, int line);
 
 // Formats the line Log() would write for the given broken-down local time (for tests).
-std::string FormatLogLine(int year, int month, int day, int hour, int minute, int second,
-                          const char* message, const char* sourcePath, int line);
+std::string FormatLogLine(int year, int month, int day, int hour, int minute, int second, const char* message,
+                          const char* sourcePath, int line);
 
 // Where log lines go. Defaults to LogFolder() + "ZOV Recorder.log"; tests may redirect it.
 std::string LogPath();

@@ -17,7 +17,9 @@ std::string ProgramFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string DataFolder() { return ProgramFolder() + "data/"; }
+std::string DataFolder() {
+    return ProgramFolder() + "data/";
+}
 
 std::string WritableFolder() {
     std::string prog = ProgramFolder();

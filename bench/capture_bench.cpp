@@ -51,7 +51,8 @@ double ThreadCpu() {
 double ProcessCpu() {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
 }
 
 double WallNow() {
@@ -65,8 +66,8 @@ std::string CorpusFrames(const std::string& clip) {
         return out;
     RunProgram({"mkdir", "-p", out});
     RunResult r = RunProgram({"ffmpeg", "-v", "error", "-nostdin", "-i",
-                              std::string(ZOV_SHARED_DIR) + "/bench/corpus/" + clip + ".mkv", "-fps_mode", "passthrough",
-                              "-pix_fmt", "bgr24", out + "/file%04d.bmp"});
+                              std::string(ZOV_SHARED_DIR) + "/bench/corpus/" + clip + ".mkv", "-fps_mode",
+                              "passthrough", "-pix_fmt", "bgr24", out + "/file%04d.bmp"});
     if (r.exitCode != 0)
         std::fprintf(stderr, "capture_bench: cannot decode %s: %s\n", clip.c_str(), r.err.c_str());
     return out;
@@ -76,8 +77,15 @@ std::string CorpusFrames(const std::string& clip) {
 struct Player {
     pid_t pid = -1;
     Player(const std::string& display, const std::string& folder, int w, int h, int intervalMs) {
-        std::vector<std::string> argv = {TestWindowPath(), "--size", std::to_string(w) + "x" + std::to_string(h),
-                                         "--at", "0,0", "--animate", std::to_string(intervalMs), "--play", folder};
+        std::vector<std::string> argv = {TestWindowPath(),
+                                         "--size",
+                                         std::to_string(w) + "x" + std::to_string(h),
+                                         "--at",
+                                         "0,0",
+                                         "--animate",
+                                         std::to_string(intervalMs),
+                                         "--play",
+                                         folder};
         pid = Start(argv, display);
         SleepMs(1500); // mapped and showing
         RunProgram({"xdotool", "mousemove", "--sync", std::to_string(w / 3), std::to_string(h / 3)}, display);
@@ -97,7 +105,7 @@ struct Steps {
 };
 
 class MemorySink : public StreamSink {
-public:
+  public:
     std::vector<uint8_t> bytes;
     bool Write(const void* data, size_t size) override {
         const auto* p = static_cast<const uint8_t*>(data);
@@ -160,7 +168,8 @@ Steps StepByStep(const std::string& display, int w, int h, bool stream, int fram
             if (i % 10 == 0)
                 (void)EncodeKeyFrame(*header, current.bits.data(), imageSize, encoded.data(), encoded.size());
             else
-                (void)EncodeDiffFrame(*header, previous.bits.data(), current.bits.data(), imageSize, encoded.data());
+                (void)EncodeDiffFrame(*header, previous.bits.data(), current.bits.data(), imageSize,
+                                      encoded.data());
         }
         double t5 = ThreadCpu();
         s.encode += t5 - t4;
@@ -191,7 +200,7 @@ struct EngineRun {
 };
 
 class StampEvents : public IDocumentEvents {
-public:
+  public:
     explicit StampEvents(int limit) : m_limit(limit) {}
     void OnFrameCaptured(int n) override {
         {
@@ -212,7 +221,7 @@ public:
     std::atomic<bool> done{false};
     std::string reason;
 
-private:
+  private:
     int m_limit;
 };
 
@@ -271,9 +280,13 @@ struct PeerRun {
 };
 PeerRun Ffmpeg(const std::string& display, int w, int h, int rate, int frames, bool zmbv) {
     auto run = [&](int n, double& wall) {
-        std::vector<std::string> argv = {"ffmpeg", "-v", "error", "-nostdin", "-f", "x11grab", "-framerate",
-                                         std::to_string(rate), "-video_size", std::to_string(w) + "x" + std::to_string(h),
-                                         "-i", display + "+0,0", "-frames:v", std::to_string(n)};
+        std::vector<std::string> argv = {"ffmpeg",      "-v",
+                                         "error",       "-nostdin",
+                                         "-f",          "x11grab",
+                                         "-framerate",  std::to_string(rate),
+                                         "-video_size", std::to_string(w) + "x" + std::to_string(h),
+                                         "-i",          display + "+0,0",
+                                         "-frames:v",   std::to_string(n)};
         if (zmbv) {
             for (const char* a : {"-c:v", "zmbv", "-f", "avi", "-y", "/dev/null"})
                 argv.push_back(a);
@@ -287,7 +300,8 @@ PeerRun Ffmpeg(const std::string& display, int w, int h, int rate, int frames, b
         rusage ru{};
         wait4(pid, &status, 0, &ru);
         wall = WallNow() - t0;
-        return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
+        return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+               double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
     };
     double wallLong = 0, wallShort = 0;
     const double longRun = run(frames + 1, wallLong);
@@ -298,7 +312,8 @@ PeerRun Ffmpeg(const std::string& display, int w, int h, int rate, int frames, b
     return r;
 }
 
-void Report(const char* title, const Steps& s, const EngineRun& e, const PeerRun& zmbvRun, const PeerRun& rawRun) {
+void Report(const char* title, const Steps& s, const EngineRun& e, const PeerRun& zmbvRun,
+            const PeerRun& rawRun) {
     const double zmbv = zmbvRun.cpuPerFrame, raw = rawRun.cpuPerFrame;
     auto ms = [](double sec, int n) { return n ? 1000.0 * sec / n : 0.0; };
     std::printf("\n== %s (%d frames)\n", title, s.frames);
@@ -311,8 +326,10 @@ void Report(const char* title, const Steps& s, const EngineRun& e, const PeerRun
     std::printf("  sum of steps  %8.3f\n", ms(s.Total(), s.frames));
     std::printf("  engine, whole process (grab to written frame): %.3f ms/frame over %d frames\n",
                 1000.0 * e.cpuPerFrame, e.frames);
-    std::printf("  ffmpeg x11grab -> zmbv     %8.3f ms/frame (wrote %.1f frames/s)\n", 1000.0 * zmbv, zmbvRun.fps);
-    std::printf("  ffmpeg x11grab -> rawvideo %8.3f ms/frame (wrote %.1f frames/s)\n", 1000.0 * raw, rawRun.fps);
+    std::printf("  ffmpeg x11grab -> zmbv     %8.3f ms/frame (wrote %.1f frames/s)\n", 1000.0 * zmbv,
+                zmbvRun.fps);
+    std::printf("  ffmpeg x11grab -> rawvideo %8.3f ms/frame (wrote %.1f frames/s)\n", 1000.0 * raw,
+                rawRun.fps);
     if (zmbv > 0)
         std::printf("  ratio engine / ffmpeg zmbv     %.2f\n", e.cpuPerFrame / zmbv);
     if (raw > 0)
@@ -361,8 +378,9 @@ int main(int argc, char** argv) {
         const double span = e.stamps.size() > 1 ? e.stamps.back() - e.stamps.front() : 0;
         const double expected = 0.25 * (e.stamps.size() > 1 ? e.stamps.size() - 1 : 0);
         std::printf("\n== 1920 x 1080 into a stream at a 250 ms delay (%d frames)\n", e.frames);
-        std::printf("  frame interval: mean %.1f ms, longest %.1f ms; %d frames over %.2f s (schedule %.2f s)\n", mean,
-                    worst, e.frames, span, expected);
+        std::printf(
+            "  frame interval: mean %.1f ms, longest %.1f ms; %d frames over %.2f s (schedule %.2f s)\n",
+            mean, worst, e.frames, span, expected);
         std::printf("  CPU: %.2f ms/frame = %.1f %% of one core (goal < 10 %%)\n", 1000.0 * e.cpuPerFrame,
                     100.0 * e.cpuPerFrame * (e.frames - 1) / std::max(e.wall, 1e-9));
         // Held: no drift from the schedule (within one interval over the run) and no frame

@@ -22,10 +22,10 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -40,29 +40,35 @@ struct Clip {
     std::string name;
     int w = 0, h = 0;
     std::vector<std::vector<uint32_t>> frames; // 0x00RRGGBB, top-down
-    std::vector<std::vector<uint8_t>> records;  // our records, for the decode runs
+    std::vector<std::vector<uint8_t>> records; // our records, for the decode runs
 };
 
 // The clip's frames through ffmpeg as raw bgr0 (little-endian words 0x00RRGGBB).
 bool LoadClip(const std::string& path, const std::string& name, int maxFrames, Clip& clip) {
-    std::string probe = "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" + path + "'";
+    std::string probe =
+        "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 '" + path + "'";
     FILE* p = popen(probe.c_str(), "r");
-    if (!p) return false;
+    if (!p)
+        return false;
     int w = 0, h = 0;
     const int got = std::fscanf(p, "%d,%d", &w, &h);
     pclose(p);
-    if (got != 2 || w <= 0 || h <= 0) return false;
+    if (got != 2 || w <= 0 || h <= 0)
+        return false;
     std::string cmd = "ffmpeg -v error -i '" + path + "' -fps_mode passthrough";
-    if (maxFrames > 0) cmd += " -frames:v " + std::to_string(maxFrames);
+    if (maxFrames > 0)
+        cmd += " -frames:v " + std::to_string(maxFrames);
     cmd += " -f rawvideo -pix_fmt bgr0 -";
     p = popen(cmd.c_str(), "r");
-    if (!p) return false;
+    if (!p)
+        return false;
     clip.name = name;
     clip.w = w;
     clip.h = h;
     std::vector<uint32_t> frame(size_t(w) * h);
     while (std::fread(frame.data(), 4, frame.size(), p) == frame.size()) {
-        for (auto& v : frame) v &= 0x00FFFFFF;
+        for (auto& v : frame)
+            v &= 0x00FFFFFF;
         clip.frames.push_back(frame);
     }
     pclose(p);
@@ -77,7 +83,8 @@ std::map<std::string, Figures> g_figures; // "clip/what"
 
 void Keep(const std::string& key, double seconds, uint64_t bytes) {
     Figures& f = g_figures[key];
-    if (f.seconds == 0 || seconds < f.seconds) f.seconds = seconds;
+    if (f.seconds == 0 || seconds < f.seconds)
+        f.seconds = seconds;
     f.bytes = bytes;
 }
 
@@ -89,7 +96,9 @@ struct CpuClock {
         return double(t.tv_sec) + t.tv_nsec * 1e-9;
     }
 };
-double Seconds(double start) { return CpuClock::Now() - start; }
+double Seconds(double start) {
+    return CpuClock::Now() - start;
+}
 
 void EncodeOurs(benchmark::State& state, Clip* clip) {
     std::vector<uint8_t> out;
@@ -107,12 +116,14 @@ void EncodeOurs(benchmark::State& state, Clip* clip) {
             uint32_t size = uint32_t(out.size());
             codec.EncodeFrame(f.data(), clip->w, clip->h, out.data(), size, 0, 0, 0);
             bytes += size / 8;
-            if (keep) clip->records.emplace_back(out.begin(), out.begin() + size / 8);
+            if (keep)
+                clip->records.emplace_back(out.begin(), out.begin() + size / 8);
         }
         Keep(clip->name + "/ours", Seconds(t0), bytes);
         benchmark::DoNotOptimize(bytes);
     }
-    state.counters["ms/frame"] = benchmark::Counter(1000.0 * g_figures[clip->name + "/ours"].seconds / clip->frames.size());
+    state.counters["ms/frame"] =
+        benchmark::Counter(1000.0 * g_figures[clip->name + "/ours"].seconds / clip->frames.size());
 }
 
 void DecodeOurs(benchmark::State& state, Clip* clip) {
@@ -126,7 +137,8 @@ void DecodeOurs(benchmark::State& state, Clip* clip) {
         }
         codec.SetStreamVersion(9);
         for (const auto& r : clip->records) {
-            if (r.size() <= 4) continue; // unchanged frame
+            if (r.size() <= 4)
+                continue; // unchanged frame
             if (codec.DecodePayload(r.data() + 4, r.size() - 4, image.data()) != zov::DecodeStatus::Ok) {
                 state.SkipWithError("a record was rejected");
                 return;
@@ -156,7 +168,8 @@ void EncodeBaseline(benchmark::State& state, Clip* clip) {
                     const size_t at = size_t(y0 + y) * clip->w + x0;
                     changed = std::memcmp(&f[at], &prev[at], size_t(w) * 4) != 0;
                 }
-                if (!changed) continue;
+                if (!changed)
+                    continue;
                 in[b >> 3] |= uint8_t(1u << (b & 7));
                 for (int y = 0; y < h; ++y) {
                     const size_t at = size_t(y0 + y) * clip->w + x0;
@@ -220,7 +233,8 @@ void EncodeZmbv(benchmark::State& state, Clip* clip) {
         for (const auto& f : clip->frames) {
             av_frame_make_writable(frame);
             for (int y = 0; y < clip->h; ++y)
-                std::memcpy(frame->data[0] + size_t(y) * frame->linesize[0], &f[size_t(y) * clip->w], size_t(clip->w) * 4);
+                std::memcpy(frame->data[0] + size_t(y) * frame->linesize[0], &f[size_t(y) * clip->w],
+                            size_t(clip->w) * 4);
             frame->pts = pts++;
             avcodec_send_frame(ctx, frame);
             drain();
@@ -256,24 +270,29 @@ int main(int argc, char** argv) {
     }
     for (auto& c : g_clips) {
         // Our encode first: it keeps the records the decode runs replay.
-        benchmark::RegisterBenchmark(("encode/ours/" + c->name).c_str(), EncodeOurs, c.get())->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("encode/baseline/" + c->name).c_str(), EncodeBaseline, c.get())->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("encode/zmbv/" + c->name).c_str(), EncodeZmbv, c.get())->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("decode/ours/" + c->name).c_str(), DecodeOurs, c.get())->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("encode/ours/" + c->name).c_str(), EncodeOurs, c.get())
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("encode/baseline/" + c->name).c_str(), EncodeBaseline, c.get())
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("encode/zmbv/" + c->name).c_str(), EncodeZmbv, c.get())
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode/ours/" + c->name).c_str(), DecodeOurs, c.get())
+            ->Unit(benchmark::kMillisecond);
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    std::printf("\n%-12s %9s %6s | %-27s | %-33s | %-22s\n", "clip", "size", "frames", "bytes/frame ours base zmbv",
-                "encode ms/frame ours base zmbv", "decode ms/frame ours");
+    std::printf("\n%-12s %9s %6s | %-27s | %-33s | %-22s\n", "clip", "size", "frames",
+                "bytes/frame ours base zmbv", "encode ms/frame ours base zmbv", "decode ms/frame ours");
     for (auto& c : g_clips) {
         const double n = double(c->frames.size());
         auto f = [&](const char* what) { return g_figures[c->name + "/" + what]; };
         const Figures ours = f("ours"), base = f("baseline"), zmbv = f("zmbv"), dec = f("decode");
-        std::printf("%-12s %4dx%-4d %6zu | %8.0f %8.0f %8.0f | %9.2f %9.2f %9.2f | %9.2f\n", c->name.c_str(), c->w, c->h,
-                    c->frames.size(), ours.bytes / n, base.bytes / n, zmbv.bytes / n, 1000 * ours.seconds / n,
-                    1000 * base.seconds / n, 1000 * zmbv.seconds / n, 1000 * dec.seconds / n);
+        std::printf("%-12s %4dx%-4d %6zu | %8.0f %8.0f %8.0f | %9.2f %9.2f %9.2f | %9.2f\n", c->name.c_str(),
+                    c->w, c->h, c->frames.size(), ours.bytes / n, base.bytes / n, zmbv.bytes / n,
+                    1000 * ours.seconds / n, 1000 * base.seconds / n, 1000 * zmbv.seconds / n,
+                    1000 * dec.seconds / n);
     }
     std::printf("\nratios (below 1 = ours smaller or faster)\n");
     std::printf("%-12s %14s %14s %16s %16s %18s\n", "clip", "bytes/base", "bytes/zmbv", "enc time/base",
@@ -281,9 +300,9 @@ int main(int argc, char** argv) {
     for (auto& c : g_clips) {
         auto f = [&](const char* what) { return g_figures[c->name + "/" + what]; };
         const Figures ours = f("ours"), base = f("baseline"), zmbv = f("zmbv"), dec = f("decode");
-        std::printf("%-12s %14.3f %14.3f %16.3f %16.3f %18.2f\n", c->name.c_str(), double(ours.bytes) / base.bytes,
-                    double(ours.bytes) / zmbv.bytes, ours.seconds / base.seconds, ours.seconds / zmbv.seconds,
-                    ours.seconds / dec.seconds);
+        std::printf("%-12s %14.3f %14.3f %16.3f %16.3f %18.2f\n", c->name.c_str(),
+                    double(ours.bytes) / base.bytes, double(ours.bytes) / zmbv.bytes,
+                    ours.seconds / base.seconds, ours.seconds / zmbv.seconds, ours.seconds / dec.seconds);
     }
     return 0;
 }

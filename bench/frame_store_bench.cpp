@@ -189,7 +189,8 @@ void BM_LoadPeer(benchmark::State& state, Clip* clip, bool random) {
             std::memcpy(img.data(), clip->frames[size_t(i)].data(), img.size());
             benchmark::DoNotOptimize(img.data());
         }
-        Keep(clip->name + (random ? "/load random peer" : "/load play peer"), (ThreadNs() - t0) / double(order.size()));
+        Keep(clip->name + (random ? "/load random peer" : "/load play peer"),
+             (ThreadNs() - t0) / double(order.size()));
     }
 }
 
@@ -255,16 +256,21 @@ int main(int argc, char** argv) {
         g_clips.push_back(std::move(clip));
     }
     for (Clip& c : g_clips) {
-        benchmark::RegisterBenchmark((c.name + "/record").c_str(), BM_Record, &c)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((c.name + "/record peer").c_str(), BM_RecordPeer, &c)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((c.name + "/record").c_str(), BM_Record, &c)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((c.name + "/record peer").c_str(), BM_RecordPeer, &c)
+            ->Unit(benchmark::kMillisecond);
         for (bool random : {false, true}) {
             const std::string s = random ? "/load random" : "/load play";
-            benchmark::RegisterBenchmark((c.name + s).c_str(), BM_Load, &c, random)->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((c.name + s).c_str(), BM_Load, &c, random)
+                ->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark((c.name + s + " peer").c_str(), BM_LoadPeer, &c, random)
                 ->Unit(benchmark::kMillisecond);
         }
-        benchmark::RegisterBenchmark((c.name + "/save as").c_str(), BM_SaveAs, &c)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((c.name + "/save as peer").c_str(), BM_SaveAsPeer, &c)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((c.name + "/save as").c_str(), BM_SaveAs, &c)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((c.name + "/save as peer").c_str(), BM_SaveAsPeer, &c)
+            ->Unit(benchmark::kMillisecond);
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
@@ -276,11 +282,12 @@ int main(int argc, char** argv) {
             if (!g_best.count(key) || !g_best.count(key + " peer"))
                 continue;
             const double ours = g_best[key], peer = g_best[key + " peer"];
-            std::printf("%-10s %-13s %12.3f %12.3f %7.1fx\n", c.name.c_str(), step, ours / 1e6, peer / 1e6, ours / peer);
+            std::printf("%-10s %-13s %12.3f %12.3f %7.1fx\n", c.name.c_str(), step, ours / 1e6, peer / 1e6,
+                        ours / peer);
         }
         if (c.projectBytes > 0)
-            std::printf("%-10s project file: %lld bytes per frame (%.1f:1 against 2,359,296 raw)\n", c.name.c_str(),
-                        static_cast<long long>(c.projectBytes / int64_t(c.frames.size())),
+            std::printf("%-10s project file: %lld bytes per frame (%.1f:1 against 2,359,296 raw)\n",
+                        c.name.c_str(), static_cast<long long>(c.projectBytes / int64_t(c.frames.size())),
                         2359296.0 * double(c.frames.size()) / double(c.projectBytes));
     }
     std::error_code ec;

@@ -4,13 +4,18 @@ namespace zov {
 
 AreaCodec::AreaCodec() = default;
 
-AreaCodec::~AreaCodec() { End(); }
+AreaCodec::~AreaCodec() {
+    End();
+}
 
 void AreaCodec::End() {
     for (int i = 0; i < 4; ++i) {
-        if (!m_zInit[i]) continue;
-        if (m_mode == 1) deflateEnd(&m_z[i]);
-        else inflateEnd(&m_z[i]);
+        if (!m_zInit[i])
+            continue;
+        if (m_mode == 1)
+            deflateEnd(&m_z[i]);
+        else
+            inflateEnd(&m_z[i]);
         m_zInit[i] = false;
     }
     m_mode = 0;
@@ -25,7 +30,8 @@ bool AreaCodec::Init(int mode, uint32_t width, uint32_t height) {
     const int64_t w = width;
     // up-left, left, down-left, down, down-right, right, up-right, up (rows run downwards)
     const int64_t offsets[8] = {-w - 1, -1, w - 1, w, w + 1, 1, -w + 1, -w};
-    for (int i = 0; i < 8; ++i) m_offsets[i] = offsets[i];
+    for (int i = 0; i < 8; ++i)
+        m_offsets[i] = offsets[i];
     background = 0;
     version = 8;
 
@@ -54,7 +60,8 @@ bool AreaCodec::Init(int mode, uint32_t width, uint32_t height) {
 }
 
 void AreaCodec::TraceLine(const char* text) {
-    if (traceHook) traceHook(traceUser, text);
+    if (traceHook)
+        traceHook(traceUser, text);
 }
 
 } // namespace zov

@@ -38,7 +38,7 @@ inline uint32_t DecoderAreaCapacity(uint64_t pixels) {
 }
 
 class AreaCodec {
-public:
+  public:
     AreaCodec();
     ~AreaCodec();
     AreaCodec(const AreaCodec&) = delete;
@@ -97,7 +97,7 @@ public:
     void (*traceHook)(void* user, const char* line) = nullptr;
     void* traceUser = nullptr;
 
-private:
+  private:
     struct EArea {
         uint16_t x, y;
         uint32_t colour;
@@ -139,9 +139,9 @@ private:
 
     // encoder, per frame
     std::vector<EArea> m_eAreas;
-    std::vector<uint8_t> m_pool;   // first-pass own shapes and new patterns
-    std::vector<uint8_t> m_pool2;  // second-pass shapes
-    std::vector<uint32_t> m_areaPixels; // first-pass pixels of own shapes
+    std::vector<uint8_t> m_pool;         // first-pass own shapes and new patterns
+    std::vector<uint8_t> m_pool2;        // second-pass shapes
+    std::vector<uint32_t> m_areaPixels;  // first-pass pixels of own shapes
     std::vector<uint32_t> m_newPatterns; // area indices whose shape became a new pattern
     std::vector<uint8_t> m_colourLayer, m_patternLayer, m_areaLayer;
     bool m_haveLayers = false;
@@ -149,8 +149,8 @@ private:
     // decoder, per record
     std::vector<DArea> m_dAreas;
     std::vector<uint32_t> m_newLengths;
-    std::vector<uint8_t> m_areaBytes;   // the area chunk, inflated
-    size_t m_shapeStart = 0;            // where the shape bytes begin in m_areaBytes
+    std::vector<uint8_t> m_areaBytes; // the area chunk, inflated
+    size_t m_shapeStart = 0;          // where the shape bytes begin in m_areaBytes
     std::vector<uint8_t> m_colourBytes, m_patternBytes;
     uint32_t m_dCount = 0, m_dPatternCount = 0;
     uint32_t m_dBackground = 0;

@@ -16,7 +16,8 @@ size_t AreaCodec::Inflate(ZStream s, uint8_t* dst, size_t size) {
     const uLong before = z.total_out;
     const int rc = inflate(&z, Z_NO_FLUSH);
     // Z_BUF_ERROR is only "no progress possible" (an empty chunk), not damage.
-    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) TraceLine("ERROR:zlib inflate()\n");
+    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+        TraceLine("ERROR:zlib inflate()\n");
     return z.total_out - before;
 }
 
@@ -39,17 +40,20 @@ struct Cursor {
         return v;
     }
     bool LengthCode(uint32_t& v) {
-        if (!Need(1)) return false;
+        if (!Need(1))
+            return false;
         const uint8_t b = p[at];
         if (b < 0x80) {
             v = b;
             at += 1;
         } else if (b & 0x40) {
-            if (!Need(3)) return false;
+            if (!Need(3))
+                return false;
             v = (static_cast<uint32_t>(b & 0x3F) << 16) | (static_cast<uint32_t>(p[at + 1]) << 8) | p[at + 2];
             at += 3;
         } else {
-            if (!Need(2)) return false;
+            if (!Need(2))
+                return false;
             v = (static_cast<uint32_t>(b & 0x7F) << 8) | p[at + 1];
             at += 2;
         }
@@ -94,7 +98,8 @@ bool AreaCodec::ReadAreas(bool hasAreas, std::string& error) {
         return false;
     }
     const size_t fixed = 4 * static_cast<size_t>(n) + 4;
-    if (m_areaBytes.size() < fixed) m_areaBytes.resize(fixed);
+    if (m_areaBytes.size() < fixed)
+        m_areaBytes.resize(fixed);
     if (Inflate(kAreaStream, m_areaBytes.data(), fixed) != fixed) {
         error = "area chunk is shorter than its area positions";
         return false;
@@ -125,16 +130,19 @@ bool AreaCodec::ReadAreas(bool hasAreas, std::string& error) {
     // The rest of the chunk: length codes, then the shape bits. A valid record holds at most
     // three bytes a length code, the new patterns' bits and one bit a pixel for each area
     // touching it; more than that is never read.
-    const size_t cap = 3 * (static_cast<size_t>(m) + n) + static_cast<size_t>(m) * ((kMaxPatternBits + 7) / 8) +
-                       (9 * m_pixels) / 8 + 64;
+    const size_t cap = 3 * (static_cast<size_t>(m) + n) +
+                       static_cast<size_t>(m) * ((kMaxPatternBits + 7) / 8) + (9 * m_pixels) / 8 + 64;
     size_t have = 0;
     for (;;) {
         const size_t want = std::min(cap - have, std::max<size_t>(4096, have));
-        if (want == 0) break;
-        if (m_areaBytes.size() < have + want) m_areaBytes.resize(have + want);
+        if (want == 0)
+            break;
+        if (m_areaBytes.size() < have + want)
+            m_areaBytes.resize(have + want);
         const size_t got = Inflate(kAreaStream, m_areaBytes.data() + have, want);
         have += got;
-        if (got < want) break;
+        if (got < want)
+            break;
     }
     Cursor c{m_areaBytes.data(), have};
     m_newLengths.resize(m);
@@ -157,7 +165,8 @@ bool AreaCodec::ReadAreas(bool hasAreas, std::string& error) {
         a.pattern = 0;
         a.length = 0;
         a.bitOffset = 0;
-        if (i < p) continue;
+        if (i < p)
+            continue;
         if (!c.LengthCode(a.length)) {
             error = "area chunk is shorter than its shape lengths";
             return false;
@@ -171,7 +180,8 @@ bool AreaCodec::ReadAreas(bool hasAreas, std::string& error) {
     }
     m_shapeStart = c.at;
     uint64_t offset = 0;
-    for (uint32_t i = 0; i < m; ++i) offset += m_newLengths[i];
+    for (uint32_t i = 0; i < m; ++i)
+        offset += m_newLengths[i];
     for (uint32_t i = p; i < n; ++i) {
         m_dAreas[i].bitOffset = offset;
         offset += m_dAreas[i].length;
@@ -192,7 +202,9 @@ bool AreaCodec::ReadAreas(bool hasAreas, std::string& error) {
     for (uint32_t i = 0; i < n; ++i) {
         const uint8_t* q = m_colourBytes.data() + 3 * static_cast<size_t>(i);
         m_dAreas[i].colour = q[0] | (static_cast<uint32_t>(q[1]) << 8) | (static_cast<uint32_t>(q[2]) << 16);
-        if (i < p) m_dAreas[i].pattern = static_cast<uint16_t>((m_patternBytes[2 * i] << 8) | m_patternBytes[2 * i + 1]);
+        if (i < p)
+            m_dAreas[i].pattern =
+                static_cast<uint16_t>((m_patternBytes[2 * i] << 8) | m_patternBytes[2 * i + 1]);
     }
     m_dCount = n;
     m_dPatternCount = p;
@@ -203,7 +215,8 @@ void AreaCodec::Paint(uint32_t* img, uint32_t seed, uint32_t colour, const uint8
                       uint32_t length, uint32_t stopMask) {
     const uint32_t painted = colour | VISITED;
     img[seed] = painted;
-    if (!shape || length == 0) return;
+    if (!shape || length == 0)
+        return;
     const int64_t pixels = static_cast<int64_t>(m_pixels);
     uint32_t* stack = m_stack.get();
     uint8_t* dirs = m_stackDir.get();
@@ -216,16 +229,20 @@ void AreaCodec::Paint(uint32_t* img, uint32_t seed, uint32_t colour, const uint8
     for (;;) {
         const uint8_t k = dirs[sp];
         if (k == 8) {
-            if (sp == 0) break;
+            if (sp == 0)
+                break;
             --sp;
             continue;
         }
         dirs[sp] = static_cast<uint8_t>(k + 1);
         const int64_t nb = static_cast<int64_t>(stack[sp]) + m_offsets[k];
-        if (nb < 0 || nb >= pixels) continue;
+        if (nb < 0 || nb >= pixels)
+            continue;
         const uint32_t v = img[nb];
-        if ((v & stopMask) || (v & 0x01FFFFFFu) == painted) continue;
-        if (budget == 0) break; // the bit budget is spent: the rest stays as it is
+        if ((v & stopMask) || (v & 0x01FFFFFFu) == painted)
+            continue;
+        if (budget == 0)
+            break; // the bit budget is spent: the rest stays as it is
         --budget;
         const bool one = (shape[bit >> 3] >> (bit & 7)) & 1;
         ++bit;
@@ -239,7 +256,8 @@ void AreaCodec::Paint(uint32_t* img, uint32_t seed, uint32_t colour, const uint8
             m_queued.push_back(static_cast<uint32_t>(nb));
         }
     }
-    for (uint32_t q : m_queued) img[q] &= ~QUEUED;
+    for (uint32_t q : m_queued)
+        img[q] &= ~QUEUED;
 }
 
 void AreaCodec::PaintAreas(uint32_t* image) {
@@ -254,10 +272,12 @@ void AreaCodec::PaintAreas(uint32_t* image) {
         const unsigned shift = offset % 8;
         for (size_t j = 0; j < bytes; ++j) {
             uint32_t v = shapes[byte + j] >> shift;
-            if (shift && (j + 1) * 8 < length + shift) v |= static_cast<uint32_t>(shapes[byte + j + 1]) << (8 - shift);
+            if (shift && (j + 1) * 8 < length + shift)
+                v |= static_cast<uint32_t>(shapes[byte + j + 1]) << (8 - shift);
             copy[j] = static_cast<uint8_t>(v);
         }
-        if (length % 8) copy[bytes - 1] &= static_cast<uint8_t>((1u << (length % 8)) - 1);
+        if (length % 8)
+            copy[bytes - 1] &= static_cast<uint8_t>((1u << (length % 8)) - 1);
         const uint16_t sum = PatternChecksum(copy.data(), length);
         if (sum == 0 || sum >= kPatternSlots) {
             // no slot for it; areas naming it are not painted
@@ -274,19 +294,22 @@ void AreaCodec::PaintAreas(uint32_t* image) {
     for (uint32_t i = 0; i < m_dCount; ++i) {
         const DArea& a = m_dAreas[i];
         const uint32_t seed = static_cast<uint32_t>(a.y) * w + a.x;
-        if (image[seed] & EXCLUDED) m_straySeeds.push_back(seed);
+        if (image[seed] & EXCLUDED)
+            m_straySeeds.push_back(seed);
         if (i < m_dPatternCount) {
             if (patterns.Has(a.pattern))
-                Paint(image, seed, a.colour, patterns.Bytes(a.pattern), 0, patterns.Length(a.pattern), QUEUED | EXCLUDED);
+                Paint(image, seed, a.colour, patterns.Bytes(a.pattern), 0, patterns.Length(a.pattern),
+                      QUEUED | EXCLUDED);
         } else if (a.length == 0) {
             Paint(image, seed, a.colour, nullptr, 0, 0, QUEUED | EXCLUDED);
         }
     }
     for (uint32_t i = m_dPatternCount; i < m_dCount; ++i) {
         const DArea& a = m_dAreas[i];
-        if (a.length == 0) continue;
-        Paint(image, static_cast<uint32_t>(a.y) * w + a.x, a.colour, shapes, static_cast<uint32_t>(a.bitOffset),
-              a.length, VISITED | QUEUED | EXCLUDED);
+        if (a.length == 0)
+            continue;
+        Paint(image, static_cast<uint32_t>(a.y) * w + a.x, a.colour, shapes,
+              static_cast<uint32_t>(a.bitOffset), a.length, VISITED | QUEUED | EXCLUDED);
     }
 }
 

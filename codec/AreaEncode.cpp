@@ -7,7 +7,8 @@
 
 namespace zov {
 
-void AreaCodec::Deflate(ZStream s, const uint8_t* data, size_t size, uint8_t* out, size_t capacity, size_t& pos) {
+void AreaCodec::Deflate(ZStream s, const uint8_t* data, size_t size, uint8_t* out, size_t capacity,
+                        size_t& pos) {
     z_stream& z = m_z[s];
     z.next_in = const_cast<Bytef*>(data);
     z.avail_in = static_cast<uInt>(size);
@@ -32,28 +33,34 @@ uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask, std::
     size_t sp = 0;
 
     img[seed] = visited;
-    if (pixelsOut) pixelsOut->push_back(seed);
+    if (pixelsOut)
+        pixelsOut->push_back(seed);
     m_queued.clear();
     stack[0] = seed;
     dirs[0] = 0;
     for (;;) {
         const uint8_t k = dirs[sp];
         if (k == 8) {
-            if (sp == 0) break;
+            if (sp == 0)
+                break;
             --sp;
             continue;
         }
         dirs[sp] = static_cast<uint8_t>(k + 1);
         const int64_t n = static_cast<int64_t>(stack[sp]) + m_offsets[k];
-        if (n < 0 || n >= pixels) continue;
+        if (n < 0 || n >= pixels)
+            continue;
         const uint32_t v = img[n];
-        if ((v & stopMask) || v == visited) continue;
-        if ((bits & 7) == 0) shape[bits >> 3] = 0;
+        if ((v & stopMask) || v == visited)
+            continue;
+        if ((bits & 7) == 0)
+            shape[bits >> 3] = 0;
         if (v == colour) {
             shape[bits >> 3] |= static_cast<uint8_t>(1u << (bits & 7));
             length = ++bits;
             img[n] = visited;
-            if (pixelsOut) pixelsOut->push_back(static_cast<uint32_t>(n));
+            if (pixelsOut)
+                pixelsOut->push_back(static_cast<uint32_t>(n));
             ++sp;
             stack[sp] = static_cast<uint32_t>(n);
             dirs[sp] = 0;
@@ -63,7 +70,8 @@ uint32_t AreaCodec::Trace(uint32_t* img, uint32_t seed, uint32_t stopMask, std::
             m_queued.push_back(static_cast<uint32_t>(n));
         }
     }
-    for (uint32_t q : m_queued) img[q] &= ~QUEUED;
+    for (uint32_t q : m_queued)
+        img[q] &= ~QUEUED;
     return length;
 }
 
@@ -77,11 +85,13 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
     m_haveLayers = false;
 
     // The guard column keeps the neighbour offsets from wrapping across rows.
-    for (uint32_t y = 0; y < h; ++y) work[static_cast<size_t>(y) * w + w - 1] |= EXCLUDED;
+    for (uint32_t y = 0; y < h; ++y)
+        work[static_cast<size_t>(y) * w + w - 1] |= EXCLUDED;
 
     const uint32_t limit = std::min<uint32_t>(kMaxRecordAreas, DecoderAreaCapacity(m_pixels));
     auto takeBack = [&] {
-        for (uint32_t i : m_newPatterns) patterns.Unregister(m_eAreas[i].pattern);
+        for (uint32_t i : m_newPatterns)
+            patterns.Unregister(m_eAreas[i].pattern);
         m_newPatterns.clear();
         m_eAreas.clear();
     };
@@ -92,12 +102,14 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
         uint32_t* row = work + static_cast<size_t>(y) * w;
         for (int64_t bx = static_cast<int64_t>(blocks.blocksX) - 1; bx >= 0; --bx) {
             const uint32_t b = by * blocks.blocksX + static_cast<uint32_t>(bx);
-            if (!((blocks.regionBits[b >> 3] >> (b & 7)) & 1)) continue;
+            if (!((blocks.regionBits[b >> 3] >> (b & 7)) & 1))
+                continue;
             const int64_t x0 = bx * static_cast<int64_t>(blocks.blockW);
             const int64_t x1 = std::min<int64_t>(x0 + blocks.blockW, static_cast<int64_t>(w) - 1);
             for (int64_t x = x1 - 1; x >= x0; --x) {
                 const uint32_t v = row[x];
-                if ((v & (VISITED | EXCLUDED)) || v == background) continue;
+                if ((v & (VISITED | EXCLUDED)) || v == background)
+                    continue;
                 if (m_eAreas.size() >= limit) {
                     takeBack();
                     return false;
@@ -126,10 +138,13 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
                     a.offset = m_pool.size();
                     m_pool.insert(m_pool.end(), m_shape.get(), m_shape.get() + (length + 7) / 8);
                 }
-                if (isNew) m_newPatterns.push_back(static_cast<uint32_t>(m_eAreas.size()));
+                if (isNew)
+                    m_newPatterns.push_back(static_cast<uint32_t>(m_eAreas.size()));
                 // Only own shapes are traced again; the others keep their pixels VISITED.
-                if (a.pattern == 0 && length > 0) a.pixelCount = m_areaPixels.size() - pixelsAt;
-                else m_areaPixels.resize(pixelsAt);
+                if (a.pattern == 0 && length > 0)
+                    a.pixelCount = m_areaPixels.size() - pixelsAt;
+                else
+                    m_areaPixels.resize(pixelsAt);
                 m_eAreas.push_back(a);
             }
         }
@@ -140,13 +155,17 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
     // then trace them again so that pixels already settled (pattern areas, one-pixel areas,
     // earlier own areas) cost no bit.
     for (const EArea& a : m_eAreas) {
-        if (a.pattern != 0 || a.length == 0) continue;
+        if (a.pattern != 0 || a.length == 0)
+            continue;
         const uint32_t* px = m_areaPixels.data() + a.pixelsAt;
-        for (size_t i = 0; i < a.pixelCount; ++i) work[px[i]] &= ~VISITED;
+        for (size_t i = 0; i < a.pixelCount; ++i)
+            work[px[i]] &= ~VISITED;
     }
     for (EArea& a : m_eAreas) {
-        if (a.pattern != 0 || a.length == 0) continue;
-        const uint32_t length = Trace(work, static_cast<uint32_t>(a.y) * w + a.x, VISITED | QUEUED | EXCLUDED, nullptr);
+        if (a.pattern != 0 || a.length == 0)
+            continue;
+        const uint32_t length =
+            Trace(work, static_cast<uint32_t>(a.y) * w + a.x, VISITED | QUEUED | EXCLUDED, nullptr);
         if (length > kMaxLengthCode) {
             takeBack();
             return false;
@@ -161,17 +180,22 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
     std::vector<uint32_t> order;
     order.reserve(n);
     for (uint32_t i = 0; i < n; ++i)
-        if (m_eAreas[i].pattern != 0) order.push_back(i);
+        if (m_eAreas[i].pattern != 0)
+            order.push_back(i);
     const uint32_t p = static_cast<uint32_t>(order.size());
     for (uint32_t i = 0; i < n; ++i)
-        if (m_eAreas[i].pattern == 0) order.push_back(i);
+        if (m_eAreas[i].pattern == 0)
+            order.push_back(i);
 
     m_colourLayer.resize(static_cast<size_t>(n) * 3);
     m_patternLayer.resize(static_cast<size_t>(p) * 2);
     uint64_t shapeBits = 0;
-    for (uint32_t i : m_newPatterns) shapeBits += m_eAreas[i].length;
-    for (uint32_t k = p; k < n; ++k) shapeBits += m_eAreas[order[k]].length;
-    m_areaLayer.resize(7 + 4 * static_cast<size_t>(n) + 4 + 3 * (static_cast<size_t>(n) + m_newPatterns.size()) +
+    for (uint32_t i : m_newPatterns)
+        shapeBits += m_eAreas[i].length;
+    for (uint32_t k = p; k < n; ++k)
+        shapeBits += m_eAreas[order[k]].length;
+    m_areaLayer.resize(7 + 4 * static_cast<size_t>(n) + 4 +
+                       3 * (static_cast<size_t>(n) + m_newPatterns.size()) +
                        static_cast<size_t>((shapeBits + 7) / 8) + 8);
     BitBuffer layer;
     layer.data = m_areaLayer.data();
@@ -201,12 +225,16 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
         last = a.y;
     }
     layer.AppendBE32(static_cast<uint32_t>(m_newPatterns.size()));
-    for (uint32_t i : m_newPatterns) layer.AppendLengthCode(m_eAreas[i].length);
-    for (uint32_t k = p; k < n; ++k) layer.AppendLengthCode(m_eAreas[order[k]].length);
-    for (uint32_t i : m_newPatterns) layer.Append(m_pool.data() + m_eAreas[i].offset, m_eAreas[i].length);
+    for (uint32_t i : m_newPatterns)
+        layer.AppendLengthCode(m_eAreas[i].length);
+    for (uint32_t k = p; k < n; ++k)
+        layer.AppendLengthCode(m_eAreas[order[k]].length);
+    for (uint32_t i : m_newPatterns)
+        layer.Append(m_pool.data() + m_eAreas[i].offset, m_eAreas[i].length);
     for (uint32_t k = p; k < n; ++k) {
         const EArea& a = m_eAreas[order[k]];
-        if (a.length) layer.Append(m_pool2.data() + a.offset, a.length);
+        if (a.length)
+            layer.Append(m_pool2.data() + a.offset, a.length);
     }
     m_areaLayer.resize(layer.Bytes());
     m_haveLayers = true;

@@ -5,14 +5,16 @@
 namespace zov {
 
 void BitBuffer::Append(const uint8_t* src, uint32_t n) {
-    if (n == 0) return;
+    if (n == 0)
+        return;
     uint32_t shift = bits & 7;
     uint8_t* dst = data + (bits >> 3);
     uint32_t whole = n >> 3;
     uint32_t rest = n & 7;
     if (shift == 0) {
         std::memcpy(dst, src, whole);
-        if (rest) dst[whole] = static_cast<uint8_t>(src[whole] & ((1u << rest) - 1));
+        if (rest)
+            dst[whole] = static_cast<uint8_t>(src[whole] & ((1u << rest) - 1));
     } else {
         // Each source byte splits across two destination bytes; the upper one is new.
         uint8_t keep = static_cast<uint8_t>(dst[0] & ((1u << shift) - 1));
@@ -24,7 +26,8 @@ void BitBuffer::Append(const uint8_t* src, uint32_t n) {
         if (rest) {
             uint8_t last = static_cast<uint8_t>(src[whole] & ((1u << rest) - 1));
             dst[whole] |= static_cast<uint8_t>(last << shift);
-            if (shift + rest > 8) dst[whole + 1] = static_cast<uint8_t>(last >> (8 - shift));
+            if (shift + rest > 8)
+                dst[whole + 1] = static_cast<uint8_t>(last >> (8 - shift));
         }
     }
     bits += n;
@@ -45,8 +48,8 @@ void BitBuffer::AppendBE16(uint32_t v) {
 }
 
 void BitBuffer::AppendBE32(uint32_t v) {
-    uint8_t b[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-                    static_cast<uint8_t>(v)};
+    uint8_t b[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                    static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
     AppendBytes(b, 4);
 }
 

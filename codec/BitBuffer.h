@@ -2,8 +2,8 @@
 // 8k..8k+7. Used for the block bitmaps, the raw-pixel buffer and the codec's layers.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 namespace zov {
 
@@ -29,14 +29,17 @@ struct BitBuffer {
     void AppendBit(unsigned bit) {
         uint32_t byte = bits >> 3;
         uint32_t shift = bits & 7;
-        if (shift == 0) data[byte] = 0;
+        if (shift == 0)
+            data[byte] = 0;
         data[byte] |= static_cast<uint8_t>((bit & 1u) << shift);
         ++bits;
     }
 };
 
 // Bytes a length code of v takes (1, 2 or 3).
-inline uint32_t LengthCodeSize(uint32_t v) { return v < 128 ? 1 : (v < 16383 ? 2 : 3); }
+inline uint32_t LengthCodeSize(uint32_t v) {
+    return v < 128 ? 1 : (v < 16383 ? 2 : 3);
+}
 // Largest value a length code can carry.
 constexpr uint32_t kMaxLengthCode = (0x3Fu << 16) | 0xFFFFu;
 

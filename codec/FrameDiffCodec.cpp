@@ -8,7 +8,9 @@
 namespace zov {
 
 namespace {
-size_t DeflateRoom(size_t in) { return in + in / 8 + 256; }
+size_t DeflateRoom(size_t in) {
+    return in + in / 8 + 256;
+}
 } // namespace
 
 size_t FrameDiffCodec::MaxRecordBytes() const {
@@ -26,7 +28,6 @@ size_t FrameDiffCodec::MaxRecordBytes() const {
            DeflateRoom(areaIn);
 }
 
-
 FrameDiffCodec::FrameDiffCodec() = default;
 FrameDiffCodec::~FrameDiffCodec() = default;
 
@@ -40,7 +41,8 @@ void FrameDiffCodec::SetTraceHook(TraceHook hook, void* user) {
 }
 
 void FrameDiffCodec::Trace(const char* fmt, ...) {
-    if (!m_hook) return;
+    if (!m_hook)
+        return;
     char line[256];
     va_list ap;
     va_start(ap, fmt);
@@ -54,7 +56,8 @@ bool FrameDiffCodec::Init(int mode, uint32_t width, uint32_t height, int bitsPer
     m_mode = -1;
     m_error.clear();
     m_impl.reset();
-    if (m_area) m_area->End();
+    if (m_area)
+        m_area->End();
     if (mode != C_CODEC_DECODE && mode != C_CODEC_ENCODE) {
         m_error = "unknown codec mode";
         return false;
@@ -77,7 +80,8 @@ bool FrameDiffCodec::Init(int mode, uint32_t width, uint32_t height, int bitsPer
     m_blocksY = (height + m_blockH - 1) / m_blockH;
     m_blocks = m_blocksX * m_blocksY;
 
-    if (!m_area) m_area = std::make_unique<AreaCodec>();
+    if (!m_area)
+        m_area = std::make_unique<AreaCodec>();
     m_area->traceHook = m_hook;
     m_area->traceUser = m_hookUser;
     if (!m_area->Init(mode == C_CODEC_ENCODE ? 1 : 2, width, height)) {
@@ -103,14 +107,18 @@ bool FrameDiffCodec::Init(int mode, uint32_t width, uint32_t height, int bitsPer
 }
 
 void FrameDiffCodec::SetStreamVersion(uint8_t version) {
-    if (m_area) m_area->version = version;
+    if (m_area)
+        m_area->version = version;
 }
 
-uint8_t FrameDiffCodec::StreamVersion() const { return m_area ? m_area->version : 8; }
+uint8_t FrameDiffCodec::StreamVersion() const {
+    return m_area ? m_area->version : 8;
+}
 
-bool SplitRecordPayload(const uint8_t* p, size_t length, RecordChunks& c, uint16_t& cursorX, uint16_t& cursorY,
-                        uint8_t& cursorIndex) {
-    if (length < kRecordHeaderBytes - 4) return false;
+bool SplitRecordPayload(const uint8_t* p, size_t length, RecordChunks& c, uint16_t& cursorX,
+                        uint16_t& cursorY, uint8_t& cursorIndex) {
+    if (length < kRecordHeaderBytes - 4)
+        return false;
     auto be32 = [](const uint8_t* q) {
         return (static_cast<uint32_t>(q[0]) << 24) | (static_cast<uint32_t>(q[1]) << 16) |
                (static_cast<uint32_t>(q[2]) << 8) | q[3];
@@ -120,7 +128,8 @@ bool SplitRecordPayload(const uint8_t* p, size_t length, RecordChunks& c, uint16
     cursorIndex = p[4];
     const uint64_t sizes[3] = {be32(p + 5), be32(p + 9), be32(p + 13)};
     const uint64_t body = length - 17;
-    if (sizes[0] + sizes[1] + sizes[2] > body) return false;
+    if (sizes[0] + sizes[1] + sizes[2] > body)
+        return false;
     const uint8_t* q = p + 17;
     c.block = q;
     c.blockSize = sizes[0];

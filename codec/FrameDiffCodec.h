@@ -56,7 +56,7 @@ enum class DecodeStatus {
 };
 
 class FrameDiffCodec {
-public:
+  public:
     FrameDiffCodec();
     ~FrameDiffCodec();
     FrameDiffCodec(const FrameDiffCodec&) = delete;
@@ -89,8 +89,8 @@ public:
     // bits on return (a multiple of 8). A frame equal to the previous one gives the 4 bytes
     // 00 00 00 00. Cursor fields are stored in the record header only. Returns 0; a wrong
     // size or mode returns -1 and writes nothing.
-    int EncodeFrame(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t* out,
-                    uint32_t& size, uint16_t cursorX, uint16_t cursorY, uint8_t cursorIndex);
+    int EncodeFrame(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t* out, uint32_t& size,
+                    uint16_t cursorX, uint16_t cursorY, uint8_t cursorIndex);
 
     // ---- decode mode ----
 
@@ -110,10 +110,10 @@ public:
     // bytes or chunk sizes beyond it.
     DecodeStatus DecodePayload(const uint8_t* payload, size_t length, uint32_t* image);
 
-private:
+  private:
     struct Impl;
-    int EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t capacity, uint32_t& bits,
-                   uint16_t cx, uint16_t cy, uint8_t ci);
+    int EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t capacity, uint32_t& bits, uint16_t cx,
+                   uint16_t cy, uint8_t ci);
     void Trace(const char* fmt, ...);
 
     int m_mode = -1;

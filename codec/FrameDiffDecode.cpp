@@ -68,7 +68,8 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
             rawBytes += static_cast<size_t>(r.w) * r.h * 3;
         }
     }
-    if (s.rawIn.size() < rawBytes) s.rawIn.resize(rawBytes);
+    if (s.rawIn.size() < rawBytes)
+        s.rawIn.resize(rawBytes);
     if (area.Inflate(kBlockStream, s.rawIn.data(), rawBytes) != rawBytes) {
         dropInputs();
         m_error = "block chunk is shorter than its raw blocks";
@@ -91,7 +92,8 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
     }
     const uint8_t* q = s.rawIn.data();
     for (uint32_t b = 0; b < m_blocks; ++b) {
-        if (!bit(changedBits, b) || bit(regionBits, b)) continue;
+        if (!bit(changedBits, b) || bit(regionBits, b))
+            continue;
         const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
         for (uint32_t y = 0; y < r.h; ++y) {
             uint32_t* row = image + static_cast<size_t>(r.y0 + y) * w + r.x0;
@@ -106,18 +108,22 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
     const uint32_t bg = area.background & kColourMask;
     for (uint32_t b = 0; b < m_blocks; ++b) {
         const bool region = bit(regionBits, b);
-        if (!region && s.excluded[b]) continue; // already all EXCLUDED
+        if (!region && s.excluded[b])
+            continue; // already all EXCLUDED
         const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
         for (uint32_t y = 0; y < r.h; ++y) {
             uint32_t* row = image + static_cast<size_t>(r.y0 + y) * w + r.x0;
             if (region)
-                for (uint32_t x = 0; x < r.w; ++x) row[x] = bg;
+                for (uint32_t x = 0; x < r.w; ++x)
+                    row[x] = bg;
             else
-                for (uint32_t x = 0; x < r.w; ++x) row[x] |= EXCLUDED;
+                for (uint32_t x = 0; x < r.w; ++x)
+                    row[x] |= EXCLUDED;
         }
         s.excluded[b] = region ? 0 : 1;
     }
-    for (uint32_t y = 0; y < h; ++y) image[static_cast<size_t>(y) * w + w - 1] |= EXCLUDED;
+    for (uint32_t y = 0; y < h; ++y)
+        image[static_cast<size_t>(y) * w + w - 1] |= EXCLUDED;
     // 5./6. Painting. A seed painted over an EXCLUDED pixel takes the flag off its block.
     area.PaintAreas(image);
     for (uint32_t seed : area.StraySeeds()) {

@@ -10,7 +10,8 @@ namespace zov {
 namespace {
 
 int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -56,7 +57,8 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
         const uint32_t* c = s.prev.data() + static_cast<size_t>(y) * w;
         uint32_t x0 = 0;
         for (uint32_t bx = 0; bx < m_blocksX; ++bx, x0 += m_blockW) {
-            if (flags[bx]) continue;
+            if (flags[bx])
+                continue;
             const uint32_t bw = w - x0 < m_blockW ? w - x0 : m_blockW;
             if (bw == 16) {
                 uint64_t diff = 0;
@@ -73,7 +75,8 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
         }
     }
     for (uint32_t b = 0; b < m_blocks; ++b) {
-        if (!s.blockChanged[b]) continue;
+        if (!s.blockChanged[b])
+            continue;
         s.changedBits[b >> 3] |= static_cast<uint8_t>(1u << (b & 7));
         s.changed.push_back(b);
         const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
@@ -82,7 +85,8 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
             std::memcpy(s.prev.data() + at, pixels + at, static_cast<size_t>(r.w) * 4);
         }
     }
-    if (m_hook) Trace("Frame Diff=%d\n", static_cast<int>(NowMs() - t0));
+    if (m_hook)
+        Trace("Frame Diff=%d\n", static_cast<int>(NowMs() - t0));
 
     // 2. Unchanged frame: four zero bytes, no stream touched.
     if (s.changed.empty()) {
@@ -95,12 +99,14 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
     // 3. Classification. The work image is all EXCLUDED outside region blocks; only the
     // blocks that held region pixels last frame need resetting.
     for (uint32_t b = 0; b < m_blocks; ++b) {
-        if (!s.workRegion[b]) continue;
+        if (!s.workRegion[b])
+            continue;
         s.workRegion[b] = 0;
         const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
         for (uint32_t y = 0; y < r.h; ++y) {
             uint32_t* row = s.work.data() + static_cast<size_t>(r.y0 + y) * w + r.x0;
-            for (uint32_t x = 0; x < r.w; ++x) row[x] = 0x04040404u;
+            for (uint32_t x = 0; x < r.w; ++x)
+                row[x] = 0x04040404u;
         }
     }
     std::memset(s.regionBits.data(), 0, s.regionBits.size());
@@ -133,7 +139,8 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
             for (uint32_t x = 0; x < r.w; ++x) {
                 const uint32_t v = row[x];
                 uint32_t i = 0;
-                while (i < distinct && values[i] != v) ++i;
+                while (i < distinct && values[i] != v)
+                    ++i;
                 if (i == distinct) {
                     if (distinct == 4) {
                         raw = true;
@@ -156,11 +163,14 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
                         pixels + static_cast<size_t>(r.y0 + y) * w + r.x0, static_cast<size_t>(r.w) * 4);
         uint32_t best = 0;
         for (uint32_t i = 1; i < distinct; ++i)
-            if (counts[i] > counts[best]) best = i;
+            if (counts[i] > counts[best])
+                best = i;
         const uint32_t dom = values[best];
         const auto [it, added] = s.dominantIndex.try_emplace(dom, static_cast<uint32_t>(s.dominant.size()));
-        if (added) s.dominant.push_back({dom, 1});
-        else ++s.dominant[it->second].count;
+        if (added)
+            s.dominant.push_back({dom, 1});
+        else
+            ++s.dominant[it->second].count;
     }
 
     // 4. Background: the most frequent dominant colour, earliest on a tie. With no region
@@ -169,7 +179,8 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
     if (!s.dominant.empty()) {
         size_t best = 0;
         for (size_t i = 1; i < s.dominant.size(); ++i)
-            if (s.dominant[i].count > s.dominant[best].count) best = i;
+            if (s.dominant[i].count > s.dominant[best].count)
+                best = i;
         area.background = s.dominant[best].colour;
     }
 
@@ -184,7 +195,8 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
             area.background = previousBackground;
             std::memset(s.regionBits.data(), 0, s.regionBits.size());
             s.raw.clear();
-            for (uint32_t b : s.changed) appendRaw(BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h));
+            for (uint32_t b : s.changed)
+                appendRaw(BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h));
         }
     }
 
@@ -192,7 +204,8 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
 
     // 5. Block layer.
     uLong before[4];
-    for (int i = 0; i < 4; ++i) before[i] = area.Stream(static_cast<ZStream>(i)).total_out;
+    for (int i = 0; i < 4; ++i)
+        before[i] = area.Stream(static_cast<ZStream>(i)).total_out;
     size_t pos = kRecordHeaderBytes;
     area.Deflate(kBlockStream, s.changedBits.data(), s.changedBits.size(), out, capacity, pos);
     area.Deflate(kBlockStream, s.regionBits.data(), s.regionBits.size(), out, capacity, pos);
@@ -200,8 +213,10 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
     const int64_t t2 = m_hook ? NowMs() : 0;
 
     // 6. Area layer.
-    if (anyRegion && areasOk) area.EmitAreas(out, capacity, pos);
-    else area.EmitBackgroundOnly(out, capacity, pos);
+    if (anyRegion && areasOk)
+        area.EmitAreas(out, capacity, pos);
+    else
+        area.EmitBackgroundOnly(out, capacity, pos);
     if (m_hook) {
         const int64_t t3 = NowMs();
         Trace("AreaInit=%dms, Scan=%dms, Zlib=%dms, AreaFree=%dms, total = %dms\n", 0,

@@ -10,23 +10,28 @@ uint16_t PatternChecksum(const uint8_t* shape, uint32_t bits) {
     for (uint32_t k = 0; 16 * k < bits; ++k) {
         uint32_t word = shape[2 * k];
         // The last word's high byte lies past the shape when at most 8 bits remain.
-        if (bits - 16 * k >= 9) word |= static_cast<uint32_t>(shape[2 * k + 1]) << 8;
+        if (bits - 16 * k >= 9)
+            word |= static_cast<uint32_t>(shape[2 * k + 1]) << 8;
         sum += word;
     }
-    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<uint16_t>(sum);
 }
 
-PatternTable::PatternTable() : m_length(new uint32_t[kPatternSlots]()), m_offset(new uint32_t[kPatternSlots]()) {}
+PatternTable::PatternTable()
+    : m_length(new uint32_t[kPatternSlots]()), m_offset(new uint32_t[kPatternSlots]()) {}
 
 void PatternTable::Clear() {
-    if (m_used) std::memset(m_length.get(), 0, kPatternSlots * sizeof(uint32_t));
+    if (m_used)
+        std::memset(m_length.get(), 0, kPatternSlots * sizeof(uint32_t));
     m_used = 0;
     std::vector<uint8_t>().swap(m_pool);
 }
 
 void PatternTable::Register(uint32_t id, const uint8_t* shape, uint32_t bits) {
-    if (id >= kPatternSlots || bits == 0) return;
+    if (id >= kPatternSlots || bits == 0)
+        return;
     const size_t at = m_pool.size();
     m_pool.resize(at + ((bits + 31) / 32) * 4, 0);
     std::memcpy(m_pool.data() + at, shape, (bits + 7) / 8);
@@ -36,7 +41,8 @@ void PatternTable::Register(uint32_t id, const uint8_t* shape, uint32_t bits) {
 }
 
 void PatternTable::Unregister(uint32_t id) {
-    if (id < kPatternSlots) m_length[id] = 0;
+    if (id < kPatternSlots)
+        m_length[id] = 0;
 }
 
 bool PatternTable::Matches(uint32_t id, const uint8_t* shape, uint32_t bits) const {

@@ -9,8 +9,8 @@
 
 namespace zov {
 
-constexpr uint32_t kPatternSlots = 65535;      // ids 0..65534
-constexpr uint32_t kMaxPatternBits = 500;       // longer shapes are never cached
+constexpr uint32_t kPatternSlots = 65535; // ids 0..65534
+constexpr uint32_t kMaxPatternBits = 500; // longer shapes are never cached
 
 // The 16-bit checksum of a shape of `bits` bits: little-endian 16-bit words summed while
 // 16k < bits, only the low byte of the last word when fewer than 9 bits remain, folded to
@@ -18,7 +18,7 @@ constexpr uint32_t kMaxPatternBits = 500;       // longer shapes are never cache
 uint16_t PatternChecksum(const uint8_t* shape, uint32_t bits);
 
 class PatternTable {
-public:
+  public:
     PatternTable();
     void Clear();
     // True when the slot holds a pattern. id 0 and 65535 never do.
@@ -33,7 +33,7 @@ public:
     // Empties a slot again (an encoder taking back a frame it could not send region-coded).
     void Unregister(uint32_t id);
 
-private:
+  private:
     // Flat tables: one length and one pool offset a slot (length 0 = free).
     std::unique_ptr<uint32_t[]> m_length;
     std::unique_ptr<uint32_t[]> m_offset;

@@ -27,11 +27,11 @@ namespace zov {
 
 struct StreamHeader {
     char magic[4] = {0, 0, 0, 0}; // "ZV01"
-    int width = 0;                 // read as signed 16-bit; must be > 0
+    int width = 0;                // read as signed 16-bit; must be > 0
     int height = 0;
-    int blockSize = 16;            // byte 8, used for both block width and height (0 = 32)
-    int blockHeightByte = 16;      // byte 9, kept for reports only
-    int interval = 0;              // ms, signed 16-bit as stored
+    int blockSize = 16;       // byte 8, used for both block width and height (0 = 32)
+    int blockHeightByte = 16; // byte 9, kept for reports only
+    int interval = 0;         // ms, signed 16-bit as stored
 };
 
 enum class ReadStatus {
@@ -44,18 +44,18 @@ enum class ReadStatus {
 struct StreamRecord {
     enum Kind { Frame, Unchanged };
     Kind kind = Unchanged;
-    uint32_t index = 0;       // 0-based count of frame and unchanged records
-    uint64_t offset = 0;      // byte offset of the record's length field in the file
-    uint32_t length = 0;      // L (0 for an unchanged frame)
+    uint32_t index = 0;  // 0-based count of frame and unchanged records
+    uint64_t offset = 0; // byte offset of the record's length field in the file
+    uint32_t length = 0; // L (0 for an unchanged frame)
     uint16_t cursorX = 0, cursorY = 0;
     uint8_t cursorIndex = 0;
     size_t chunkSizes[4] = {0, 0, 0, 0}; // block, colour, pattern, area
-    bool rejected = false;    // the decoder refused the record; Picture() is the previous one
-    std::string error;        // why, when rejected
+    bool rejected = false;               // the decoder refused the record; Picture() is the previous one
+    std::string error;                   // why, when rejected
 };
 
 class StreamReader {
-public:
+  public:
     StreamReader();
     ~StreamReader();
 
@@ -88,7 +88,7 @@ public:
     // Turns on record splitting without decoding (for reports that only list records).
     void SetDecode(bool decode) { m_decode = decode; }
 
-private:
+  private:
     ReadStatus ReadHeader();
     ReadStatus Fail(const std::string& why);
     size_t Available() const { return m_buf.size() - m_pos; }

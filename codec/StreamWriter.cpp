@@ -8,40 +8,52 @@ namespace zov {
 namespace {
 
 class FileSink : public StreamSink {
-public:
+  public:
     explicit FileSink(std::FILE* f) : m_file(f) {}
     ~FileSink() override { Close(); }
     bool Write(const void* data, size_t size) override {
         return m_file && std::fwrite(data, 1, size, m_file) == size;
     }
     bool Close() {
-        if (!m_file) return true;
+        if (!m_file)
+            return true;
         const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
         const bool closed = std::fclose(m_file) == 0;
         m_file = nullptr;
         return ok && closed;
     }
 
-private:
+  private:
     std::FILE* m_file;
 };
 
 } // namespace
 
 void BuildStreamHeader(uint8_t out[16], uint16_t width, uint16_t height, uint16_t intervalMs) {
-    const uint8_t header[16] = {'Z', 'V', '0', '1',
-                                static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width),
-                                static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
-                                0x10, 0x10,
-                                static_cast<uint8_t>(intervalMs >> 8), static_cast<uint8_t>(intervalMs),
-                                0x81, 0x09, 0x00, 0x00};
+    const uint8_t header[16] = {'Z',
+                                'V',
+                                '0',
+                                '1',
+                                static_cast<uint8_t>(width >> 8),
+                                static_cast<uint8_t>(width),
+                                static_cast<uint8_t>(height >> 8),
+                                static_cast<uint8_t>(height),
+                                0x10,
+                                0x10,
+                                static_cast<uint8_t>(intervalMs >> 8),
+                                static_cast<uint8_t>(intervalMs),
+                                0x81,
+                                0x09,
+                                0x00,
+                                0x00};
     std::memcpy(out, header, 16);
 }
 
 StreamWriter::StreamWriter() = default;
 
 StreamWriter::~StreamWriter() {
-    if (m_sink) (void)End(StreamEnd::NoMarker);
+    if (m_sink)
+        (void)End(StreamEnd::NoMarker);
 }
 
 bool StreamWriter::Start(int width, int height, int intervalMs) {
@@ -50,8 +62,8 @@ bool StreamWriter::Start(int width, int height, int intervalMs) {
     m_frames = 0;
     m_bytes = 0;
     if (width <= 0 || height <= 0 || width > 32767 || height > 32767) {
-        m_error = "a stream picture must be 1 to 32767 pixels each way, not " + std::to_string(width) + " x " +
-                  std::to_string(height);
+        m_error = "a stream picture must be 1 to 32767 pixels each way, not " + std::to_string(width) +
+                  " x " + std::to_string(height);
         return false;
     }
     if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4 > kMaxCodecPictureBytes) {
@@ -63,7 +75,8 @@ bool StreamWriter::Start(int width, int height, int intervalMs) {
         m_error = "frame interval " + std::to_string(intervalMs) + " ms does not fit the stream header";
         return false;
     }
-    if (!m_codec.Init(C_CODEC_ENCODE, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, 16, 16)) {
+    if (!m_codec.Init(C_CODEC_ENCODE, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, 16,
+                      16)) {
         m_error = m_codec.LastError();
         return false;
     }
@@ -76,8 +89,10 @@ bool StreamWriter::Start(int width, int height, int intervalMs) {
 }
 
 bool StreamWriter::Begin(const std::string& path, int width, int height, int intervalMs) {
-    if (m_sink) (void)End(StreamEnd::NoMarker);
-    if (!Start(width, height, intervalMs)) return false;
+    if (m_sink)
+        (void)End(StreamEnd::NoMarker);
+    if (!Start(width, height, intervalMs))
+        return false;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         m_error = "cannot create \"" + path + "\": " + std::strerror(errno);
@@ -96,12 +111,14 @@ bool StreamWriter::Begin(const std::string& path, int width, int height, int int
 }
 
 bool StreamWriter::Begin(StreamSink* sink, int width, int height, int intervalMs) {
-    if (m_sink) (void)End(StreamEnd::NoMarker);
+    if (m_sink)
+        (void)End(StreamEnd::NoMarker);
     if (!sink) {
         m_error = "no sink to write the stream to";
         return false;
     }
-    if (!Start(width, height, intervalMs)) return false;
+    if (!Start(width, height, intervalMs))
+        return false;
     m_sink = sink;
     uint8_t header[16];
     BuildStreamHeader(header, static_cast<uint16_t>(width), static_cast<uint16_t>(height),
@@ -110,7 +127,8 @@ bool StreamWriter::Begin(StreamSink* sink, int width, int height, int intervalMs
 }
 
 bool StreamWriter::Put(const void* data, size_t size) {
-    if (m_failed) return false;
+    if (m_failed)
+        return false;
     if (!m_sink->Write(data, size)) {
         m_failed = true;
         m_error = "writing the stream failed after " + std::to_string(m_bytes) + " bytes";
@@ -148,7 +166,8 @@ bool StreamWriter::AddFrame32(const uint32_t* topDown, uint16_t cx, uint16_t cy,
         return false;
     }
     const size_t n = m_picture.size();
-    for (size_t i = 0; i < n; ++i) m_picture[i] = topDown[i] & 0x00FFFFFFu;
+    for (size_t i = 0; i < n; ++i)
+        m_picture[i] = topDown[i] & 0x00FFFFFFu;
     return EncodeAndWrite(cx, cy, ci);
 }
 
@@ -159,13 +178,15 @@ bool StreamWriter::EncodeAndWrite(uint16_t cx, uint16_t cy, uint8_t ci) {
         m_error = "the encoder refused the frame";
         return false;
     }
-    if (!Put(m_out.data(), size / 8)) return false;
+    if (!Put(m_out.data(), size / 8))
+        return false;
     ++m_frames;
     return true;
 }
 
 bool StreamWriter::End(StreamEnd end) {
-    if (!m_sink) return !m_failed;
+    if (!m_sink)
+        return !m_failed;
     if (end == StreamEnd::Marker) {
         const uint8_t marker[4] = {0xFF, 0xFF, 0xFF, 0xFF};
         (void)Put(marker, 4);

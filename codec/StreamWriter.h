@@ -21,7 +21,7 @@ namespace zov {
 
 // Where the bytes go. Write returns false on failure (disk full...).
 class StreamSink {
-public:
+  public:
     virtual ~StreamSink() = default;
     virtual bool Write(const void* data, size_t size) = 0;
 };
@@ -32,7 +32,7 @@ enum class StreamEnd { Marker, NoMarker };
 void BuildStreamHeader(uint8_t out[16], uint16_t width, uint16_t height, uint16_t intervalMs);
 
 class StreamWriter {
-public:
+  public:
     StreamWriter();
     ~StreamWriter(); // closes an open file without an end marker
 
@@ -62,7 +62,7 @@ public:
     uint64_t BytesWritten() const { return m_bytes; }
     const std::string& Error() const { return m_error; }
 
-private:
+  private:
     bool Start(int width, int height, int intervalMs);
     bool Put(const void* data, size_t size);
     bool EncodeAndWrite(uint16_t cx, uint16_t cy, uint8_t ci);

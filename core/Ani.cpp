@@ -16,13 +16,18 @@ CAni& Ani() {
 
 std::string TooLargeAreaMessage(int64_t width, int64_t height) {
     return "the capture area of " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels is larger than a project frame can hold (at most 2,359,296 image bytes, such as 1024 x 768);"
+           " pixels is larger than a project frame can hold (at most 2,359,296 image bytes, such as 1024 x "
+           "768);"
            " choose a smaller area or record into a \".zov\" stream file";
 }
 
-CAni::CAni() : m_elements(std::make_unique<CElementList>()) { Initialise(); }
+CAni::CAni() : m_elements(std::make_unique<CElementList>()) {
+    Initialise();
+}
 
-CAni::~CAni() { Close(); }
+CAni::~CAni() {
+    Close();
+}
 
 void CAni::Initialise() {
     std::lock_guard<std::recursive_mutex> g(m_lock);
@@ -103,19 +108,30 @@ int32_t CAni::FrameCount() const {
     return m_header.frameCount < 0 ? 0 : m_header.frameCount;
 }
 
-int32_t CAni::ImageSize() const { return m_mode == DOC_PROJECT ? m_header.imageSize : 0; }
-int32_t CAni::RowBytes() const { return m_mode == DOC_PROJECT ? m_header.rowBytes : 0; }
-int32_t CAni::ImageWidth() const { return m_mode == DOC_PROJECT ? m_header.bmi.biWidth : 0; }
-int32_t CAni::ImageHeight() const { return m_mode == DOC_PROJECT ? m_header.bmi.biHeight : 0; }
+int32_t CAni::ImageSize() const {
+    return m_mode == DOC_PROJECT ? m_header.imageSize : 0;
+}
+int32_t CAni::RowBytes() const {
+    return m_mode == DOC_PROJECT ? m_header.rowBytes : 0;
+}
+int32_t CAni::ImageWidth() const {
+    return m_mode == DOC_PROJECT ? m_header.bmi.biWidth : 0;
+}
+int32_t CAni::ImageHeight() const {
+    return m_mode == DOC_PROJECT ? m_header.bmi.biHeight : 0;
+}
 
-int32_t CAni::FrameDelay() const { return m_mode == DOC_PROJECT ? m_header.frameDelay : 0; }
+int32_t CAni::FrameDelay() const {
+    return m_mode == DOC_PROJECT ? m_header.frameDelay : 0;
+}
 void CAni::SetFrameDelay(int32_t ms) {
     m_header.frameDelay = ms;
     m_defaultFrameDelay = ms;
 }
 
 CaptureRect CAni::GetCaptureRect() const {
-    return CaptureRect{m_header.captureLeft, m_header.captureTop, m_header.captureRight, m_header.captureBottom};
+    return CaptureRect{m_header.captureLeft, m_header.captureTop, m_header.captureRight,
+                       m_header.captureBottom};
 }
 
 bool CAni::SetCaptureRect(const CaptureRect& r) {

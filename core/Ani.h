@@ -40,7 +40,7 @@ struct CaptureRect {
 };
 
 struct SoundFormat {
-    uint32_t formatTag = 1;      // format tag or quality code
+    uint32_t formatTag = 1; // format tag or quality code
     uint32_t channels = 1;
     uint32_t bitsPerSample = 8;
     uint32_t samplesPerSecond = 8000;
@@ -54,12 +54,12 @@ constexpr int kUndoLimit = 10;
 // A bitmap-series append (the import's request). The worker fills appended and clears
 // running when it stops; StopBitmapAppend clears running to ask it to stop.
 struct BitmapAppendRequest {
-    std::string firstPath;          // first member of the series; its digits give the numbering
+    std::string firstPath; // first member of the series; its digits give the numbering
     std::atomic<int32_t> appended{0};
     std::atomic<int32_t> running{0};
     std::atomic<int32_t> finished{0}; // set by the worker as its last act
-    bool result = false;            // true when at least one frame was appended
-    std::string error;              // why the series stopped early or nothing was appended
+    bool result = false;              // true when at least one frame was appended
+    std::string error;                // why the series stopped early or nothing was appended
     std::thread worker;
     BitmapAppendRequest() = default;
     BitmapAppendRequest(const BitmapAppendRequest&) = delete;
@@ -76,7 +76,7 @@ struct BitmapAppendRequest {
 std::string TooLargeAreaMessage(int64_t width, int64_t height);
 
 class CAni {
-public:
+  public:
     CAni();
     ~CAni();
     CAni(const CAni&) = delete;
@@ -223,7 +223,7 @@ public:
     // The lock every operation takes; recursive so operations may call each other.
     std::recursive_mutex& Lock() { return m_lock; }
 
-private:
+  private:
     struct SavedState; // what an edit restores when it fails before its commit
     bool RequireProject(const char* what) const;
     void ResetDocumentState();

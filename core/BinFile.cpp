@@ -35,9 +35,13 @@ bool WriteAll(int fd, int64_t pos, const unsigned char* p, size_t n) {
 }
 } // namespace
 
-BinFile::~BinFile() { Close(); }
+BinFile::~BinFile() {
+    Close();
+}
 
-BinFile::BinFile(BinFile&& other) noexcept : m_fd(other.m_fd), m_pos(other.m_pos) { other.m_fd = -1; }
+BinFile::BinFile(BinFile&& other) noexcept : m_fd(other.m_fd), m_pos(other.m_pos) {
+    other.m_fd = -1;
+}
 
 BinFile& BinFile::operator=(BinFile&& other) noexcept {
     if (this != &other) {
@@ -53,9 +57,15 @@ bool BinFile::Open(const std::string& path, Mode mode) {
     Close();
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::ReadOnly: flags |= O_RDONLY; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::ReadOnly:
+        flags |= O_RDONLY;
+        break;
+    case Mode::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case Mode::CreateTruncate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
     }
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0)
@@ -124,9 +134,13 @@ bool BinFile::Write(const void* data, size_t n) {
     return true;
 }
 
-bool BinFile::Sync() { return m_fd >= 0 && fdatasync(m_fd) == 0; }
+bool BinFile::Sync() {
+    return m_fd >= 0 && fdatasync(m_fd) == 0;
+}
 
-bool BinFile::Truncate(int64_t length) { return m_fd >= 0 && ftruncate(m_fd, length) == 0; }
+bool BinFile::Truncate(int64_t length) {
+    return m_fd >= 0 && ftruncate(m_fd, length) == 0;
+}
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
     BinFile f;

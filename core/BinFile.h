@@ -12,7 +12,7 @@
 namespace zov {
 
 class BinFile {
-public:
+  public:
     enum class Mode { ReadOnly, ReadWrite, CreateTruncate };
 
     BinFile() = default;
@@ -42,7 +42,7 @@ public:
 
     int Fd() const { return m_fd; }
 
-private:
+  private:
     int m_fd = -1;
     int64_t m_pos = 0;
 };

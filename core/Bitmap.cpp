@@ -10,8 +10,12 @@
 namespace zov {
 
 namespace {
-uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t U32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+uint16_t U16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 void Put32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
@@ -78,7 +82,9 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image24& out, std::string& erro
         uint8_t* d = out.bits.data() + static_cast<size_t>(bottomUpRow) * dstRow;
         for (int x = 0; x < width; ++x, d += 3) {
             switch (bpp) {
-            case 8: std::memcpy(d, palette[s[x]], 3); break;
+            case 8:
+                std::memcpy(d, palette[s[x]], 3);
+                break;
             case 16: {
                 // 5-5-5, each channel widened by shifting left 3.
                 uint16_t v = U16(s + 2 * x);
@@ -87,8 +93,12 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image24& out, std::string& erro
                 d[2] = uint8_t(((v >> 10) & 0x1f) << 3);
                 break;
             }
-            case 24: std::memcpy(d, s + 3 * x, 3); break;
-            case 32: std::memcpy(d, s + 4 * x, 3); break;
+            case 24:
+                std::memcpy(d, s + 3 * x, 3);
+                break;
+            case 32:
+                std::memcpy(d, s + 4 * x, 3);
+                break;
             }
         }
     }

@@ -44,9 +44,7 @@ struct Image24 {
         return bits.data() + static_cast<size_t>(height - 1 - y) * static_cast<size_t>(RowBytes()) +
                static_cast<size_t>(x) * 3;
     }
-    const uint8_t* PixelTopDown(int x, int y) const {
-        return const_cast<Image24*>(this)->PixelTopDown(x, y);
-    }
+    const uint8_t* PixelTopDown(int x, int y) const { return const_cast<Image24*>(this)->PixelTopDown(x, y); }
 };
 
 // Largest picture a BMP reader accepts, so a hostile header cannot ask for gigabytes.

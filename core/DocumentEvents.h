@@ -22,7 +22,7 @@ constexpr int kImportProgressStep = 0;     // text "appended frames: %d"
 constexpr int kImportProgressFinished = 1; // no more bitmaps
 
 class IDocumentEvents {
-public:
+  public:
     virtual ~IDocumentEvents() = default;
     // UM_FRAME_CAPTURED: frameCount is the count after the frame was stored.
     virtual void OnFrameCaptured(int frameCount) { (void)frameCount; }
@@ -36,7 +36,9 @@ public:
     // UM_IMPORT_PROGRESS: kind kImportProgressStep with the appended count and its text, or
     // kImportProgressFinished when the series ran out.
     virtual void OnImportProgress(int kind, int appended, const std::string& text) {
-        (void)kind; (void)appended; (void)text;
+        (void)kind;
+        (void)appended;
+        (void)text;
     }
 };
 

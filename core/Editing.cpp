@@ -41,10 +41,12 @@ void CAni::RestoreState(const SavedState& s) {
     m_table3 = s.table3;
     m_table4 = s.table4;
     m_appendPos = s.appendPos;
-    if (s.elementsTouched && !ReadElementsFromBlock(s.elementBlock) && !ReloadElements(s.blockOffset, m_diskVersion))
+    if (s.elementsTouched && !ReadElementsFromBlock(s.elementBlock) &&
+        !ReloadElements(s.blockOffset, m_diskVersion))
         ZOV_LOG("E: Fail");
     // Only bytes no committed table refers to are cut.
-    if (s.fileLength >= kProjectHeaderSize && m_file.Length() > s.fileLength && !m_file.Truncate(s.fileLength))
+    if (s.fileLength >= kProjectHeaderSize && m_file.Length() > s.fileLength &&
+        !m_file.Truncate(s.fileLength))
         ZOV_LOG("Truncate Fail");
     m_cache.DropAll();
     std::vector<uint8_t> dropped;
@@ -69,7 +71,8 @@ bool CAni::ReadElementsFromBlock(std::vector<uint8_t> block) {
 bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
     // Read into the same list object: callers may hold a reference to it.
     m_elements->Clear();
-    if (blockOffset < kProjectHeaderSize || !m_file.Seek(blockOffset) || m_elements->Read(m_file, version) != 0) {
+    if (blockOffset < kProjectHeaderSize || !m_file.Seek(blockOffset) ||
+        m_elements->Read(m_file, version) != 0) {
         m_elements->Clear();
         return false;
     }
@@ -275,11 +278,12 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
         m_header.captureBottom = bmp.height;
         m_header.rowBytes = static_cast<int32_t>(RowBytes24(bmp.width));
         m_header.imageSize = static_cast<int32_t>(size);
-        m_header.bmi = BitmapInfoHeader{40, bmp.width, bmp.height, 1, 24, 0, static_cast<uint32_t>(size), 0, 0, 0, 0};
+        m_header.bmi =
+            BitmapInfoHeader{40, bmp.width, bmp.height, 1, 24, 0, static_cast<uint32_t>(size), 0, 0, 0, 0};
         m_header.frameCount = m_header.table2Count = m_header.table3Count = m_header.table4Count = 0;
         FormatStartTime(m_header.startTime, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                 std::chrono::system_clock::now().time_since_epoch())
-                                                 .count());
+                                                std::chrono::system_clock::now().time_since_epoch())
+                                                .count());
         m_cache.Enable(m_header.imageSize);
     }
     const int32_t size = m_header.imageSize;
@@ -288,7 +292,8 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
     if (size <= 0 || size > kMaxImageBytes || width <= 0 || height <= 0 ||
         int64_t(Image24::RowBytes(width)) * height != size)
         return fail("the project's frame geometry is damaged");
-    const int32_t interval = m_header.keyFrameInterval > 0 ? m_header.keyFrameInterval : kDefaultKeyFrameInterval;
+    const int32_t interval =
+        m_header.keyFrameInterval > 0 ? m_header.keyFrameInterval : kDefaultKeyFrameInterval;
     std::vector<uint8_t> previous(static_cast<size_t>(size)), current(static_cast<size_t>(size)),
         encoded(static_cast<size_t>(size));
     auto h = std::make_unique<FrameHeader>();
@@ -345,7 +350,8 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
         }
     }
     if (appended == 0) {
-        std::string why = request.error.empty() ? "can not open \"" + series.Member(series.number) + "\"" : request.error;
+        std::string why =
+            request.error.empty() ? "can not open \"" + series.Member(series.number) + "\"" : request.error;
         return fail(why);
     }
     if (!CommitIndexAt(m_appendPos))

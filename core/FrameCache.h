@@ -12,7 +12,7 @@
 namespace zov {
 
 class FrameCache {
-public:
+  public:
     static constexpr int kLimit = 20;
 
     // Switches the cache on for images of imageSize bytes (emptying it first when on).
@@ -35,7 +35,7 @@ public:
     // Indexes in insertion order (for tests and diagnostics).
     std::vector<int32_t> Indexes() const;
 
-private:
+  private:
     struct Entry {
         int32_t index;
         std::vector<uint8_t> image;

@@ -47,8 +47,8 @@ bool DecodeKeyFrame(const FrameHeader& header, const uint8_t* data, int32_t imag
     return destLen == static_cast<uLongf>(imageSize);
 }
 
-bool DecodeDiffFrame(const FrameHeader& header, const uint8_t* previous, const uint8_t* data, int32_t imageSize,
-                     uint8_t* image) {
+bool DecodeDiffFrame(const FrameHeader& header, const uint8_t* previous, const uint8_t* data,
+                     int32_t imageSize, uint8_t* image) {
     if (!previous || !image || imageSize <= 0 || imageSize > kMaxImageBytes || header.dataSize < 0)
         return false;
     const int32_t blocks = BlockCount(imageSize);

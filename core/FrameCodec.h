@@ -12,7 +12,9 @@
 namespace zov {
 
 // Blocks a difference frame carries for an image of imageSize bytes (size / 96, rounded down).
-constexpr int32_t BlockCount(int32_t imageSize) { return imageSize / kBlockBytes; }
+constexpr int32_t BlockCount(int32_t imageSize) {
+    return imageSize / kBlockBytes;
+}
 
 // Compresses imageSize bytes of `current` into `out` (capacity outCapacity, normally the
 // image size). Sets header.dataSize; block flags untouched. False on any zlib failure,

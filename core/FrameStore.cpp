@@ -93,8 +93,8 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
     if (m_mode != DOC_PROJECT || !m_file.IsOpen() || !image)
         return false;
     const int32_t size = m_header.imageSize;
-    if (index < 0 || index >= m_header.frameCount || static_cast<size_t>(index) >= m_frames.size() || size <= 0 ||
-        size > kMaxImageBytes)
+    if (index < 0 || index >= m_header.frameCount || static_cast<size_t>(index) >= m_frames.size() ||
+        size <= 0 || size > kMaxImageBytes)
         return false;
     auto header = std::make_unique<FrameHeader>();
     if (m_cache.Lookup(index, image, header.get())) {
@@ -122,14 +122,16 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
     }
     int32_t j = start;
     if (!fromCache) {
-        if (!ReadRecord(start, *header, m_readBuf, true) || !DecodeKeyFrame(*header, m_readBuf.data(), size, image))
+        if (!ReadRecord(start, *header, m_readBuf, true) ||
+            !DecodeKeyFrame(*header, m_readBuf.data(), size, image))
             return false;
         m_cache.Add(start, image, *header);
     }
     for (++j; j <= index; ++j) {
         if (m_frames[static_cast<size_t>(j)].kind != FRAME_DIFF)
             return false;
-        if (!ReadRecord(j, *header, m_readBuf, true) || !DecodeDiffFrame(*header, image, m_readBuf.data(), size, image))
+        if (!ReadRecord(j, *header, m_readBuf, true) ||
+            !DecodeDiffFrame(*header, image, m_readBuf.data(), size, image))
             return false;
         m_cache.Add(j, image, *header);
     }
@@ -171,7 +173,8 @@ bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_cl
     if (m_header.frameCount > 0 && (m_header.bmi.biWidth != width || m_header.bmi.biHeight != height)) {
         SetLastMessage("the capture area of " + std::to_string(width) + " x " + std::to_string(height) +
                        " differs from the " + std::to_string(m_header.bmi.biWidth) + " x " +
-                       std::to_string(m_header.bmi.biHeight) + " frames of this project; record into a new project");
+                       std::to_string(m_header.bmi.biHeight) +
+                       " frames of this project; record into a new project");
         return false;
     }
     m_cache.Disable();
@@ -179,7 +182,8 @@ bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_cl
     m_header.imageSize = static_cast<int32_t>(imageSize);
     m_header.table2Count = 0;
     m_header.table3Count = 0;
-    m_header.bmi = BitmapInfoHeader{40, width, height, 1, 24, 0, static_cast<uint32_t>(imageSize), 0, 0, 0, 0};
+    m_header.bmi =
+        BitmapInfoHeader{40, width, height, 1, 24, 0, static_cast<uint32_t>(imageSize), 0, 0, 0, 0};
     FormatStartTime(m_header.startTime,
                     std::chrono::duration_cast<std::chrono::milliseconds>(start.time_since_epoch()).count());
     const int64_t length = m_file.Length();
@@ -189,8 +193,8 @@ bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_cl
     return true;
 }
 
-bool CAni::AppendCapturedFrame(const uint8_t* current, const uint8_t* previous, int32_t kind, int32_t pointerX,
-                               int32_t pointerY, int32_t pointerShape) {
+bool CAni::AppendCapturedFrame(const uint8_t* current, const uint8_t* previous, int32_t kind,
+                               int32_t pointerX, int32_t pointerY, int32_t pointerShape) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (!RequireProject("E: Fail") || !current)
         return false;

@@ -7,7 +7,9 @@
 namespace zov {
 
 namespace {
-size_t Stride(int width, int bits) { return ((static_cast<size_t>(width) * static_cast<size_t>(bits) + 31) / 32) * 4; }
+size_t Stride(int width, int bits) {
+    return ((static_cast<size_t>(width) * static_cast<size_t>(bits) + 31) / 32) * 4;
+}
 
 void Put16(uint8_t* d, uint8_t b, uint8_t g, uint8_t r) {
     uint16_t p = static_cast<uint16_t>(((r & 0xF8) << 7) | ((g & 0xF8) << 2) | (b >> 3));
@@ -33,8 +35,8 @@ bool ConvertPixels(uint8_t* dst, int dstBits, const uint8_t* src, int srcBits, i
     if (!dst || !src || width <= 0 || height <= 0)
         return false;
     const bool supported =
-        (srcBits == 8 && dstBits == 24) ||
-        ((srcBits == 16 || srcBits == 24 || srcBits == 32) && (dstBits == 16 || dstBits == 24 || dstBits == 32));
+        (srcBits == 8 && dstBits == 24) || ((srcBits == 16 || srcBits == 24 || srcBits == 32) &&
+                                            (dstBits == 16 || dstBits == 24 || dstBits == 32));
     if (!supported)
         return false;
     const size_t dstStride = Stride(width, dstBits);
@@ -86,8 +88,8 @@ bool ConvertPixels(uint8_t* dst, int dstBits, const uint8_t* src, int srcBits, i
     return true;
 }
 
-bool ConvertPixelsMasked(uint8_t* dst24, const uint8_t* src, int srcBits, int srcRowBytes, int width, int height,
-                         const ChannelMasks& masks, bool srcTopDown) {
+bool ConvertPixelsMasked(uint8_t* dst24, const uint8_t* src, int srcBits, int srcRowBytes, int width,
+                         int height, const ChannelMasks& masks, bool srcTopDown) {
     if (!dst24 || !src || width <= 0 || height <= 0 || (srcBits != 16 && srcBits != 32))
         return false;
     if (masks.red == 0 || masks.green == 0 || masks.blue == 0)
@@ -133,7 +135,8 @@ bool CropImage(uint8_t* image, int width, int height, int left, int top, int rig
     for (int row = 0; row < h; ++row) {
         // Stored row 0 of the result is image row bottom - 1 (y from the top).
         const int y = bottom - 1 - row;
-        const uint8_t* s = image + static_cast<size_t>(height - 1 - y) * srcStride + static_cast<size_t>(left) * 3;
+        const uint8_t* s =
+            image + static_cast<size_t>(height - 1 - y) * srcStride + static_cast<size_t>(left) * 3;
         std::memcpy(out.data() + static_cast<size_t>(row) * dstStride, s, static_cast<size_t>(w) * 3);
     }
     std::memcpy(image, out.data(), total);

@@ -56,8 +56,9 @@ bool ReadIndex(BinFile& f, const ProjectHeader& h, int64_t length, LoadedIndex& 
     const int64_t tables = TablesBytes(h);
     if (int64_t(h.frameDataEnd) + tables + 16 > length)
         return false;
-    if (!f.Seek(h.frameDataEnd) || !ReadTable(f, h.frameCount, out.frames) || !ReadTable(f, h.table2Count, out.t2) ||
-        !ReadTable(f, h.table3Count, out.t3) || !ReadTable(f, h.table4Count, out.t4))
+    if (!f.Seek(h.frameDataEnd) || !ReadTable(f, h.frameCount, out.frames) ||
+        !ReadTable(f, h.table2Count, out.t2) || !ReadTable(f, h.table3Count, out.t3) ||
+        !ReadTable(f, h.table4Count, out.t4))
         return false;
     out.elements = std::make_unique<CElementList>();
     out.blockOffset = int64_t(h.frameDataEnd) + tables;
@@ -76,7 +77,8 @@ bool GeometryOk(const ProjectHeader& h) {
 }
 
 // The entry checks of check file; with `log` each failure writes its log line.
-bool CheckEntries(BinFile& f, const std::vector<FrameEntry>& frames, int32_t count, int64_t length, bool log) {
+bool CheckEntries(BinFile& f, const std::vector<FrameEntry>& frames, int32_t count, int64_t length,
+                  bool log) {
     FrameHeader fh;
     for (int32_t i = 0; i < count; ++i) {
         const FrameEntry& e = frames[static_cast<size_t>(i)];
@@ -106,7 +108,8 @@ bool CheckEntries(BinFile& f, const std::vector<FrameEntry>& frames, int32_t cou
         if (end >= length) {
             if (log) {
                 char text[160];
-                std::snprintf(text, sizeof text, "frame data fail, frame size: %d, offset: %lld, frame id: %d, frame count: %d",
+                std::snprintf(text, sizeof text,
+                              "frame data fail, frame size: %d, offset: %lld, frame id: %d, frame count: %d",
                               fh.dataSize, static_cast<long long>(end), i, count);
                 ZOV_LOG(text);
             }
@@ -118,7 +121,8 @@ bool CheckEntries(BinFile& f, const std::vector<FrameEntry>& frames, int32_t cou
 
 bool ReadJournal(BinFile& f, int64_t length, ProjectHeader& out) {
     HeaderJournal j;
-    if (length < int64_t(sizeof j) + kProjectHeaderSize || !f.Seek(length - int64_t(sizeof j)) || !f.Read(&j, sizeof j))
+    if (length < int64_t(sizeof j) + kProjectHeaderSize || !f.Seek(length - int64_t(sizeof j)) ||
+        !f.Read(&j, sizeof j))
         return false;
     if (std::memcmp(j.magic, kJournalMagic, 4) != 0 || std::memcmp(j.end, kJournalEnd, 4) != 0)
         return false;
@@ -302,8 +306,9 @@ bool CAni::CommitIndexAt(int64_t at) {
     }
     const ProjectHeader& h = m_header;
     if (h.frameCount < 0 || size_t(h.frameCount) > m_frames.size() || h.table2Count < 0 ||
-        size_t(h.table2Count) > m_table2.size() || h.table3Count < 0 || size_t(h.table3Count) > m_table3.size() ||
-        h.table4Count < 0 || size_t(h.table4Count) > m_table4.size()) {
+        size_t(h.table2Count) > m_table2.size() || h.table3Count < 0 ||
+        size_t(h.table3Count) > m_table3.size() || h.table4Count < 0 ||
+        size_t(h.table4Count) > m_table4.size()) {
         ZOV_LOG("E: Fail");
         return false;
     }
@@ -467,7 +472,8 @@ bool CAni::SaveAs(std::string& path) {
             return fail("write fail");
         }
         entries[size_t(i)] = e;
-        if (!out.Seek(pos) || !out.Write(fh.get(), sizeof *fh) || (fh->dataSize > 0 && !out.Write(enc.data(), size_t(fh->dataSize))))
+        if (!out.Seek(pos) || !out.Write(fh.get(), sizeof *fh) ||
+            (fh->dataSize > 0 && !out.Write(enc.data(), size_t(fh->dataSize))))
             return fail("write fail");
         pos += kFrameHeaderSize + fh->dataSize;
         prev.swap(cur);
@@ -475,7 +481,8 @@ bool CAni::SaveAs(std::string& path) {
     h.frameDataEnd = static_cast<int32_t>(pos);
     h.table2Count = h.table3Count = h.table4Count = 0;
     std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(entries.data()),
-                               reinterpret_cast<const uint8_t*>(entries.data()) + entries.size() * sizeof(FrameEntry));
+                               reinterpret_cast<const uint8_t*>(entries.data()) +
+                                   entries.size() * sizeof(FrameEntry));
     std::vector<uint8_t> block;
     if (m_elements->BuildBlock(pos + int64_t(bytes.size()), block) != 0)
         return fail("Save Elements Fail");

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <zlib.h>
 #include <memory>
 #include <vector>
+#include <zlib.h>
 
 namespace zov {
 
@@ -105,10 +105,13 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
         result.message = path + " is a project of an old version; open and convert it first.";
         return false;
     }
-    const int64_t n = header.frameCount, t2 = header.table2Count, t3 = header.table3Count, t4 = header.table4Count;
+    const int64_t n = header.frameCount, t2 = header.table2Count, t3 = header.table3Count,
+                  t4 = header.table4Count;
     const int64_t tablesStart = header.frameDataEnd;
-    const int64_t tablesBytes = n * 8 + t2 * kTable2RecordSize + t3 * kTable3RecordSize + t4 * kTable4RecordSize;
-    if (n < 0 || t2 < 0 || t3 < 0 || t4 < 0 || tablesStart < kProjectHeaderSize || tablesStart + tablesBytes > length) {
+    const int64_t tablesBytes =
+        n * 8 + t2 * kTable2RecordSize + t3 * kTable3RecordSize + t4 * kTable4RecordSize;
+    if (n < 0 || t2 < 0 || t3 < 0 || t4 < 0 || tablesStart < kProjectHeaderSize ||
+        tablesStart + tablesBytes > length) {
         result.message = path + " is damaged: its index does not fit the file.";
         return false;
     }
@@ -162,7 +165,8 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
     int64_t chainEnd = pos;
     bool havePrevious = false;
     while (pos >= 0) {
-        RecordCheck c = CheckRecord(file, pos, length, imageSize, havePrevious, *frameHeader, data, image, decoded);
+        RecordCheck c =
+            CheckRecord(file, pos, length, imageSize, havePrevious, *frameHeader, data, image, decoded);
         if (c == RecordCheck::Bad)
             break;
         found.push_back({static_cast<int32_t>(pos), c == RecordCheck::Key ? FRAME_KEY : FRAME_DIFF});
@@ -202,7 +206,8 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
     HeaderJournal journal{};
     std::memcpy(journal.magic, "ZOVJ", 4);
     journal.header = header;
-    journal.crc = static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(&journal.header), sizeof header));
+    journal.crc =
+        static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(&journal.header), sizeof header));
     std::memcpy(journal.end, "JEND", 4);
     const int64_t indexEnd = chainEnd + static_cast<int64_t>(block.size());
     if (!file.Seek(chainEnd) || !file.Write(block.data(), block.size()) ||

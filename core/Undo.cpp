@@ -25,7 +25,7 @@ template <class T> void PutTable(std::vector<uint8_t>& out, const std::vector<T>
 }
 
 class Reader {
-public:
+  public:
     Reader(const std::vector<uint8_t>& r) : m_data(r.data()), m_left(r.size()) {}
     bool Take(void* out, size_t n) {
         if (n > m_left)
@@ -44,7 +44,7 @@ public:
     }
     size_t Left() const { return m_left; }
 
-private:
+  private:
     const uint8_t* m_data;
     size_t m_left;
 };
@@ -52,8 +52,8 @@ private:
 
 std::vector<uint8_t> CAni::BuildSnapshot(int32_t kind, const void* extra, size_t extraSize) const {
     std::vector<uint8_t> out;
-    out.reserve(kSnapshotFixed + m_table4.size() * 36 + (m_table2.size() + m_frames.size()) * 8 + m_table3.size() * 4 +
-                extraSize);
+    out.reserve(kSnapshotFixed + m_table4.size() * 36 + (m_table2.size() + m_frames.size()) * 8 +
+                m_table3.size() * 4 + extraSize);
     Put32(out, kind);
     const auto* h = reinterpret_cast<const uint8_t*>(&m_header);
     out.insert(out.end(), h, h + sizeof m_header);
@@ -69,7 +69,8 @@ std::vector<uint8_t> CAni::BuildSnapshot(int32_t kind, const void* extra, size_t
     PutTable(out, m_frames);
     PutTable(out, m_table3);
     if (extra && extraSize)
-        out.insert(out.end(), static_cast<const uint8_t*>(extra), static_cast<const uint8_t*>(extra) + extraSize);
+        out.insert(out.end(), static_cast<const uint8_t*>(extra),
+                   static_cast<const uint8_t*>(extra) + extraSize);
     return out;
 }
 

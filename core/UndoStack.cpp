@@ -23,6 +23,8 @@ bool UndoStack::Pop(std::vector<uint8_t>& out) {
     return true;
 }
 
-long UndoStack::NewestSize() const { return m_items.empty() ? -1 : static_cast<long>(m_items.back().size()); }
+long UndoStack::NewestSize() const {
+    return m_items.empty() ? -1 : static_cast<long>(m_items.back().size());
+}
 
 } // namespace zov

@@ -10,7 +10,7 @@
 namespace zov {
 
 class UndoStack {
-public:
+  public:
     static constexpr int kMaxLimit = 20;
 
     // Values outside 1..20 are ignored.
@@ -25,7 +25,7 @@ public:
     long NewestSize() const;
     void Clear() { m_items.clear(); }
 
-private:
+  private:
     int m_limit = 10;
     std::vector<std::vector<uint8_t>> m_items;
 };

@@ -21,7 +21,7 @@ class BinFile;
 // One element: the 20-byte record header (its fifth field, the body pointer, is not kept:
 // the record owns its body and tail), the fixed body of its kind and the variable tail.
 class ElementRecord {
-public:
+  public:
     uint32_t size = 0; // fixed body bytes + tail bytes
     int32_t firstFrame = 0;
     int32_t lastFrame = 0;
@@ -46,7 +46,7 @@ public:
 };
 
 class CElementList {
-public:
+  public:
     CElementList() = default;
     ~CElementList() = default;
     CElementList(const CElementList&) = delete;
@@ -171,7 +171,7 @@ public:
     ElementRecord* At(int index) const;
     int IndexOf(const ElementRecord* record) const; // -1 when not in the list
 
-private:
+  private:
     int Append(std::unique_ptr<ElementRecord> record);
     int ParseRecords(const uint8_t* data, size_t size, int32_t count, bool oldImages, int64_t& adjust);
 

@@ -27,16 +27,21 @@ std::string StreamExportPath(const std::string& path) {
 
 namespace {
 
-std::string StripLastFour(const std::string& path) { return path.size() >= 4 ? path.substr(0, path.size() - 4) : ""; }
+std::string StripLastFour(const std::string& path) {
+    return path.size() >= 4 ? path.substr(0, path.size() - 4) : "";
+}
 
 // The project's sound beside the stream: "<project base>.mp3" -> "<stream base>.mp3".
-bool CopySound(const std::string& projectPath, const std::string& streamPath, bool& copied, std::string& error) {
+bool CopySound(const std::string& projectPath, const std::string& streamPath, bool& copied,
+               std::string& error) {
     copied = false;
     const std::string from = StripLastFour(projectPath), to = StripLastFour(streamPath);
-    if (from == to) return true;
+    if (from == to)
+        return true;
     const std::string source = from + ".mp3", target = to + ".mp3";
     std::error_code ec;
-    if (!fs::is_regular_file(source, ec)) return true; // no sound: nothing to copy
+    if (!fs::is_regular_file(source, ec))
+        return true; // no sound: nothing to copy
     fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
     if (ec) {
         error = "cannot copy the sound \"" + source + "\" to \"" + target + "\": " + ec.message();
@@ -73,18 +78,19 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
     const int32_t first = request.first < 0 ? 0 : request.first;
     const int32_t last = request.last < 0 ? count - 1 : request.last;
     if (first > last || first >= count || last >= count) {
-        error = "frames " + std::to_string(first) + " to " + std::to_string(last) + " are not within the project's " +
-                std::to_string(count) + " frames";
+        error = "frames " + std::to_string(first) + " to " + std::to_string(last) +
+                " are not within the project's " + std::to_string(count) + " frames";
         return false;
     }
     const int32_t frameW = ani.ImageWidth(), frameH = ani.ImageHeight();
     int32_t left = 0, top = 0, width = frameW, height = frameH;
     if (request.useArea) {
-        if (!(0 <= request.left && request.left < request.right && request.right <= frameW && 0 <= request.top &&
-              request.top < request.bottom && request.bottom <= frameH)) {
+        if (!(0 <= request.left && request.left < request.right && request.right <= frameW &&
+              0 <= request.top && request.top < request.bottom && request.bottom <= frameH)) {
             error = "the area " + std::to_string(request.left) + "," + std::to_string(request.top) + "," +
                     std::to_string(request.right) + "," + std::to_string(request.bottom) +
-                    " does not lie within the " + std::to_string(frameW) + " x " + std::to_string(frameH) + " frame";
+                    " does not lie within the " + std::to_string(frameW) + " x " + std::to_string(frameH) +
+                    " frame";
             return false;
         }
         left = request.left;
@@ -95,7 +101,8 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
 
     // The sound goes first, once the request is known to be good, so that a refused export
     // leaves nothing behind.
-    if (!CopySound(ani.DocumentPath(), request.path, result.soundCopied, error)) return false;
+    if (!CopySound(ani.DocumentPath(), request.path, result.soundCopied, error))
+        return false;
 
     StreamWriter writer;
     if (!writer.Begin(streamPath, width, height, ani.FrameDelay())) {
@@ -112,7 +119,8 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
 
     // Frames are decoded from the nearest whole frame on; the document's frame cache keeps
     // each step to one difference frame.
-    if (frameW <= 0 || frameH <= 0 || static_cast<int64_t>(Image24::RowBytes(frameW)) * frameH != ani.ImageSize())
+    if (frameW <= 0 || frameH <= 0 ||
+        static_cast<int64_t>(Image24::RowBytes(frameW)) * frameH != ani.ImageSize())
         return fail("the project's frame geometry is not a 24-bit picture");
     Image24 image;
     image.Allocate(frameW, frameH);
@@ -131,13 +139,16 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
             }
         }
         if (!writer.AddFrame32(picture.data(), static_cast<uint16_t>(header->pointerX),
-                               static_cast<uint16_t>(header->pointerY), static_cast<uint8_t>(header->pointerShape)))
+                               static_cast<uint16_t>(header->pointerY),
+                               static_cast<uint8_t>(header->pointerShape)))
             return fail(writer.Error());
         ++result.frames;
-        if (request.progress) request.progress(i - first + 1, total);
+        if (request.progress)
+            request.progress(i - first + 1, total);
         std::this_thread::yield();
     }
-    if (!writer.End(StreamEnd::Marker)) return fail(writer.Error());
+    if (!writer.End(StreamEnd::Marker))
+        return fail(writer.Error());
     result.streamPath = streamPath;
     result.bytes = writer.BytesWritten();
 
@@ -150,7 +161,8 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
         job.language = request.language;
         job.writeUrlLinks = [&ani](const std::string& path) { return ani.Elements().WriteUrlLinks(path); };
         std::string pageError;
-        if (!WriteStreamWebPages(job, pageError)) result.warning = "the web pages were not written: " + pageError;
+        if (!WriteStreamWebPages(job, pageError))
+            result.warning = "the web pages were not written: " + pageError;
     }
     return true;
 }

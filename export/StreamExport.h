@@ -12,8 +12,8 @@ namespace zov {
 class CAni;
 
 struct StreamExportRequest {
-    std::string path;       // the stream file; a final ".ZOV" is written as ".zov"
-    bool useArea = false;   // cut every frame to columns left..right-1, rows top..bottom-1
+    std::string path;     // the stream file; a final ".ZOV" is written as ".zov"
+    bool useArea = false; // cut every frame to columns left..right-1, rows top..bottom-1
     int32_t left = 0, top = 0, right = 0, bottom = 0;
     int32_t first = -1;     // < 0: frame 0
     int32_t last = -1;      // < 0: the last frame
@@ -38,7 +38,7 @@ std::string StreamExportPath(const std::string& path);
 // the document records straight into a stream (log "E: Fail"), the sound copy fails, the
 // project has no frames, the range or the area is bad, the file cannot be written, or a
 // frame cannot be read back.
-[[nodiscard]] bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, StreamExportResult& result,
-                                         std::string& error);
+[[nodiscard]] bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request,
+                                         StreamExportResult& result, std::string& error);
 
 } // namespace zov

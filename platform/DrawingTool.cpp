@@ -11,7 +11,9 @@ namespace zov {
 DrawingTool::DrawingTool(std::string program)
     : m_program(program.empty() ? ProgramFolder() + kDrawingToolName : std::move(program)) {}
 
-DrawingTool::~DrawingTool() { Stop(); }
+DrawingTool::~DrawingTool() {
+    Stop();
+}
 
 bool DrawingTool::Start(const std::string& projectFolder) {
     m_pid = -1;

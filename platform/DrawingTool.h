@@ -12,7 +12,7 @@ constexpr const char* kDrawingToolName = "inkpane";
 constexpr const char* kDrawingToolExitSemaphore = "/CInkpaneDlg_Exit_Event";
 
 class DrawingTool {
-public:
+  public:
     // `program` defaults to ProgramFolder() + "inkpane".
     explicit DrawingTool(std::string program = {});
     ~DrawingTool();
@@ -26,7 +26,7 @@ public:
 
     pid_t Pid() const { return m_pid; }
 
-private:
+  private:
     std::string m_program;
     pid_t m_pid = -1;
 };

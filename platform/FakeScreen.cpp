@@ -51,7 +51,8 @@ bool FakeScreen::Grab(int x, int y, ScreenPixels& out) {
             uint32_t c = m_rgb[static_cast<size_t>(sy) * m_width + sx];
             uint8_t* p = m_buffer.data() + static_cast<size_t>(row) * bpl + col * bytesPerPixel;
             if (bytesPerPixel == 2) {
-                uint16_t v = static_cast<uint16_t>(((c >> 8) & 0xF800) | ((c >> 5) & 0x07E0) | ((c >> 3) & 0x001F));
+                uint16_t v =
+                    static_cast<uint16_t>(((c >> 8) & 0xF800) | ((c >> 5) & 0x07E0) | ((c >> 3) & 0x001F));
                 std::memcpy(p, &v, 2);
             } else {
                 std::memcpy(p, &c, 4);

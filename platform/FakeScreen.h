@@ -13,7 +13,7 @@
 namespace zov {
 
 class FakeScreen : public IScreenSource {
-public:
+  public:
     FakeScreen(int width, int height, int bitsPerPixel = 32);
 
     int ScreenWidth() const override { return m_width; }
@@ -37,7 +37,7 @@ public:
     void OnGrab(std::function<void(int grabIndex)> hook);
     int GrabCount() const { return m_grabs; }
 
-private:
+  private:
     int m_width, m_height, m_bpp;
     mutable std::mutex m_mutex;
     std::vector<uint32_t> m_rgb; // 0x00RRGGBB

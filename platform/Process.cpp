@@ -22,7 +22,8 @@ pid_t SpawnProcess(const std::vector<std::string>& argv, const std::string& work
         return -1;
     // The child gets its own working folder; the recorder's stays as it is (its other
     // threads rely on it).
-    if (!workingFolder.empty() && posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str()) != 0) {
+    if (!workingFolder.empty() &&
+        posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str()) != 0) {
         posix_spawn_file_actions_destroy(&actions);
         return -1;
     }

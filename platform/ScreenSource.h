@@ -52,7 +52,7 @@ struct PointerState {
 };
 
 class IScreenSource {
-public:
+  public:
     virtual ~IScreenSource() = default;
 
     // Size of the whole screen.

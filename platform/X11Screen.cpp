@@ -36,7 +36,7 @@ struct ImageDeleter {
 using ImagePtr = std::unique_ptr<XImage, ImageDeleter>;
 
 class X11Screen final : public IScreenSource {
-public:
+  public:
     X11Screen(Display* dpy, bool allowShm) : m_dpy(dpy) {
         int screen = DefaultScreen(dpy);
         m_root = RootWindow(dpy, screen);
@@ -190,12 +190,13 @@ public:
         return true;
     }
 
-private:
+  private:
     bool PrepareShm() {
         int before = g_xErrors;
         m_shmInfo = {};
-        XImage* image = XShmCreateImage(m_dpy, m_visual, static_cast<unsigned>(m_depth), ZPixmap, nullptr,
-                                        &m_shmInfo, static_cast<unsigned>(m_grabW), static_cast<unsigned>(m_grabH));
+        XImage* image =
+            XShmCreateImage(m_dpy, m_visual, static_cast<unsigned>(m_depth), ZPixmap, nullptr, &m_shmInfo,
+                            static_cast<unsigned>(m_grabW), static_cast<unsigned>(m_grabH));
         if (!image)
             return false;
         size_t size = static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(image->height);
@@ -239,14 +240,15 @@ private:
         XImage* image = nullptr;
         if (l < r && t < b) {
             int before = g_xErrors;
-            m_plain.reset(XGetImage(m_dpy, m_root, l, t, static_cast<unsigned>(r - l), static_cast<unsigned>(b - t),
-                                    AllPlanes, ZPixmap));
+            m_plain.reset(XGetImage(m_dpy, m_root, l, t, static_cast<unsigned>(r - l),
+                                    static_cast<unsigned>(b - t), AllPlanes, ZPixmap));
             if (!m_plain || g_xErrors != before || m_plain->bits_per_pixel != bpp)
                 return false;
             image = m_plain.get();
             const int bytesPerPixel = bpp / 8;
             for (int row = 0; row < b - t; ++row)
-                std::memcpy(m_clipped.data() + static_cast<size_t>(row + t - y) * bpl + (l - x) * bytesPerPixel,
+                std::memcpy(m_clipped.data() + static_cast<size_t>(row + t - y) * bpl +
+                                (l - x) * bytesPerPixel,
                             image->data + static_cast<size_t>(row) * image->bytes_per_line,
                             static_cast<size_t>(r - l) * bytesPerPixel);
         }

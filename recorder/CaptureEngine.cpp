@@ -28,11 +28,11 @@ double ThreadCpuSeconds() {
 
 // Measures one step of a frame into a running total of thread CPU time.
 class StepTimer {
-public:
+  public:
     explicit StepTimer(double& total) : m_total(total), m_start(ThreadCpuSeconds()) {}
     ~StepTimer() { m_total += ThreadCpuSeconds() - m_start; }
 
-private:
+  private:
     double& m_total;
     double m_start;
 };
@@ -93,8 +93,9 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
         if (area.left < 0 || area.top < 0 || area.right > screen.ScreenWidth() ||
             area.bottom > screen.ScreenHeight()) {
             char text[160];
-            std::snprintf(text, sizeof text, "the capture area %d,%d,%d,%d does not lie within the screen (%d x %d).",
-                          area.left, area.top, area.right, area.bottom, screen.ScreenWidth(), screen.ScreenHeight());
+            std::snprintf(text, sizeof text,
+                          "the capture area %d,%d,%d,%d does not lie within the screen (%d x %d).", area.left,
+                          area.top, area.right, area.bottom, screen.ScreenWidth(), screen.ScreenHeight());
             m_ani.SetLastMessage(text);
             return false;
         }
@@ -110,10 +111,11 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
     if (mode == DOC_PROJECT && m_ani.FrameCount() > 0 &&
         (area.Width() != m_ani.ImageWidth() || area.Height() != m_ani.ImageHeight())) {
         char text[200];
-        std::snprintf(text, sizeof text,
-                      "the capture area of %d x %d differs from the %d x %d frames of this project; record into a "
-                      "new project.",
-                      area.Width(), area.Height(), m_ani.ImageWidth(), m_ani.ImageHeight());
+        std::snprintf(
+            text, sizeof text,
+            "the capture area of %d x %d differs from the %d x %d frames of this project; record into a "
+            "new project.",
+            area.Width(), area.Height(), m_ani.ImageWidth(), m_ani.ImageHeight());
         m_ani.SetLastMessage(text);
         return false;
     }
@@ -153,9 +155,13 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
     return true;
 }
 
-void CaptureEngine::PauseCapture() { m_ani.m_control_rec_scr = C_CONTROL_PAUSE; }
+void CaptureEngine::PauseCapture() {
+    m_ani.m_control_rec_scr = C_CONTROL_PAUSE;
+}
 
-void CaptureEngine::ResumeCapture() { m_ani.m_control_rec_scr = C_CONTROL_RUN; }
+void CaptureEngine::ResumeCapture() {
+    m_ani.m_control_rec_scr = C_CONTROL_RUN;
+}
 
 bool CaptureEngine::StopCapture() {
     char text[80];
@@ -205,7 +211,8 @@ void CaptureEngine::Run() {
         const bool empty = m_ani.FrameCount() == 0;
         if (!m_ani.BeginCaptureRun(width, height, startTime)) {
             screen.Release();
-            endEarly(m_ani.LastMessage().empty() ? "the recording could not be started." : m_ani.LastMessage());
+            endEarly(m_ani.LastMessage().empty() ? "the recording could not be started."
+                                                 : m_ani.LastMessage());
             return;
         }
         // A project without frames has no geometry on disk yet; writing it now lets a
@@ -294,12 +301,13 @@ void CaptureEngine::Run() {
             if (project) {
                 const int32_t kind = counter % interval != 0 ? FRAME_DIFF : FRAME_KEY;
                 m_ani.ClearLastMessage();
-                if (!m_ani.AppendCapturedFrame(current.bits.data(), kind == FRAME_DIFF ? previous.bits.data() : nullptr,
-                                               kind, pointerX, pointerY, pointerShape)) {
+                if (!m_ani.AppendCapturedFrame(current.bits.data(),
+                                               kind == FRAME_DIFF ? previous.bits.data() : nullptr, kind,
+                                               pointerX, pointerY, pointerShape)) {
                     if (m_ani.LastMessage().empty()) {
                         char text[96];
-                        std::snprintf(text, sizeof text, "encode frame fail, id: %d, phase frames: %d", counter,
-                                      interval);
+                        std::snprintf(text, sizeof text, "encode frame fail, id: %d, phase frames: %d",
+                                      counter, interval);
                         ZOV_LOG(text);
                         failure = "the frame could not be written to the project file (is the disk full?).";
                     } else {

@@ -42,7 +42,7 @@ struct CaptureStats {
 };
 
 class CaptureEngine {
-public:
+  public:
     explicit CaptureEngine(CAni& ani);
     ~CaptureEngine(); // stops a run still going
 
@@ -68,7 +68,7 @@ public:
     // The area of the run (screen coordinates at its start).
     ScreenRect Area() const { return m_area; }
 
-private:
+  private:
     void Run();
     void Fail(const std::string& reason);
 

@@ -10,8 +10,8 @@
 namespace zov {
 
 class TickPacer {
-public:
-    using Clock = std::function<int64_t()>;              // now, in 100-ns units
+  public:
+    using Clock = std::function<int64_t()>; // now, in 100-ns units
     using Sleeper = std::function<void(int milliseconds)>;
 
     TickPacer(); // the steady clock and a real sleep
@@ -28,7 +28,7 @@ public:
     // Interval in 100-ns units: truncation of 10.0 / speed x delay x 10,000.
     static int64_t Interval(int frameDelayMs, int speed);
 
-private:
+  private:
     bool AfterPause(const std::atomic<int32_t>& state);
 
     Clock m_clock;

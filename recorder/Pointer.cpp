@@ -8,9 +8,9 @@ namespace zov {
 namespace {
 
 const char* const kShapeNames[kStandardShapeCount] = {
-    "IDC_APPSTARTING", "IDC_ARROW",  "IDC_CROSS",    "IDC_HAND",     "IDC_HELP",   "IDC_IBEAM",
-    "IDC_ICON",        "IDC_NO",     "IDC_SIZE",     "IDC_SIZEALL",  "IDC_SIZENESW", "IDC_SIZENS",
-    "IDC_SIZENWSE",    "IDC_SIZEWE", "IDC_UPARROW",  "IDC_WAIT",
+    "IDC_APPSTARTING", "IDC_ARROW",  "IDC_CROSS",   "IDC_HAND",    "IDC_HELP",     "IDC_IBEAM",
+    "IDC_ICON",        "IDC_NO",     "IDC_SIZE",    "IDC_SIZEALL", "IDC_SIZENESW", "IDC_SIZENS",
+    "IDC_SIZENWSE",    "IDC_SIZEWE", "IDC_UPARROW", "IDC_WAIT",
 };
 
 struct NameToShape {
@@ -19,29 +19,81 @@ struct NameToShape {
 };
 // Names from the cursor font and the common cursor themes (freedesktop and CSS names).
 const NameToShape kNames[] = {
-    {"left_ptr_watch", 0}, {"progress", 0}, {"half-busy", 0},
-    {"left_ptr", 1}, {"default", 1}, {"arrow", 1}, {"top_left_arrow", 1},
-    {"crosshair", 2}, {"cross", 2}, {"tcross", 2}, {"cross_reverse", 2}, {"diamond_cross", 2},
-    {"hand", 3}, {"hand1", 3}, {"hand2", 3}, {"pointer", 3}, {"pointing_hand", 3},
-    {"help", 4}, {"question_arrow", 4}, {"whats_this", 4}, {"left_ptr_help", 4},
-    {"xterm", 5}, {"text", 5}, {"ibeam", 5},
+    {"left_ptr_watch", 0},
+    {"progress", 0},
+    {"half-busy", 0},
+    {"left_ptr", 1},
+    {"default", 1},
+    {"arrow", 1},
+    {"top_left_arrow", 1},
+    {"crosshair", 2},
+    {"cross", 2},
+    {"tcross", 2},
+    {"cross_reverse", 2},
+    {"diamond_cross", 2},
+    {"hand", 3},
+    {"hand1", 3},
+    {"hand2", 3},
+    {"pointer", 3},
+    {"pointing_hand", 3},
+    {"help", 4},
+    {"question_arrow", 4},
+    {"whats_this", 4},
+    {"left_ptr_help", 4},
+    {"xterm", 5},
+    {"text", 5},
+    {"ibeam", 5},
     {"icon", 6},
-    {"not-allowed", 7}, {"forbidden", 7}, {"no-drop", 7}, {"crossed_circle", 7}, {"circle", 7},
+    {"not-allowed", 7},
+    {"forbidden", 7},
+    {"no-drop", 7},
+    {"crossed_circle", 7},
+    {"circle", 7},
     {"size", 8},
-    {"fleur", 9}, {"move", 9}, {"all-scroll", 9}, {"size_all", 9},
-    {"nesw-resize", 10}, {"size_bdiag", 10}, {"bottom_left_corner", 10}, {"top_right_corner", 10},
-    {"ne-resize", 10}, {"sw-resize", 10},
-    {"ns-resize", 11}, {"sb_v_double_arrow", 11}, {"size_ver", 11}, {"v_double_arrow", 11},
-    {"n-resize", 11}, {"s-resize", 11}, {"row-resize", 11}, {"top_side", 11}, {"bottom_side", 11},
-    {"nwse-resize", 12}, {"size_fdiag", 12}, {"bottom_right_corner", 12}, {"top_left_corner", 12},
-    {"nw-resize", 12}, {"se-resize", 12},
-    {"ew-resize", 13}, {"sb_h_double_arrow", 13}, {"size_hor", 13}, {"h_double_arrow", 13},
-    {"e-resize", 13}, {"w-resize", 13}, {"col-resize", 13}, {"left_side", 13}, {"right_side", 13},
-    {"up-arrow", 14}, {"sb_up_arrow", 14}, {"center_ptr", 14},
-    {"watch", 15}, {"wait", 15},
+    {"fleur", 9},
+    {"move", 9},
+    {"all-scroll", 9},
+    {"size_all", 9},
+    {"nesw-resize", 10},
+    {"size_bdiag", 10},
+    {"bottom_left_corner", 10},
+    {"top_right_corner", 10},
+    {"ne-resize", 10},
+    {"sw-resize", 10},
+    {"ns-resize", 11},
+    {"sb_v_double_arrow", 11},
+    {"size_ver", 11},
+    {"v_double_arrow", 11},
+    {"n-resize", 11},
+    {"s-resize", 11},
+    {"row-resize", 11},
+    {"top_side", 11},
+    {"bottom_side", 11},
+    {"nwse-resize", 12},
+    {"size_fdiag", 12},
+    {"bottom_right_corner", 12},
+    {"top_left_corner", 12},
+    {"nw-resize", 12},
+    {"se-resize", 12},
+    {"ew-resize", 13},
+    {"sb_h_double_arrow", 13},
+    {"size_hor", 13},
+    {"h_double_arrow", 13},
+    {"e-resize", 13},
+    {"w-resize", 13},
+    {"col-resize", 13},
+    {"left_side", 13},
+    {"right_side", 13},
+    {"up-arrow", 14},
+    {"sb_up_arrow", 14},
+    {"center_ptr", 14},
+    {"watch", 15},
+    {"wait", 15},
 };
 
-void PutI32(std::vector<uint8_t>& out, size_t at, int32_t v) { std::memcpy(out.data() + at, &v, 4); }
+void PutI32(std::vector<uint8_t>& out, size_t at, int32_t v) {
+    std::memcpy(out.data() + at, &v, 4);
+}
 
 } // namespace
 
@@ -138,7 +190,8 @@ std::vector<uint8_t> MakeCursorRecord(const PointerState& pointer, int x, int y)
                 c[2] = static_cast<uint8_t>(p >> 16);
                 c[3] = static_cast<uint8_t>(p >> 24);
                 if ((p >> 24) == 0)
-                    mask[static_cast<size_t>(row) * maskRow + col / 8] |= static_cast<uint8_t>(0x80 >> (col % 8));
+                    mask[static_cast<size_t>(row) * maskRow + col / 8] |=
+                        static_cast<uint8_t>(0x80 >> (col % 8));
             }
         }
     }

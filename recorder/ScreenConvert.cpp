@@ -71,7 +71,8 @@ bool ConvertScreenPixels(const ScreenPixels& src, Image24& dst) {
         return false;
     const int bytes = bpp / 8;
     // The usual case (B, G, R, X in memory) takes the short way.
-    if (bpp == 32 && !src.msbFirst && src.redMask == 0xFF0000 && src.greenMask == 0xFF00 && src.blueMask == 0xFF) {
+    if (bpp == 32 && !src.msbFirst && src.redMask == 0xFF0000 && src.greenMask == 0xFF00 &&
+        src.blueMask == 0xFF) {
         for (int y = 0; y < h; ++y) {
             const uint8_t* s = src.data + static_cast<size_t>(y) * src.bytesPerLine;
             uint8_t* d = dst.bits.data() + static_cast<size_t>(h - 1 - y) * rowBytes;

@@ -14,7 +14,9 @@ std::vector<Command>& Table() {
 }
 } // namespace
 
-CliRegistration::CliRegistration(Command command) { Table().push_back(std::move(command)); }
+CliRegistration::CliRegistration(Command command) {
+    Table().push_back(std::move(command));
+}
 
 const std::vector<Command>& Commands() {
     auto& t = Table();
@@ -32,7 +34,9 @@ int Usage(const std::string& usageLine) {
     return 2;
 }
 
-int Usage(const Command& command) { return Usage(command.usage); }
+int Usage(const Command& command) {
+    return Usage(command.usage);
+}
 
 bool TakeOption(Args& args, const std::string& name, std::string& value) {
     for (size_t i = 0; i < args.size(); ++i) {

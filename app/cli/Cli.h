@@ -11,9 +11,9 @@ namespace zov::cli {
 using Args = std::vector<std::string>;
 
 struct Command {
-    std::string name;     // first word on the command line
-    std::string usage;    // e.g. "info PROJECT"
-    std::string summary;  // one line for `zovrec help`
+    std::string name;    // first word on the command line
+    std::string usage;   // e.g. "info PROJECT"
+    std::string summary; // one line for `zovrec help`
     // Returns the process exit code. args excludes the program and command names.
     std::function<int(const Args& args)> run;
 };

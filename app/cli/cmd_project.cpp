@@ -3,8 +3,8 @@
 #include "Cli.h"
 
 #include "core/Ani.h"
-#include "core/Bitmap.h"
 #include "core/BinFile.h"
+#include "core/Bitmap.h"
 #include "core/Path.h"
 #include "elements/ElementList.h"
 
@@ -22,8 +22,8 @@ using namespace zov::cli;
 namespace {
 
 const char* KindName(int32_t kind) {
-    static const char* names[] = {"line", "circle", "box", "box2", "text", "subscript1", "subscript2",
-                                  "reserved7", "urllink", "image", "savearea"};
+    static const char* names[] = {"line",       "circle",    "box",     "box2",  "text",    "subscript1",
+                                  "subscript2", "reserved7", "urllink", "image", "savearea"};
     return kind >= 0 && kind <= 10 ? names[kind] : "unknown";
 }
 
@@ -67,7 +67,8 @@ void PrintInfo(std::FILE* out) {
     std::fprintf(out, "record pointer:     %s\n", h.recordPointer ? "yes" : "no");
     std::fprintf(out, "start time:         %.31s\n", h.startTime[0] ? h.startTime : "(none)");
     std::fprintf(out, "end of frame data:  %d\n", h.frameDataEnd);
-    std::fprintf(out, "tables 2, 3, 4:     %d, %d, %d records\n", h.table2Count, h.table3Count, h.table4Count);
+    std::fprintf(out, "tables 2, 3, 4:     %d, %d, %d records\n", h.table2Count, h.table3Count,
+                 h.table4Count);
     int keys = 0;
     std::string keyList;
     for (int32_t i = 0; i < a.FrameCount(); ++i) {
@@ -89,8 +90,8 @@ void PrintInfo(std::FILE* out) {
     std::string summary;
     for (const auto& [name, n] : kinds)
         summary += (summary.empty() ? "" : ", ") + std::to_string(n) + " " + name;
-    std::fprintf(out, "elements:           %d%s%s%s\n", el.Count(), summary.empty() ? "" : " (", summary.c_str(),
-                 summary.empty() ? "" : ")");
+    std::fprintf(out, "elements:           %d%s%s%s\n", el.Count(), summary.empty() ? "" : " (",
+                 summary.c_str(), summary.empty() ? "" : ")");
 }
 
 int CmdInfo(const Args& args) {
@@ -122,7 +123,7 @@ int CmdCheck(const Args& args) {
 }
 
 class ImportProgress : public IDocumentEvents {
-public:
+  public:
     explicit ImportProgress(bool quiet) : m_quiet(quiet) {}
     void OnImportProgress(int kind, int appended, const std::string& text) override {
         if (m_quiet)
@@ -133,7 +134,7 @@ public:
             std::fprintf(stderr, "  appended frames: %d, the series ends there\n", appended);
     }
 
-private:
+  private:
     bool m_quiet;
 };
 
@@ -184,10 +185,11 @@ int CmdImport(const Args& args) {
     return ImportSeries(project, args[1], false);
 }
 
-bool ParseIndex(const std::string& text, long long lo, long long hi, long long& out, const char* what, int& code) {
+bool ParseIndex(const std::string& text, long long lo, long long hi, long long& out, const char* what,
+                int& code) {
     if (!ParseInt(text, lo, hi, out)) {
-        code = Fail(std::string(what) + " \"" + text + "\" is not a number from " + std::to_string(lo) + " to " +
-                    std::to_string(hi) + ".");
+        code = Fail(std::string(what) + " \"" + text + "\" is not a number from " + std::to_string(lo) +
+                    " to " + std::to_string(hi) + ".");
         return false;
     }
     return true;
@@ -267,8 +269,8 @@ int CmdPaste(const Args& args) {
         const std::string why = Reason("the frames could not be pasted");
         return Fail(why + ".");
     }
-    std::printf("pasted frames %lld..%lld before frame %lld; %d frames now\n", source, source + count - 1, dest,
-                Ani().FrameCount());
+    std::printf("pasted frames %lld..%lld before frame %lld; %d frames now\n", source, source + count - 1,
+                dest, Ani().FrameCount());
     return 0;
 }
 
@@ -317,7 +319,8 @@ void DrawDemoFrame(Image24& img, int t, int frames) {
     const int radius = h / 10;
     for (int y = cy - radius; y <= cy + radius; ++y)
         for (int x = cx - radius; x <= cx + radius; ++x)
-            if (x >= 0 && y >= 0 && x < w && y < h && (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius) {
+            if (x >= 0 && y >= 0 && x < w && y < h &&
+                (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius) {
                 uint8_t* p = img.PixelTopDown(x, y);
                 p[0] = 40;
                 p[1] = 200;
@@ -399,7 +402,8 @@ int CmdDemo(const Args& argsIn) {
     if (!Ani().Undo())
         return Fail("undo failed.");
     std::printf("after undo:   %d frames, file %lld bytes (was %lld before the paste)\n", Ani().FrameCount(),
-                static_cast<long long>(std::filesystem::file_size(project)), static_cast<long long>(lengthBefore));
+                static_cast<long long>(std::filesystem::file_size(project)),
+                static_cast<long long>(lengthBefore));
 
     Step("6. save as a compacted copy");
     std::string copy = dir + "/demo-copy.scp";
@@ -426,15 +430,18 @@ int CmdDemo(const Args& argsIn) {
     return 0;
 }
 
-CliRegistration r1({"info", "info PROJECT", "show the header, frame kinds and elements of a project", CmdInfo});
-CliRegistration r2({"check", "check PROJECT", "verify a project's frame table (exit 0 when it passes)", CmdCheck});
+CliRegistration r1({"info", "info PROJECT", "show the header, frame kinds and elements of a project",
+                    CmdInfo});
+CliRegistration r2({"check", "check PROJECT", "verify a project's frame table (exit 0 when it passes)",
+                    CmdCheck});
 CliRegistration r3({"import-bmp", "import-bmp PROJECT FIRST.bmp",
                     "append the numbered bitmap series FIRST.bmp starts (creates the project)", CmdImport});
 CliRegistration r4({"frame", "frame PROJECT INDEX OUT.bmp", "decode one frame to a 24-bit BMP", CmdFrame});
 CliRegistration r5({"delete", "delete PROJECT FIRST COUNT", "delete COUNT frames from FIRST", CmdDelete});
-CliRegistration r6({"paste", "paste PROJECT SOURCE COUNT DEST", "copy COUNT frames from SOURCE before DEST", CmdPaste});
+CliRegistration r6({"paste", "paste PROJECT SOURCE COUNT DEST", "copy COUNT frames from SOURCE before DEST",
+                    CmdPaste});
 CliRegistration r7({"save-as", "save-as PROJECT NEW", "write a compacted copy of a project", CmdSaveAs});
-CliRegistration r8({"demo", "demo [--dir FOLDER]", "generate a bitmap series and show the project commands on it",
-                    CmdDemo});
+CliRegistration r8({"demo", "demo [--dir FOLDER]",
+                    "generate a bitmap series and show the project commands on it", CmdDemo});
 
 } // namespace

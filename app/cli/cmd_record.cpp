@@ -29,7 +29,7 @@ const char* kRecordUsage =
     "[--frames N | --seconds S] [--display :N]";
 
 class RecordEvents : public IDocumentEvents {
-public:
+  public:
     RecordEvents(CAni& ani, int32_t framesBefore, long long frameLimit)
         : m_ani(ani), m_before(framesBefore), m_limit(frameLimit) {}
     void OnFrameCaptured(int frameCount) override {
@@ -44,7 +44,7 @@ public:
     bool Done() const { return m_done; }
     int Count() const { return m_count; }
 
-private:
+  private:
     CAni& m_ani;
     int32_t m_before;
     long long m_limit;
@@ -101,7 +101,9 @@ int Record(const Args& input) {
         return Fail("choose one of --frames and --seconds.", 2);
     CaptureRect area;
     if (haveArea && !ParseArea(areaText, area))
-        return Fail("--area takes LEFT,TOP,RIGHT,BOTTOM with RIGHT > LEFT and BOTTOM > TOP, for example 0,0,640,480.", 2);
+        return Fail(
+            "--area takes LEFT,TOP,RIGHT,BOTTOM with RIGHT > LEFT and BOTTOM > TOP, for example 0,0,640,480.",
+            2);
     uint64_t window = 0;
     if (haveWindow && !ParseWindowId(windowText, window))
         return Fail("--window takes an X window id, decimal or 0x hexadecimal.", 2);
@@ -212,8 +214,8 @@ int Record(const Args& input) {
         ani.Close();
         return 1;
     }
-    std::printf("recorded %d frames (%dx%d) into %s%s\n", stats.frames, engine.Area().Width(), engine.Area().Height(),
-                target.c_str(), interrupted ? " (stopped by a signal)" : "");
+    std::printf("recorded %d frames (%dx%d) into %s%s\n", stats.frames, engine.Area().Width(),
+                engine.Area().Height(), target.c_str(), interrupted ? " (stopped by a signal)" : "");
     ani.Close();
     return 0;
 }
@@ -240,8 +242,9 @@ int Recover(const Args& args) {
     return 0;
 }
 
-CliRegistration regRecord({"record", kRecordUsage, "record the X11 screen into a project or a .zov stream", Record});
-CliRegistration regRecover({"recover", "recover PROJECT", "add the frames a crashed recording left after the last index",
-                            Recover});
+CliRegistration regRecord({"record", kRecordUsage, "record the X11 screen into a project or a .zov stream",
+                           Record});
+CliRegistration regRecover({"recover", "recover PROJECT",
+                            "add the frames a crashed recording left after the last index", Recover});
 
 } // namespace

@@ -41,13 +41,17 @@ int CmdStreamEncode(const Args& given) {
     std::string intervalText;
     long long interval = 500;
     if (TakeOption(args, "--interval", intervalText) && !ParseInt(intervalText, 0, 32767, interval))
-        return Fail("the interval must be a number of milliseconds from 0 to 32767, not \"" + intervalText + "\"");
-    if (args.size() != 2) return Usage("stream-encode FIRST.bmp OUT.zov [--interval MS]");
+        return Fail("the interval must be a number of milliseconds from 0 to 32767, not \"" + intervalText +
+                    "\"");
+    if (args.size() != 2)
+        return Usage("stream-encode FIRST.bmp OUT.zov [--interval MS]");
     BmpSeriesName name;
     if (!ParseBmpSeriesName(args[0], name))
-        return Fail("\"" + args[0] + "\" is not the first file of a numbered bitmap series (like file0001.bmp)");
+        return Fail("\"" + args[0] +
+                    "\" is not the first file of a numbered bitmap series (like file0001.bmp)");
     const std::vector<std::string> series = ListBmpSeries(args[0]);
-    if (series.empty()) return Fail("can not open \"" + args[0] + "\"");
+    if (series.empty())
+        return Fail("can not open \"" + args[0] + "\"");
 
     // Progress on long series, only where someone watches.
     const bool showProgress = series.size() >= 20 && isatty(2);
@@ -63,12 +67,13 @@ int CmdStreamEncode(const Args& given) {
         if (i == 0) {
             width = image.width;
             height = image.height;
-            if (!writer.Begin(args[1], width, height, static_cast<int>(interval))) return Fail(writer.Error());
+            if (!writer.Begin(args[1], width, height, static_cast<int>(interval)))
+                return Fail(writer.Error());
         } else if (image.width != width || image.height != height) {
             (void)writer.End(StreamEnd::NoMarker);
             return Fail("\"" + series[i] + "\" is " + std::to_string(image.width) + " x " +
-                        std::to_string(image.height) + " pixels, the series started at " + std::to_string(width) +
-                        " x " + std::to_string(height));
+                        std::to_string(image.height) + " pixels, the series started at " +
+                        std::to_string(width) + " x " + std::to_string(height));
         }
         if (!writer.AddFrame(image.bits.data(), static_cast<size_t>(image.RowBytes()))) {
             (void)writer.End(StreamEnd::NoMarker);
@@ -77,23 +82,28 @@ int CmdStreamEncode(const Args& given) {
         if (showProgress && (i + 1) % 10 == 0)
             std::fprintf(stderr, "\rencoded %zu of %zu frames", i + 1, series.size());
     }
-    if (showProgress) std::fprintf(stderr, "\n");
+    if (showProgress)
+        std::fprintf(stderr, "\n");
     const uint32_t frames = writer.FramesWritten();
     // As direct recording writes it: header, control record, records, no end marker.
-    if (!writer.End(StreamEnd::NoMarker)) return Fail(writer.Error());
-    std::printf("wrote %u frames of %d x %d pixels to %s (%llu bytes)\n", frames, width, height, args[1].c_str(),
-                static_cast<unsigned long long>(fs::file_size(args[1])));
+    if (!writer.End(StreamEnd::NoMarker))
+        return Fail(writer.Error());
+    std::printf("wrote %u frames of %d x %d pixels to %s (%llu bytes)\n", frames, width, height,
+                args[1].c_str(), static_cast<unsigned long long>(fs::file_size(args[1])));
     return 0;
 }
 
 int CmdStreamDecode(const Args& args) {
-    if (args.size() != 2) return Usage("stream-decode IN.zov OUTDIR");
+    if (args.size() != 2)
+        return Usage("stream-decode IN.zov OUTDIR");
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!ReadWholeFile(args[0], bytes, error)) return Fail(error);
+    if (!ReadWholeFile(args[0], bytes, error))
+        return Fail(error);
     std::error_code ec;
     fs::create_directories(args[1], ec);
-    if (!fs::is_directory(args[1])) return Fail("can not create the folder \"" + args[1] + "\"");
+    if (!fs::is_directory(args[1]))
+        return Fail("can not create the folder \"" + args[1] + "\"");
 
     StreamReader reader;
     reader.Open(bytes.data(), bytes.size());
@@ -103,10 +113,12 @@ int CmdStreamDecode(const Args& args) {
     ReadStatus st;
     while ((st = reader.Next(rec)) == ReadStatus::Record) {
         const StreamHeader& h = reader.Header();
-        if (written == 0) image.Allocate(h.width, h.height);
+        if (written == 0)
+            image.Allocate(h.width, h.height);
         if (rec.rejected) {
             ++rejected;
-            std::fprintf(stderr, "zovrec: record %u (byte %llu) is damaged: %s; the previous picture is kept\n",
+            std::fprintf(stderr,
+                         "zovrec: record %u (byte %llu) is damaged: %s; the previous picture is kept\n",
                          rec.index, static_cast<unsigned long long>(rec.offset), rec.error.c_str());
         }
         const uint32_t* px = reader.Picture();
@@ -121,25 +133,30 @@ int CmdStreamDecode(const Args& args) {
         char name[32];
         std::snprintf(name, sizeof name, "file%04d.bmp", written + 1);
         const std::string out = (fs::path(args[1]) / name).string();
-        if (!WriteBmp(out, image)) return Fail("can not write \"" + out + "\"");
+        if (!WriteBmp(out, image))
+            return Fail("can not write \"" + out + "\"");
         ++written;
     }
     std::printf("wrote %d pictures to %s\n", written, args[1].c_str());
     if (st == ReadStatus::Damaged)
-        return Fail("the stream is damaged after " + std::to_string(written) + " pictures: " + reader.Error());
+        return Fail("the stream is damaged after " + std::to_string(written) +
+                    " pictures: " + reader.Error());
     if (reader.CutShort())
         return Fail("the stream is cut short after " + std::to_string(written) + " pictures");
-    if (rejected) return Fail(std::to_string(rejected) + " damaged records were kept as the picture before them");
+    if (rejected)
+        return Fail(std::to_string(rejected) + " damaged records were kept as the picture before them");
     return 0;
 }
 
 int CmdStreamInfo(const Args& given) {
     Args args = given;
     const bool records = TakeFlag(args, "--records");
-    if (args.size() != 1) return Usage("stream-info IN.zov [--records]");
+    if (args.size() != 1)
+        return Usage("stream-info IN.zov [--records]");
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!ReadWholeFile(args[0], bytes, error)) return Fail(error);
+    if (!ReadWholeFile(args[0], bytes, error))
+        return Fail(error);
     StreamReader reader;
     reader.SetDecode(false);
     reader.Open(bytes.data(), bytes.size());
@@ -149,7 +166,8 @@ int CmdStreamInfo(const Args& given) {
     ReadStatus st;
     bool headerShown = false;
     auto showHeader = [&] {
-        if (headerShown || !reader.HeaderReady()) return;
+        if (headerShown || !reader.HeaderReady())
+            return;
         headerShown = true;
         const StreamHeader& h = reader.Header();
         std::printf("stream:     %s\n", args[0].c_str());
@@ -157,35 +175,41 @@ int CmdStreamInfo(const Args& given) {
         std::printf("size:       %d x %d pixels\n", h.width, h.height);
         std::printf("blocks:     %d x %d\n", h.blockSize, h.blockHeightByte);
         std::printf("interval:   %d ms\n", h.interval);
-        if (records) std::printf("records (index offset kind length cursor block colour pattern area):\n");
+        if (records)
+            std::printf("records (index offset kind length cursor block colour pattern area):\n");
     };
     while ((st = reader.Next(rec)) == ReadStatus::Record) {
         showHeader();
         if (rec.kind == StreamRecord::Unchanged) {
             ++unchanged;
-            if (records) std::printf("  %u %llu unchanged\n", rec.index, static_cast<unsigned long long>(rec.offset));
+            if (records)
+                std::printf("  %u %llu unchanged\n", rec.index, static_cast<unsigned long long>(rec.offset));
             continue;
         }
         ++frames;
-        for (int i = 0; i < 4; ++i) chunkTotals[i] += rec.chunkSizes[i];
+        for (int i = 0; i < 4; ++i)
+            chunkTotals[i] += rec.chunkSizes[i];
         if (records)
             std::printf("  %u %llu frame %u %u,%u,%u %zu %zu %zu %zu%s\n", rec.index,
                         static_cast<unsigned long long>(rec.offset), rec.length, rec.cursorX, rec.cursorY,
-                        rec.cursorIndex, rec.chunkSizes[0], rec.chunkSizes[1], rec.chunkSizes[2], rec.chunkSizes[3],
-                        rec.rejected ? " (chunk sizes exceed the record)" : "");
+                        rec.cursorIndex, rec.chunkSizes[0], rec.chunkSizes[1], rec.chunkSizes[2],
+                        rec.chunkSizes[3], rec.rejected ? " (chunk sizes exceed the record)" : "");
     }
     showHeader();
     if (headerShown) {
         std::printf("version:    %d\n", reader.Version());
         std::printf("records:    %u (%u frames, %u unchanged)\n", frames + unchanged, frames, unchanged);
-        std::printf("chunks:     block %llu, colour %llu, pattern %llu, area %llu bytes\n",
-                    static_cast<unsigned long long>(chunkTotals[0]), static_cast<unsigned long long>(chunkTotals[1]),
-                    static_cast<unsigned long long>(chunkTotals[2]), static_cast<unsigned long long>(chunkTotals[3]));
+        std::printf(
+            "chunks:     block %llu, colour %llu, pattern %llu, area %llu bytes\n",
+            static_cast<unsigned long long>(chunkTotals[0]), static_cast<unsigned long long>(chunkTotals[1]),
+            static_cast<unsigned long long>(chunkTotals[2]), static_cast<unsigned long long>(chunkTotals[3]));
         std::printf("end:        %s\n", reader.SawEndMarker() ? "end marker"
-                                        : reader.CutShort()   ? "cut short inside a record"
-                                                              : "no end marker (as direct recording writes it)");
+                                        : reader.CutShort()
+                                            ? "cut short inside a record"
+                                            : "no end marker (as direct recording writes it)");
     }
-    if (st == ReadStatus::Damaged) return Fail("the stream is damaged: " + reader.Error());
+    if (st == ReadStatus::Damaged)
+        return Fail("the stream is damaged: " + reader.Error());
     return reader.CutShort() ? 1 : 0;
 }
 
@@ -194,9 +218,11 @@ bool ParseArea(const std::string& text, StreamExportRequest& r) {
     size_t start = 0;
     for (int i = 0; i < 4; ++i) {
         const size_t comma = text.find(',', start);
-        if ((i < 3) != (comma != std::string::npos)) return false;
+        if ((i < 3) != (comma != std::string::npos))
+            return false;
         const std::string part = text.substr(start, i < 3 ? comma - start : std::string::npos);
-        if (!ParseInt(part, 0, 32767, v[i])) return false;
+        if (!ParseInt(part, 0, 32767, v[i]))
+            return false;
         start = comma + 1;
     }
     r.useArea = true;
@@ -212,22 +238,27 @@ int CmdExport(const Args& given) {
     const char* usage = "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B]";
     std::string format, out, text;
     StreamExportRequest request;
-    if (!TakeOption(args, "--format", format) || !TakeOption(args, "--out", out)) return Usage(usage);
+    if (!TakeOption(args, "--format", format) || !TakeOption(args, "--out", out))
+        return Usage(usage);
     if (TakeOption(args, "--first", text)) {
         long long v;
-        if (!ParseInt(text, 0, 0x7FFFFFFF, v)) return Fail("--first must be a frame number, not \"" + text + "\"");
+        if (!ParseInt(text, 0, 0x7FFFFFFF, v))
+            return Fail("--first must be a frame number, not \"" + text + "\"");
         request.first = static_cast<int32_t>(v);
     }
     if (TakeOption(args, "--last", text)) {
         long long v;
-        if (!ParseInt(text, 0, 0x7FFFFFFF, v)) return Fail("--last must be a frame number, not \"" + text + "\"");
+        if (!ParseInt(text, 0, 0x7FFFFFFF, v))
+            return Fail("--last must be a frame number, not \"" + text + "\"");
         request.last = static_cast<int32_t>(v);
     }
     if (TakeOption(args, "--area", text) && !ParseArea(text, request))
         return Fail("--area must be four numbers LEFT,TOP,RIGHT,BOTTOM, not \"" + text + "\"");
     const bool noPages = TakeFlag(args, "--no-pages");
-    if (args.size() != 1) return Usage(usage);
-    if (format != "zov" && format != "ZOV") return Fail("export format \"" + format + "\" is not available (zov is)");
+    if (args.size() != 1)
+        return Usage(usage);
+    if (format != "zov" && format != "ZOV")
+        return Fail("export format \"" + format + "\" is not available (zov is)");
 
     CAni ani;
     std::string path = args[0];
@@ -239,16 +270,22 @@ int CmdExport(const Args& given) {
     request.writePages = !noPages;
     if (isatty(2))
         request.progress = [](int32_t done, int32_t total) {
-            if (total < 20) return;
-            if (done % 10 == 0 || done == total) std::fprintf(stderr, "\rexported %d of %d frames", done, total);
-            if (done == total) std::fprintf(stderr, "\n");
+            if (total < 20)
+                return;
+            if (done % 10 == 0 || done == total)
+                std::fprintf(stderr, "\rexported %d of %d frames", done, total);
+            if (done == total)
+                std::fprintf(stderr, "\n");
         };
     StreamExportResult result;
     std::string error;
-    if (!ExportProjectToStream(ani, request, result, error)) return Fail(error);
+    if (!ExportProjectToStream(ani, request, result, error))
+        return Fail(error);
     std::printf("wrote %d frames to %s (%llu bytes)%s\n", result.frames, result.streamPath.c_str(),
-                static_cast<unsigned long long>(result.bytes), result.soundCopied ? ", sound copied beside it" : "");
-    if (!result.warning.empty()) std::fprintf(stderr, "zovrec: %s\n", result.warning.c_str());
+                static_cast<unsigned long long>(result.bytes),
+                result.soundCopied ? ", sound copied beside it" : "");
+    if (!result.warning.empty())
+        std::fprintf(stderr, "zovrec: %s\n", result.warning.c_str());
     return 0;
 }
 
@@ -258,7 +295,9 @@ CliRegistration r2({"stream-decode", "stream-decode IN.zov OUTDIR",
                     "decode every frame of a stream file to OUTDIR/file0001.bmp, ...", CmdStreamDecode});
 CliRegistration r3({"stream-info", "stream-info IN.zov [--records]",
                     "show a stream file's header, version, records and chunk sizes", CmdStreamInfo});
-CliRegistration r4({"export", "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B] [--no-pages]",
-                    "export a project (or a range or area of it) to a stream file and its web pages", CmdExport});
+CliRegistration
+    r4({"export",
+        "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B] [--no-pages]",
+        "export a project (or a range or area of it) to a stream file and its web pages", CmdExport});
 
 } // namespace

@@ -25,7 +25,7 @@ TEST(Bitmap, SeriesNamingRule) {
     EXPECT_EQ(s.prefix, "/t/shot");
     EXPECT_EQ(s.number, 7);
     EXPECT_EQ(s.Member(8), "/t/shot008.BMP");
-    EXPECT_EQ(s.Member(1234), "/t/shot1234.BMP"); // at least, not exactly, that many digits
+    EXPECT_EQ(s.Member(1234), "/t/shot1234.BMP");            // at least, not exactly, that many digits
     EXPECT_FALSE(zov::ParseBmpSeriesName("/t/0001.bmp", s)); // nothing before the digits
     EXPECT_FALSE(zov::ParseBmpSeriesName("/t/shot.bmp", s));
     EXPECT_FALSE(zov::ParseBmpSeriesName("/t/shot1.png", s));

@@ -3,10 +3,10 @@
 
 #include <array>
 
+#include "CodecTestUtil.h"
 #include "codec/BitBuffer.h"
 #include "codec/FrameDiffCodec.h"
 #include "codec/PatternTable.h"
-#include "CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;
@@ -18,8 +18,10 @@ struct Encoded {
 };
 
 class Enc {
-public:
-    Enc(uint32_t w, uint32_t h) : m_w(w), m_h(h) { EXPECT_TRUE(m_codec.Init(C_CODEC_ENCODE, w, h, 24, 16, 16)); }
+  public:
+    Enc(uint32_t w, uint32_t h) : m_w(w), m_h(h) {
+        EXPECT_TRUE(m_codec.Init(C_CODEC_ENCODE, w, h, 24, 16, 16));
+    }
     Bytes Encode(const std::vector<uint32_t>& pixels, uint16_t cx = 0, uint16_t cy = 0, uint8_t ci = 0) {
         Bytes out(m_codec.MaxRecordBytes());
         uint32_t size = uint32_t(out.size());
@@ -30,18 +32,19 @@ public:
     }
     FrameDiffCodec m_codec;
 
-private:
+  private:
     uint32_t m_w, m_h;
 };
 
 class Dec {
-public:
+  public:
     Dec(uint32_t w, uint32_t h) : image(size_t(w) * h, 0) {
         EXPECT_TRUE(m_codec.Init(C_CODEC_DECODE, w, h, 24, 16, 16));
         m_codec.SetStreamVersion(9);
     }
     DecodeStatus Decode(const Bytes& record) {
-        if (BE32(record.data()) == 0) return DecodeStatus::Ok;
+        if (BE32(record.data()) == 0)
+            return DecodeStatus::Ok;
         return m_codec.DecodePayload(record.data() + 4, record.size() - 4, image.data());
     }
     FrameDiffCodec m_codec;
@@ -49,7 +52,8 @@ public:
 };
 
 // Encodes and decodes a sequence, checking every frame under the guard rule.
-void RoundTrip(uint32_t w, uint32_t h, const std::vector<std::vector<uint32_t>>& frames, int* guardTotal = nullptr) {
+void RoundTrip(uint32_t w, uint32_t h, const std::vector<std::vector<uint32_t>>& frames,
+               int* guardTotal = nullptr) {
     Enc enc(w, h);
     Dec dec(w, h);
     GuardModel model(w, h);
@@ -57,17 +61,21 @@ void RoundTrip(uint32_t w, uint32_t h, const std::vector<std::vector<uint32_t>>&
     for (size_t f = 0; f < frames.size(); ++f) {
         Bytes rec = enc.Encode(frames[f]);
         ASSERT_GE(rec.size(), 4u);
-        if (BE32(rec.data()) != 0) model.Record(rec.data());
+        if (BE32(rec.data()) != 0)
+            model.Record(rec.data());
         ASSERT_EQ(DecodeStatus::Ok, dec.Decode(rec)) << "frame " << f << ": " << dec.m_codec.LastError();
         int g = 0;
         std::string diff = model.Compare(frames[f].data(), dec.image.data(), &g);
         ASSERT_EQ("", diff) << "frame " << f;
         guards += g;
     }
-    if (guardTotal) *guardTotal = guards;
+    if (guardTotal)
+        *guardTotal = guards;
 }
 
-std::vector<uint32_t> Solid(uint32_t w, uint32_t h, uint32_t c) { return std::vector<uint32_t>(size_t(w) * h, c); }
+std::vector<uint32_t> Solid(uint32_t w, uint32_t h, uint32_t c) {
+    return std::vector<uint32_t>(size_t(w) * h, c);
+}
 
 } // namespace
 
@@ -95,7 +103,7 @@ TEST(BitBufferTest, UnalignedAppendsPackBackToBack) {
     std::memset(bytes, 0xAA, sizeof bytes); // stale bytes must be cleared as the write enters them
     BitBuffer b;
     b.data = bytes;
-    const uint8_t three = 0x05;        // bits 1,0,1
+    const uint8_t three = 0x05;             // bits 1,0,1
     const uint8_t eleven[2] = {0xFF, 0x07}; // eleven 1 bits
     b.Append(&three, 3);
     b.Append(eleven, 11);
@@ -143,8 +151,8 @@ TEST(EncoderBytesTest, WorkedFourByThreeExample) {
     EXPECT_EQ((Bytes{0x01, 0x01}), layers[0]); // changed and region bitmaps, no raw pixels
     EXPECT_EQ((Bytes{0x01, 0x00, 0x00}), layers[1]);
     EXPECT_EQ((Bytes{0x00, 0x02}), layers[2]);
-    EXPECT_EQ((Bytes{0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x02,
-                     0x02}),
+    EXPECT_EQ((Bytes{0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01,
+                     0x02, 0x02}),
               layers[3]);
     // The first chunk of every stream starts with zlib's two-byte header.
     const uint32_t blockSize = BE32(rec.data() + 9), colourSize = BE32(rec.data() + 13);
@@ -154,7 +162,8 @@ TEST(EncoderBytesTest, WorkedFourByThreeExample) {
 
     Dec dec(4, 3);
     ASSERT_EQ(DecodeStatus::Ok, dec.Decode(rec));
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(px[i], dec.image[i] & 0xFFFFFF) << i;
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(px[i], dec.image[i] & 0xFFFFFF) << i;
 }
 
 TEST(EncoderBytesTest, IdenticalFrameGivesFourZeroBytes) {
@@ -170,7 +179,8 @@ TEST(EncoderBytesTest, IdenticalFrameGivesFourZeroBytes) {
 TEST(EncoderBytesTest, FourColoursAreRegionCodedFiveAreRaw) {
     for (int colours : {4, 5}) {
         std::vector<uint32_t> px = Solid(16, 16, 0);
-        for (int i = 1; i < colours; ++i) px[i * 3] = uint32_t(i) * 0x101010;
+        for (int i = 1; i < colours; ++i)
+            px[i * 3] = uint32_t(i) * 0x101010;
         Enc enc(16, 16);
         Bytes rec = enc.Encode(px);
         Bytes layers[4];
@@ -195,7 +205,8 @@ TEST(EncoderBytesTest, PatternRegisteredInOneRecordIsSentAsIdInTheNext) {
     // A small "glyph" appears, then the same glyph elsewhere in a fresh block.
     const uint32_t w = 48, h = 16;
     auto glyphAt = [&](std::vector<uint32_t>& px, uint32_t x0) {
-        for (uint32_t y = 4; y < 9; ++y) px[y * w + x0] = 0xFFFFFF;
+        for (uint32_t y = 4; y < 9; ++y)
+            px[y * w + x0] = 0xFFFFFF;
         px[4 * w + x0 + 1] = 0xFFFFFF;
         px[6 * w + x0 + 1] = 0xFFFFFF;
     };
@@ -240,13 +251,16 @@ TEST(RoundTripTest, OddSizedScreenLikeFramesAreExactExceptTheGuardColumn) {
             uint32_t x = rng.Next() % w, y = rng.Next() % h;
             uint32_t len = rng.Next() % 9;
             uint32_t c = palette[rng.Next() % 4];
-            for (uint32_t i = 0; i < len && x + i < w; ++i) px[y * w + x + i] = c;
+            for (uint32_t i = 0; i < len && x + i < w; ++i)
+                px[y * w + x + i] = c;
         }
         if (f % 3 == 1)
             for (uint32_t y = 17; y < 30; ++y)
-                for (uint32_t x = 2; x < 12; ++x) px[y * w + x] = rng.Next() & 0xFFFFFF;
+                for (uint32_t x = 2; x < 12; ++x)
+                    px[y * w + x] = rng.Next() & 0xFFFFFF;
         frames.push_back(px);
-        if (f == 5) frames.push_back(px); // an unchanged frame in between
+        if (f == 5)
+            frames.push_back(px); // an unchanged frame in between
     }
     int guards = 0;
     RoundTrip(w, h, frames, &guards);
@@ -259,10 +273,13 @@ TEST(RoundTripTest, CombOfOnePixelLinesOverflowsNoScratchBuffer) {
     const uint32_t w = 64, h = 48;
     std::vector<uint32_t> px = Solid(w, h, 0);
     for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; x += 2) px[y * w + x] = 0xFFFFFF;
-    for (uint32_t x = 0; x < w; ++x) px[x] = 0xFFFFFF; // joined at the top: one big comb
+        for (uint32_t x = 0; x < w; x += 2)
+            px[y * w + x] = 0xFFFFFF;
+    for (uint32_t x = 0; x < w; ++x)
+        px[x] = 0xFFFFFF; // joined at the top: one big comb
     std::vector<uint32_t> px2 = px;
-    for (uint32_t y = 10; y < 20; ++y) px2[y * w + 33] = 0x00FF00;
+    for (uint32_t y = 10; y < 20; ++y)
+        px2[y * w + 33] = 0x00FF00;
     RoundTrip(w, h, {px, px2});
 }
 
@@ -273,7 +290,8 @@ TEST(RoundTripTest, FramesWithoutRegionBlocksKeepTheBackground) {
     a[40] = 0x00FF00;
     b = a;
     for (uint32_t y = 0; y < 16; ++y)
-        for (uint32_t x = 16; x < 32; ++x) b[y * w + x] = rng.Next() & 0xFFFFFF;
+        for (uint32_t x = 16; x < 32; ++x)
+            b[y * w + x] = rng.Next() & 0xFFFFFF;
     Enc enc(w, h);
     LayerTap tap;
     Bytes layers[4];
@@ -294,14 +312,16 @@ TEST(CapacityTest, DitheredFourColourBlocksFallBackToRaw) {
     std::vector<uint32_t> px(size_t(w) * h);
     const uint32_t colours[4] = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
     for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x) px[y * w + x] = colours[(x & 1) + 2 * (y & 1)];
+        for (uint32_t x = 0; x < w; ++x)
+            px[y * w + x] = colours[(x & 1) + 2 * (y & 1)];
     Enc enc(w, h);
     Bytes rec = enc.Encode(px);
     LayerTap tap;
     Bytes layers[4];
     ASSERT_TRUE(tap.Tap(rec.data(), layers));
     const size_t bm = (10 * 6 + 7) / 8;
-    for (size_t i = 0; i < bm; ++i) EXPECT_EQ(0, layers[0][bm + i]);
+    for (size_t i = 0; i < bm; ++i)
+        EXPECT_EQ(0, layers[0][bm + i]);
     Enc enc2(w, h);
     RoundTrip(w, h, {px});
 }
@@ -313,15 +333,18 @@ TEST(CapacityTest, FullHdFrameOfIsolatedPixels) {
         std::vector<uint32_t> px = Solid(w, h, 0);
         uint32_t placed = 0;
         for (uint32_t y = 0; y < h && placed < count; y += 2)
-            for (uint32_t x = 0; x + 1 < w && placed < count; x += 2, ++placed) px[y * w + x] = 0xFFFFFF;
+            for (uint32_t x = 0; x + 1 < w && placed < count; x += 2, ++placed)
+                px[y * w + x] = 0xFFFFFF;
         Enc enc(w, h);
         Bytes rec = enc.Encode(px);
         LayerTap tap;
         Bytes layers[4];
         ASSERT_TRUE(tap.Tap(rec.data(), layers));
         const uint32_t n = layers[1].size() / 3;
-        if (count < 65535) EXPECT_EQ(count, n);
-        else EXPECT_EQ(0u, n);
+        if (count < 65535)
+            EXPECT_EQ(count, n);
+        else
+            EXPECT_EQ(0u, n);
         RoundTrip(w, h, {px});
     }
 }
@@ -335,7 +358,8 @@ TEST(EncoderBytesTest, BackgroundCountsEveryDominantColourBeyondTheFirstThousand
         const uint32_t c = b < 2048 ? 0x010000 + b : 0xABCDEF;
         const uint32_t x0 = (b % 64) * 16, y0 = (b / 64) * 16;
         for (uint32_t y = 0; y < 16; ++y)
-            for (uint32_t x = 0; x < 16; ++x) px[(y0 + y) * w + x0 + x] = c;
+            for (uint32_t x = 0; x < 16; ++x)
+                px[(y0 + y) * w + x0 + x] = c;
     }
     Enc enc(w, h);
     Bytes rec = enc.Encode(px);

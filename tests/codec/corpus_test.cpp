@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "CodecTestUtil.h"
 #include "codec/StreamReader.h"
 #include "codec/StreamWriter.h"
 #include "core/Bitmap.h"
-#include "CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class MemorySink : public StreamSink {
-public:
+  public:
     bool Write(const void* data, size_t size) override {
         auto p = static_cast<const uint8_t*>(data);
         bytes.insert(bytes.end(), p, p + size);
@@ -43,14 +43,17 @@ class CorpusTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(CorpusTest, EveryFrameIsItsSourceExceptTheGuardColumn) {
     const std::string clip = std::string(ZOV_SHARED_DIR) + "/bench/corpus/" + GetParam() + ".mkv";
-    if (!fs::exists(clip)) GTEST_SKIP() << "no corpus clip " << clip;
-    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg is not installed";
-    const fs::path dir = fs::temp_directory_path() / ("zov-corpus-" + std::string(GetParam()) + "-" +
-                                                      std::to_string(::getpid()));
+    if (!fs::exists(clip))
+        GTEST_SKIP() << "no corpus clip " << clip;
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const fs::path dir = fs::temp_directory_path() /
+                         ("zov-corpus-" + std::string(GetParam()) + "-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const int frames = std::string(GetParam()) == "browser1080" ? 8 : 16;
     const std::string cmd = "ffmpeg -v error -i '" + clip + "' -fps_mode passthrough -frames:v " +
-                            std::to_string(frames) + " -pix_fmt bgr24 '" + (dir / "file%04d.bmp").string() + "'";
+                            std::to_string(frames) + " -pix_fmt bgr24 '" + (dir / "file%04d.bmp").string() +
+                            "'";
     ASSERT_EQ(0, std::system(cmd.c_str())) << cmd;
     const auto series = ListBmpSeries((dir / "file0001.bmp").string());
     ASSERT_EQ(size_t(frames), series.size());
@@ -83,7 +86,8 @@ TEST_P(CorpusTest, EveryFrameIsItsSourceExceptTheGuardColumn) {
     for (size_t i = 0; i < sources.size(); ++i) {
         ASSERT_EQ(ReadStatus::Record, reader.Next(rec)) << reader.Error();
         ASSERT_FALSE(rec.rejected) << rec.error;
-        if (rec.kind == StreamRecord::Frame) model.Record(sink.bytes.data() + rec.offset);
+        if (rec.kind == StreamRecord::Frame)
+            model.Record(sink.bytes.data() + rec.offset);
         int g = 0;
         ASSERT_EQ("", model.Compare(sources[i].data(), reader.Picture(), &g)) << GetParam() << " frame " << i;
         guards += g;

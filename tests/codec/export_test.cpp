@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "CodecTestUtil.h"
 #include "codec/StreamReader.h"
 #include "core/Ani.h"
 #include "core/Bitmap.h"
 #include "export/StreamExport.h"
-#include "CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;
@@ -30,9 +30,12 @@ Image24 ProjectFrame(int f) {
         for (int x = 0; x < W; ++x) {
             uint8_t* p = img.PixelTopDown(x, y);
             uint32_t c = 0xE0E0E0;
-            if (x >= 2 * f && x < 2 * f + 6 && y > 5 && y < 20) c = 0x2040A0;
-            if ((x * 3 + y * 5 + f) % 17 == 0) c = 0x101010;
-            if ((f & 1) && x > 20 && y > 20) c = rng.Next() & 0xFFFFFF;
+            if (x >= 2 * f && x < 2 * f + 6 && y > 5 && y < 20)
+                c = 0x2040A0;
+            if ((x * 3 + y * 5 + f) % 17 == 0)
+                c = 0x101010;
+            if ((f & 1) && x > 20 && y > 20)
+                c = rng.Next() & 0xFFFFFF;
             p[0] = uint8_t(c);
             p[1] = uint8_t(c >> 8);
             p[2] = uint8_t(c >> 16);
@@ -69,8 +72,10 @@ size_t CheckStream(const Bytes& s, int w, int h, const std::vector<std::vector<u
         EXPECT_FALSE(rec.rejected) << rec.error;
         EXPECT_EQ(w, reader.Header().width);
         EXPECT_EQ(h, reader.Header().height);
-        if (rec.kind == StreamRecord::Frame) model.Record(s.data() + rec.offset);
-        if (cursorX) cursorX->push_back(rec.cursorX);
+        if (rec.kind == StreamRecord::Frame)
+            model.Record(s.data() + rec.offset);
+        if (cursorX)
+            cursorX->push_back(rec.cursorX);
         if (n < expected.size()) {
             EXPECT_EQ("", model.Compare(expected[n].data(), reader.Picture())) << "picture " << n;
         }
@@ -81,7 +86,7 @@ size_t CheckStream(const Bytes& s, int w, int h, const std::vector<std::vector<u
 }
 
 class StreamExportTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("zov-export-" + std::to_string(::getpid()));
         fs::remove_all(dir);
@@ -96,8 +101,8 @@ protected:
             Image24 img = ProjectFrame(f);
             // Frames 0 and 3 whole, the rest differences: frame 5 needs frames 3 and 4.
             const int kind = (f == 0 || f == 3) ? FRAME_KEY : FRAME_DIFF;
-            ASSERT_TRUE(ani.AppendCapturedFrame(img.bits.data(), kind == FRAME_DIFF ? prev.bits.data() : nullptr, kind,
-                                                10 + f, 20 + f, 1))
+            ASSERT_TRUE(ani.AppendCapturedFrame(
+                img.bits.data(), kind == FRAME_DIFF ? prev.bits.data() : nullptr, kind, 10 + f, 20 + f, 1))
                 << ani.LastMessage();
             prev = img;
         }
@@ -135,9 +140,11 @@ TEST_F(StreamExportTest, RangeStartingOnADifferenceFrameWritesOnlyThatRange) {
     const Bytes s = ReadFile(req.path);
     EXPECT_EQ(res.bytes, s.size());
     ASSERT_GT(s.size(), 16u);
-    EXPECT_EQ((Bytes{'Z', 'V', '0', '1', 0, W, 0, H, 0x10, 0x10, 0, 200, 0x81, 0x09, 0, 0}), Bytes(s.begin(), s.begin() + 16));
+    EXPECT_EQ((Bytes{'Z', 'V', '0', '1', 0, W, 0, H, 0x10, 0x10, 0, 200, 0x81, 0x09, 0, 0}),
+              Bytes(s.begin(), s.begin() + 16));
     std::vector<std::vector<uint32_t>> want;
-    for (int f = 5; f <= 7; ++f) want.push_back(Crop(Stored(f), 0, 0, W, H));
+    for (int f = 5; f <= 7; ++f)
+        want.push_back(Crop(Stored(f), 0, 0, W, H));
     std::vector<uint16_t> cursors;
     EXPECT_EQ(3u, CheckStream(s, W, H, want, &cursors));
     EXPECT_EQ((std::vector<uint16_t>{15, 16, 17}), cursors); // each frame's pointer position
@@ -163,7 +170,8 @@ TEST_F(StreamExportTest, AreaUpperCaseExtensionAndSoundCopy) {
     const Bytes sound = ReadFile(dir / "Cut.mp3");
     EXPECT_EQ("not really sound", std::string(sound.begin(), sound.end()));
     std::vector<std::vector<uint32_t>> want;
-    for (int f = 0; f < FRAMES; ++f) want.push_back(Crop(Stored(f), 3, 2, 35, 27));
+    for (int f = 0; f < FRAMES; ++f)
+        want.push_back(Crop(Stored(f), 3, 2, 35, 27));
     EXPECT_EQ(size_t(FRAMES), CheckStream(ReadFile(res.streamPath), 32, 25, want));
     // A folder whose name holds ".ZOV" is left alone.
     EXPECT_EQ("/a.ZOV/b.zov", StreamExportPath("/a.ZOV/b.ZOV"));
@@ -175,8 +183,9 @@ TEST_F(StreamExportTest, BadRequestsFailBeforeWritingAnything) {
         bool area;
         int l, t, r, b;
     };
-    const Bad bad[] = {{6, 5, false, 0, 0, 0, 0},   {0, 9, false, 0, 0, 0, 0},  {9, -1, false, 0, 0, 0, 0},
-                       {-1, -1, true, 0, 0, 41, 30}, {-1, -1, true, 5, 5, 5, 9}, {-1, -1, true, -1, 0, 10, 10},
+    const Bad bad[] = {{6, 5, false, 0, 0, 0, 0},   {0, 9, false, 0, 0, 0, 0},
+                       {9, -1, false, 0, 0, 0, 0},  {-1, -1, true, 0, 0, 41, 30},
+                       {-1, -1, true, 5, 5, 5, 9},  {-1, -1, true, -1, 0, 10, 10},
                        {-1, -1, true, 0, 3, 10, 31}};
     for (const Bad& b : bad) {
         StreamExportRequest req;
@@ -216,7 +225,8 @@ TEST_F(StreamExportTest, BadRequestsFailBeforeWritingAnything) {
 
 TEST(ZovrecStreamTest, EncodeThenDecodeGivesTheSamePictures) {
     const std::string zovrec = std::string(ZOV_BIN_DIR) + "/zovrec";
-    if (!fs::exists(zovrec)) GTEST_SKIP() << "zovrec is not built";
+    if (!fs::exists(zovrec))
+        GTEST_SKIP() << "zovrec is not built";
     const fs::path dir = fs::temp_directory_path() / ("zov-cli-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "in");
@@ -229,8 +239,11 @@ TEST(ZovrecStreamTest, EncodeThenDecodeGivesTheSamePictures) {
         sources.push_back(Crop(img, 0, 0, W, H));
     }
     const std::string stream = (dir / "s.zov").string();
-    auto run = [&](const std::string& args) { return std::system((zovrec + " " + args + " >/dev/null 2>&1").c_str()); };
-    ASSERT_EQ(0, run("stream-encode '" + (dir / "in" / "shot001.bmp").string() + "' '" + stream + "' --interval 300"));
+    auto run = [&](const std::string& args) {
+        return std::system((zovrec + " " + args + " >/dev/null 2>&1").c_str());
+    };
+    ASSERT_EQ(0, run("stream-encode '" + (dir / "in" / "shot001.bmp").string() + "' '" + stream +
+                     "' --interval 300"));
     ASSERT_EQ(0, run("stream-decode '" + stream + "' '" + (dir / "out").string() + "'"));
     EXPECT_EQ(0, run("stream-info '" + stream + "' --records"));
     const Bytes s = ReadFile(stream);
@@ -243,7 +256,8 @@ TEST(ZovrecStreamTest, EncodeThenDecodeGivesTheSamePictures) {
     for (int f = 0; f < 6; ++f) {
         ASSERT_LT(p + 4, s.size() + 1);
         const uint32_t l = BE32(s.data() + p);
-        if (l != 0) model.Record(s.data() + p);
+        if (l != 0)
+            model.Record(s.data() + p);
         p += 4 + l;
         char name[32];
         std::snprintf(name, sizeof name, "file%04d.bmp", f + 1);
@@ -257,10 +271,12 @@ TEST(ZovrecStreamTest, EncodeThenDecodeGivesTheSamePictures) {
 
     // A damaged stream: pictures up to the damage, then a non-zero exit.
     Bytes cut(s.begin(), s.end() - 5);
-    std::ofstream(dir / "cut.zov", std::ios::binary).write(reinterpret_cast<const char*>(cut.data()), cut.size());
+    std::ofstream(dir / "cut.zov", std::ios::binary)
+        .write(reinterpret_cast<const char*>(cut.data()), cut.size());
     EXPECT_NE(0, run("stream-decode '" + (dir / "cut.zov").string() + "' '" + (dir / "out2").string() + "'"));
     EXPECT_TRUE(fs::exists(dir / "out2" / "file0005.bmp"));
     EXPECT_FALSE(fs::exists(dir / "out2" / "file0006.bmp"));
-    EXPECT_NE(0, run("stream-decode '" + (dir / "missing.zov").string() + "' '" + (dir / "out3").string() + "'"));
+    EXPECT_NE(
+        0, run("stream-decode '" + (dir / "missing.zov").string() + "' '" + (dir / "out3").string() + "'"));
     fs::remove_all(dir);
 }

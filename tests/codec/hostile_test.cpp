@@ -2,8 +2,8 @@
 // keeps the previous picture; a few valid hand-made records pin down the painting rules.
 #include <gtest/gtest.h>
 
-#include "codec/FrameDiffCodec.h"
 #include "CodecTestUtil.h"
+#include "codec/FrameDiffCodec.h"
 
 using namespace zov;
 using namespace zov::test;
@@ -20,7 +20,8 @@ Bytes BE16s(std::initializer_list<uint32_t> values) {
 }
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes all;
-    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (const Bytes& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
@@ -52,7 +53,9 @@ struct Fixture {
     }
 };
 
-uint32_t At(const std::vector<uint32_t>& img, uint32_t x, uint32_t y) { return img[y * Fixture::W + x] & 0xFFFFFF; }
+uint32_t At(const std::vector<uint32_t>& img, uint32_t x, uint32_t y) {
+    return img[y * Fixture::W + x] & 0xFFFFFF;
+}
 
 } // namespace
 
@@ -151,7 +154,8 @@ TEST(HostileRecordTest, BrokenLimitsRejectTheWholeRecordAndKeepThePicture) {
         c.layers[0] = blocks();
         c.layers[1] = {{1, 2, 3}};
         c.layers[2] = {{}};
-        c.layers[3] = {Cat({BE16s({1, 0}), bg, BE16s({1}), BE16s({1}), {0, 0, 0, 0}, {0xC0, 0x40, 0x00}, {0xFF}})};
+        c.layers[3] = {
+            Cat({BE16s({1, 0}), bg, BE16s({1}), BE16s({1}), {0, 0, 0, 0}, {0xC0, 0x40, 0x00}, {0xFF}})};
         cases.push_back(c);
     }
     // More pattern areas than areas.
@@ -171,7 +175,8 @@ TEST(HostileRecordTest, BrokenLimitsRejectTheWholeRecordAndKeepThePicture) {
         c.layers[0] = blocks();
         c.layers[1] = {{1, 2, 3}};
         c.layers[2] = {{}};
-        c.layers[3] = {Cat({BE16s({1, 0}), bg, BE16s({1}), BE16s({1}), {0, 0, 0, 1}, {0x81, 0xF5}, {0}, Bytes(63, 0xFF)})};
+        c.layers[3] = {Cat(
+            {BE16s({1, 0}), bg, BE16s({1}), BE16s({1}), {0, 0, 0, 1}, {0x81, 0xF5}, {0}, Bytes(63, 0xFF)})};
         cases.push_back(c);
     }
     // Counts cut short.
@@ -225,7 +230,8 @@ TEST(PaintRuleTest, WalkEndsWhenTheBitBudgetIsSpent) {
     EXPECT_EQ(0xFFFFFFu, At(f.image, 4, 5));
     int white = 0;
     for (uint32_t y = 0; y < 16; ++y)
-        for (uint32_t x = 0; x < 16; ++x) white += At(f.image, x, y) == 0xFFFFFF;
+        for (uint32_t x = 0; x < 16; ++x)
+            white += At(f.image, x, y) == 0xFFFFFF;
     EXPECT_EQ(2, white);
     // The block outside the record keeps its pixels.
     EXPECT_EQ(0x112233u, At(f.image, 20, 3));
@@ -243,7 +249,8 @@ TEST(PaintRuleTest, OwnShapesStartMidByteAndNewPatternsAreCachedForLaterRecords)
     layers[1] = {{0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00}};
     layers[2] = {{0x00, 0x06}};
     // bits: pattern 0,1,1 then own 0,1 -> byte = 0b0001_0110 = 0x16
-    layers[3] = {Cat({BE16s({2, 1}), bg, BE16s({5, 5}), BE16s({2, 8}), {0, 0, 0, 1}, {0x03}, {0x02}, {0x16}})};
+    layers[3] = {
+        Cat({BE16s({2, 1}), bg, BE16s({5, 5}), BE16s({2, 8}), {0, 0, 0, 1}, {0x03}, {0x02}, {0x16}})};
     ASSERT_EQ(DecodeStatus::Ok, f.Feed(layers)) << f.codec.LastError();
     EXPECT_EQ(0xFF0000u, At(f.image, 5, 2));
     EXPECT_EQ(0xFF0000u, At(f.image, 4, 2)); // left joined
@@ -267,7 +274,8 @@ TEST(PaintRuleTest, RecordWithoutAreasReadsTheBackgroundOnlyFromVersionNine) {
         f.codec.SetStreamVersion(version);
         std::vector<Bytes> layers[4];
         layers[0] = {{0x02}, {0x02}, {}};
-        if (version >= 9) layers[3] = {{0x66, 0x55, 0x44}};
+        if (version >= 9)
+            layers[3] = {{0x66, 0x55, 0x44}};
         ASSERT_EQ(DecodeStatus::Ok, f.Feed(layers)) << f.codec.LastError();
         EXPECT_EQ(version >= 9 ? 0x445566u : 0x112233u, At(f.image, 20, 5)) << int(version);
         EXPECT_EQ(0x0000FFu, At(f.image, 3, 4)); // the untouched block keeps its pixels

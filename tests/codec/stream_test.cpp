@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "CodecTestUtil.h"
 #include "codec/StreamReader.h"
 #include "codec/StreamWriter.h"
-#include "CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;
@@ -16,9 +16,10 @@ using namespace zov::test;
 namespace {
 
 class MemorySink : public StreamSink {
-public:
+  public:
     bool Write(const void* data, size_t size) override {
-        if (failAfter >= 0 && bytes.size() + size > size_t(failAfter)) return false;
+        if (failAfter >= 0 && bytes.size() + size > size_t(failAfter))
+            return false;
         auto p = static_cast<const uint8_t*>(data);
         bytes.insert(bytes.end(), p, p + size);
         return true;
@@ -41,12 +42,15 @@ std::vector<std::vector<uint32_t>> SyntheticFrames(uint32_t w, uint32_t h, int c
             }
         if (f % 4 == 2)
             for (uint32_t y = h / 2; y < h / 2 + 10 && y < h; ++y)
-                for (uint32_t x = 6; x < 20 && x < w; ++x) px[y * w + x] = rng.Next() & 0xFFFFFF;
+                for (uint32_t x = 6; x < 20 && x < w; ++x)
+                    px[y * w + x] = rng.Next() & 0xFFFFFF;
         const uint32_t cx = (f * 5) % (w - 4), cy = (f * 3) % (h - 4);
         for (uint32_t y = cy; y < cy + 4; ++y)
-            for (uint32_t x = cx; x < cx + 4; ++x) px[y * w + x] = 0xFF00FF;
+            for (uint32_t x = cx; x < cx + 4; ++x)
+                px[y * w + x] = 0xFF00FF;
         frames.push_back(px);
-        if (f % 5 == 3) frames.push_back(px); // unchanged frame
+        if (f % 5 == 3)
+            frames.push_back(px); // unchanged frame
     }
     return frames;
 }
@@ -56,7 +60,8 @@ Bytes WriteStream(uint32_t w, uint32_t h, const std::vector<std::vector<uint32_t
     MemorySink sink;
     StreamWriter writer;
     EXPECT_TRUE(writer.Begin(&sink, int(w), int(h), interval));
-    for (const auto& f : frames) EXPECT_TRUE(writer.AddFrame32(f.data()));
+    for (const auto& f : frames)
+        EXPECT_TRUE(writer.AddFrame32(f.data()));
     EXPECT_TRUE(writer.End(end));
     return sink.bytes;
 }
@@ -92,7 +97,8 @@ ReadResult ReadAll(const Bytes& bytes, size_t piece = 0) {
         r.rejected += rec.rejected;
         const size_t n = size_t(reader.Header().width) * reader.Header().height;
         r.pictures.emplace_back(reader.Picture(), reader.Picture() + n);
-        for (auto& v : r.pictures.back()) v &= 0xFFFFFF;
+        for (auto& v : r.pictures.back())
+            v &= 0xFFFFFF;
     }
     r.cut = reader.CutShort();
     return r;
@@ -104,7 +110,8 @@ std::vector<size_t> RecordOffsets(const Bytes& s) {
     size_t p = 16;
     while (p + 4 <= s.size()) {
         uint32_t l = BE32(s.data() + p);
-        if (l == 0xFFFFFFFFu) break;
+        if (l == 0xFFFFFFFFu)
+            break;
         at.push_back(p);
         p += 4 + (l & 0x80000000u ? 0 : l);
     }
@@ -154,7 +161,8 @@ TEST(StreamWriterTest, BottomUpPicturesAreTurnedTheRightWayUp) {
     ReadResult r = ReadAll(sink.bytes);
     ASSERT_EQ(1u, r.pictures.size());
     // Five or more colours in the block: raw, so even the last column is exact.
-    EXPECT_EQ((std::vector<uint32_t>{0x0C0B0A, 0x0F0E0D, 0x121110, 0x030201, 0x060504, 0x090807}), r.pictures[0]);
+    EXPECT_EQ((std::vector<uint32_t>{0x0C0B0A, 0x0F0E0D, 0x121110, 0x030201, 0x060504, 0x090807}),
+              r.pictures[0]);
 }
 
 TEST(StreamReaderTest, IncrementalReadingMatchesWholeBufferReading) {
@@ -173,7 +181,8 @@ TEST(StreamReaderTest, IncrementalReadingMatchesWholeBufferReading) {
     auto offsets = RecordOffsets(s);
     ASSERT_EQ(frames.size(), offsets.size());
     for (size_t i = 0; i < frames.size(); ++i) {
-        if (BE32(s.data() + offsets[i]) != 0) model.Record(s.data() + offsets[i]);
+        if (BE32(s.data() + offsets[i]) != 0)
+            model.Record(s.data() + offsets[i]);
         EXPECT_EQ("", model.Compare(frames[i].data(), whole.pictures[i].data())) << i;
     }
 }
@@ -193,13 +202,15 @@ TEST(StreamReaderTest, StreamCutShortPlaysToItsLastCompleteRecord) {
     EXPECT_EQ(ReadStatus::End, r.last);
     EXPECT_TRUE(r.cut);
     ASSERT_EQ(3u, r.pictures.size());
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(full.pictures[i], r.pictures[i]);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(full.pictures[i], r.pictures[i]);
 
     // Before Finish() the reader waits for more instead.
     StreamReader reader;
     reader.Append(cut.data(), cut.size());
     StreamRecord rec;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(ReadStatus::Record, reader.Next(rec));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(ReadStatus::Record, reader.Next(rec));
     EXPECT_EQ(ReadStatus::NeedMore, reader.Next(rec));
     reader.Append(s.data() + cut.size(), s.size() - cut.size());
     EXPECT_EQ(ReadStatus::Record, reader.Next(rec));
@@ -272,7 +283,8 @@ TEST(StreamVectorsTest, SampleStreamsDecodeToTheirChecksums) {
         int frames;
         uint32_t seed;
     };
-    const Vector vectors[] = {{"synthetic-53x37", 53, 37, 9, 99}, {"synthetic-100x60", 100, 60, 14, 2024},
+    const Vector vectors[] = {{"synthetic-53x37", 53, 37, 9, 99},
+                              {"synthetic-100x60", 100, 60, 14, 2024},
                               {"synthetic-16x16", 16, 16, 5, 3}};
     const std::string dir = std::string(ZOV_SOURCE_DIR) + "/tests/codec/vectors/";
     const bool write = std::getenv("ZOV_WRITE_VECTORS") != nullptr;
@@ -285,10 +297,12 @@ TEST(StreamVectorsTest, SampleStreamsDecodeToTheirChecksums) {
         GuardModel model(v.w, v.h);
         auto offsets = RecordOffsets(made);
         for (size_t i = 0; i < frames.size(); ++i) {
-            if (BE32(made.data() + offsets[i]) != 0) model.Record(made.data() + offsets[i]);
+            if (BE32(made.data() + offsets[i]) != 0)
+                model.Record(made.data() + offsets[i]);
             ASSERT_EQ("", model.Compare(frames[i].data(), r.pictures[i].data())) << v.name << " " << i;
             Bytes bgr;
-            for (uint32_t p : r.pictures[i]) bgr.insert(bgr.end(), {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16)});
+            for (uint32_t p : r.pictures[i])
+                bgr.insert(bgr.end(), {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16)});
             char line[80];
             std::snprintf(line, sizeof line, "%s.zov %zu %08lx\n", v.name, i,
                           crc32(0, bgr.data(), uInt(bgr.size())));
@@ -296,7 +310,8 @@ TEST(StreamVectorsTest, SampleStreamsDecodeToTheirChecksums) {
         }
         const std::string path = dir + v.name + ".zov";
         if (write) {
-            std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(made.data()), made.size());
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(made.data()), made.size());
         } else {
             std::ifstream in(path, std::ios::binary);
             ASSERT_TRUE(in) << path;

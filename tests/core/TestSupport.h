@@ -21,7 +21,9 @@ namespace zovtest {
 inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
 }
-inline int32_t LeI32(const std::vector<uint8_t>& b, size_t at) { return static_cast<int32_t>(Le32(b, at)); }
+inline int32_t LeI32(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<int32_t>(Le32(b, at));
+}
 inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     if (b.size() < at + 4)
         b.resize(at + 4);
@@ -50,7 +52,7 @@ inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
 
 // A fresh folder per test, removed at the end; the document starts closed.
 class DocTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string tmpl = (std::filesystem::temp_directory_path() / "zov-core-XXXXXX").string();
         ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
@@ -93,10 +95,10 @@ inline std::vector<uint8_t> Picture(int width, int height, int t) {
 
 // One frame of a hand-built file.
 struct HandFrame {
-    int32_t kind = 0;            // 0 key, 1 difference
-    std::vector<uint8_t> data;   // bytes after the 24,616-byte header
-    std::vector<uint8_t> flags;  // block flags (difference frames)
-    int32_t dataSizeField = -1;  // -1: data.size()
+    int32_t kind = 0;           // 0 key, 1 difference
+    std::vector<uint8_t> data;  // bytes after the 24,616-byte header
+    std::vector<uint8_t> flags; // block flags (difference frames)
+    int32_t dataSizeField = -1; // -1: data.size()
 };
 
 inline HandFrame HandKey(const std::vector<uint8_t>& image) {
@@ -166,7 +168,8 @@ inline HandFile BuildHandFile(int width, int height, const std::vector<HandFrame
         b.resize(at + 24616, 0);
         std::memcpy(b.data() + at, "SIGN", 4);
         Put32(b, at + 4, 0xFFFFFFFF);
-        Put32(b, at + 8, static_cast<uint32_t>(f.dataSizeField >= 0 ? f.dataSizeField : int32_t(f.data.size())));
+        Put32(b, at + 8,
+              static_cast<uint32_t>(f.dataSizeField >= 0 ? f.dataSizeField : int32_t(f.data.size())));
         Put32(b, at + 12, 0xFFFFFFFF);
         Put32(b, at + 24, 11);
         Put32(b, at + 28, 22);

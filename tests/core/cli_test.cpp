@@ -34,7 +34,7 @@ CliRun Zovrec(const std::string& args, const std::string& scratch) {
 }
 
 class Cli : public DocTest {
-protected:
+  protected:
     std::string Q(const std::string& name) const { return "'" + Path(name) + "'"; }
 };
 

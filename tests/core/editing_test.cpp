@@ -13,14 +13,15 @@ namespace {
 constexpr int kW = 40, kH = 12;
 
 class Editing : public DocTest {
-protected:
+  protected:
     // A project of n frames of Picture(kW, kH, i): key frames every `keyEvery`.
     void MakeProject(int n, int keyEvery = 10) {
         pics.clear();
         std::vector<HandFrame> frames;
         for (int i = 0; i < n; ++i) {
             pics.push_back(Picture(kW, kH, i));
-            frames.push_back(i % keyEvery == 0 ? HandKey(pics.back()) : HandDiff(pics[size_t(i) - 1], pics.back()));
+            frames.push_back(i % keyEvery == 0 ? HandKey(pics.back())
+                                               : HandDiff(pics[size_t(i) - 1], pics.back()));
         }
         // Whole blocks only (1,440 bytes = 15 blocks), so every frame decodes to its picture.
         ASSERT_EQ(pics[0].size() % 96, 0u);
@@ -87,7 +88,7 @@ TEST_F(Editing, PasteCopiesFramesAndUndoCutsTheFileBack) {
     MakeProject(8, 4);
     const auto lengthBefore = std::filesystem::file_size(path);
     const auto bytesBefore = ReadAll(path);
-    ASSERT_TRUE(Ani().PasteFrames(1, 3, 6)); // frames 1..3 before frame 6
+    ASSERT_TRUE(Ani().PasteFrames(1, 3, 6));          // frames 1..3 before frame 6
     EXPECT_EQ(Ani().FrameTable()[6].kind, FRAME_KEY); // first copy stands alone
     EXPECT_EQ(Ani().FrameTable()[9].kind, FRAME_KEY); // old frame 6 lost its predecessor
     ExpectFrames({0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7});
@@ -197,7 +198,7 @@ TEST_F(Editing, ElementRangesFollowDeleteAndPaste) {
 }
 
 class Import : public DocTest {
-protected:
+  protected:
     void WriteSeries(const std::vector<long>& numbers, int w, int h, const std::string& stem = "file") {
         for (long n : numbers) {
             Image24 img;
@@ -231,7 +232,8 @@ TEST_F(Import, SeriesStopsAtTheFirstGapAndReportsProgress) {
     Ani().SetEvents(nullptr);
     ASSERT_TRUE(req.result) << req.error;
     EXPECT_EQ(req.appended.load(), 2);
-    EXPECT_EQ(rec.events, (std::vector<std::string>{"0:1:appended frames: 1", "0:2:appended frames: 2", "1:2:"}));
+    EXPECT_EQ(rec.events,
+              (std::vector<std::string>{"0:1:appended frames: 1", "0:2:appended frames: 2", "1:2:"}));
     EXPECT_EQ(Ani().FrameCount(), 2);
     EXPECT_EQ(Ani().ImageWidth(), 33);
     EXPECT_EQ(Ani().GetCaptureRect().right, 33);
@@ -246,7 +248,8 @@ TEST_F(Import, SeriesStopsAtTheFirstGapAndReportsProgress) {
         if (row + 100 > 672) // the 28 bytes past the last whole block come from frame 0
             break;
         EXPECT_EQ(std::vector<uint8_t>(img.begin() + row, img.begin() + row + 99),
-                  std::vector<uint8_t>(want.begin() + row, want.begin() + row + 99)) << "row " << y;
+                  std::vector<uint8_t>(want.begin() + row, want.begin() + row + 99))
+            << "row " << y;
         EXPECT_EQ(img[row + 99], 128);
     }
     EXPECT_EQ(Ani().UndoCount(), 1);

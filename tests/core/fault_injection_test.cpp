@@ -19,7 +19,9 @@ struct State {
     bool opened = false;
     std::vector<uLong> frames;
     std::vector<std::pair<int, int>> elements;
-    bool operator==(const State& o) const { return opened == o.opened && frames == o.frames && elements == o.elements; }
+    bool operator==(const State& o) const {
+        return opened == o.opened && frames == o.frames && elements == o.elements;
+    }
 };
 
 State Read(const std::string& file) {
@@ -66,7 +68,7 @@ int RunChild(const std::vector<std::string>& args, long limit) {
 }
 
 class Crash : public DocTest {
-protected:
+  protected:
     void SetUp() override {
         DocTest::SetUp();
         // 12 frames, key frames every 4, with two elements.
@@ -131,11 +133,17 @@ protected:
     State before;
 };
 
-TEST_F(Crash, Delete) { Sweep({"delete", Path("work.scp"), "3", "3"}, Path("work.scp"), before); }
+TEST_F(Crash, Delete) {
+    Sweep({"delete", Path("work.scp"), "3", "3"}, Path("work.scp"), before);
+}
 
-TEST_F(Crash, Paste) { Sweep({"paste", Path("work.scp"), "1", "4", "7"}, Path("work.scp"), before); }
+TEST_F(Crash, Paste) {
+    Sweep({"paste", Path("work.scp"), "1", "4", "7"}, Path("work.scp"), before);
+}
 
-TEST_F(Crash, ClearAll) { Sweep({"clear", Path("work.scp")}, Path("work.scp"), before); }
+TEST_F(Crash, ClearAll) {
+    Sweep({"clear", Path("work.scp")}, Path("work.scp"), before);
+}
 
 TEST_F(Crash, Append) {
     for (int i = 0; i < 3; ++i) {

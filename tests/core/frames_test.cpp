@@ -27,8 +27,8 @@ TEST(FrameCodec, DifferenceFramesCarryChangedBlocksOnly) {
     EXPECT_EQ(h->dataSize, 0);
     for (int i = 0; i < 15000; ++i)
         ASSERT_EQ(h->blockFlags[i], 1);
-    cur[96 * 3 + 5] = 1;     // block 3
-    cur[96 * 14999] = 2;     // the last block
+    cur[96 * 3 + 5] = 1; // block 3
+    cur[96 * 14999] = 2; // the last block
     ASSERT_TRUE(EncodeDiffFrame(*h, prev.data(), cur.data(), size, out.data()));
     EXPECT_EQ(h->dataSize, 192);
     EXPECT_EQ(h->blockFlags[3], 0);
@@ -165,8 +165,9 @@ TEST(CropImage, RectanglesAndRowOrder) {
     // Columns 1..2, rows 1..2 (from the top): 2 x 2 pixels, rows of 8 bytes, bottom-up.
     ASSERT_TRUE(CropImage(img.data(), w, h, 1, 1, 3, 3));
     auto px = [&](int x, int y, int c) { return uint8_t(y * 16 + x * 3 + c + 1); };
-    const std::vector<uint8_t> want = {px(1, 2, 0), px(1, 2, 1), px(1, 2, 2), px(2, 2, 0), px(2, 2, 1), px(2, 2, 2), 0, 0,
-                                       px(1, 1, 0), px(1, 1, 1), px(1, 1, 2), px(2, 1, 0), px(2, 1, 1), px(2, 1, 2), 0, 0};
+    const std::vector<uint8_t> want = {
+        px(1, 2, 0), px(1, 2, 1), px(1, 2, 2), px(2, 2, 0), px(2, 2, 1), px(2, 2, 2), 0, 0,
+        px(1, 1, 0), px(1, 1, 1), px(1, 1, 2), px(2, 1, 0), px(2, 1, 1), px(2, 1, 2), 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(img.begin(), img.begin() + 16), want);
     for (size_t i = 16; i < img.size(); ++i)
         EXPECT_EQ(img[i], 0);

@@ -87,8 +87,8 @@ TEST_F(ProjectFile, StreamModeCreatesNoFile) {
 
 TEST_F(ProjectFile, HandBuiltFileDecodesInAnyOrder) {
     const int w = 47, h = 33; // 4,752 bytes: 49 blocks and a 48-byte tail
-    std::vector<std::vector<uint8_t>> pics = {Picture(w, h, 0), Picture(w, h, 1), Picture(w, h, 1), Picture(w, h, 2),
-                                              Picture(w, h, 5)};
+    std::vector<std::vector<uint8_t>> pics = {Picture(w, h, 0), Picture(w, h, 1), Picture(w, h, 1),
+                                              Picture(w, h, 2), Picture(w, h, 5)};
     // The tail differs between the pictures, so a decoder that fills it from the wrong place shows.
     for (size_t i = 0; i < pics.size(); ++i)
         pics[i].back() = static_cast<uint8_t>(0x10 + i);
@@ -105,7 +105,8 @@ TEST_F(ProjectFile, HandBuiltFileDecodesInAnyOrder) {
         ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
         ASSERT_EQ(Ani().FrameCount(), 5);
         EXPECT_EQ(Ani().ImageSize(), 144 * 33);
-        const std::vector<int> seq = order == 0 ? std::vector<int>{0, 1, 2, 3, 4} : std::vector<int>{4, 2, 1, 0, 3};
+        const std::vector<int> seq =
+            order == 0 ? std::vector<int>{0, 1, 2, 3, 4} : std::vector<int>{4, 2, 1, 0, 3};
         for (int i : seq) {
             std::vector<uint8_t> img;
             FrameHeader fh;
@@ -124,7 +125,8 @@ TEST_F(ProjectFile, VersionsMagicAndExtensionFallback) {
     WriteAll(Path("old.scp"), old.bytes);
     std::string path = Path("old.scp");
     EXPECT_FALSE(Ani().OpenProject(path));
-    EXPECT_EQ(Ani().LastMessage(), "this is an old version zov recorder file, please convert it to a new version.");
+    EXPECT_EQ(Ani().LastMessage(),
+              "this is an old version zov recorder file, please convert it to a new version.");
     // A version that is negative as a signed number is older still.
     Put32(old.bytes, 4, 0x90000000u);
     WriteAll(Path("neg.scp"), old.bytes);
@@ -209,8 +211,8 @@ TEST_F(ProjectFile, HostileCountsAreRefusedBeforeAllocating) {
     struct Case {
         size_t at;
         uint32_t value;
-    } cases[] = {{8, 2000000000u},   {12, 0x7FFFFFFFu}, {20, 100000000u}, {8, 0xFFFFFFFFu},
-                 {72, 0x7FFFFF00u},  {72, 100u},        {16, 0x80000000u}};
+    } cases[] = {{8, 2000000000u},  {12, 0x7FFFFFFFu}, {20, 100000000u}, {8, 0xFFFFFFFFu},
+                 {72, 0x7FFFFF00u}, {72, 100u},        {16, 0x80000000u}};
     for (const Case& c : cases) {
         std::vector<uint8_t> h = b;
         Put32(h, c.at, c.value);
@@ -298,7 +300,8 @@ TEST_F(ProjectFile, SaveAsOntoItselfAndAFailedSaveAs) {
     ASSERT_TRUE(Ani().LoadFrame(2, img, fh));
     EXPECT_EQ(img, p0);
     for (const auto& e : std::filesystem::directory_iterator(dir))
-        EXPECT_EQ(e.path().filename().string().rfind(".zov-save", 0), std::string::npos) << "temporary file left";
+        EXPECT_EQ(e.path().filename().string().rfind(".zov-save", 0), std::string::npos)
+            << "temporary file left";
 }
 
 TEST_F(ProjectFile, CapturedRecordsTakenApart) {

@@ -16,7 +16,9 @@ inline int MemFile() {
     return fd;
 }
 
-inline std::string MemFilePath() { return "/proc/self/fd/" + std::to_string(MemFile()); }
+inline std::string MemFilePath() {
+    return "/proc/self/fd/" + std::to_string(MemFile());
+}
 
 // Replaces the memory file's contents with the input; false when that cannot be done.
 inline bool PutInput(const uint8_t* data, size_t size) {

@@ -19,14 +19,17 @@
 
 namespace {
 
-bool PutFile(const std::vector<uint8_t>& bytes) { return zov::fuzz::PutInput(bytes.data(), bytes.size()); }
-
-bool OpenFile(zov::BinFile& f, int64_t position) {
-    return f.Open(zov::fuzz::MemFilePath(), zov::BinFile::Mode::ReadWrite) &&
-           f.Seek(position);
+bool PutFile(const std::vector<uint8_t>& bytes) {
+    return zov::fuzz::PutInput(bytes.data(), bytes.size());
 }
 
-void Check(bool ok, const char* what) { zov::fuzz::Check(ok, "element", what); }
+bool OpenFile(zov::BinFile& f, int64_t position) {
+    return f.Open(zov::fuzz::MemFilePath(), zov::BinFile::Mode::ReadWrite) && f.Seek(position);
+}
+
+void Check(bool ok, const char* what) {
+    zov::fuzz::Check(ok, "element", what);
+}
 
 void CheckTotals(const zov::CElementList& list) {
     int64_t sum = 0;

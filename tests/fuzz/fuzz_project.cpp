@@ -16,7 +16,9 @@
 
 namespace {
 
-void Check(bool ok, const char* what) { zov::fuzz::Check(ok, "project", what); }
+void Check(bool ok, const char* what) {
+    zov::fuzz::Check(ok, "project", what);
+}
 
 } // namespace
 

@@ -17,7 +17,9 @@
 
 namespace {
 
-void Check(bool ok, const char* what) { zov::fuzz::Check(ok, "recover", what); }
+void Check(bool ok, const char* what) {
+    zov::fuzz::Check(ok, "recover", what);
+}
 
 std::vector<uint8_t> Contents(int fd) {
     off_t n = lseek(fd, 0, SEEK_END);
@@ -44,14 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(!result.message.empty(), "every outcome is told in a sentence");
     if (!ok || result.recovered == 0) {
         const std::vector<uint8_t> after = Contents(fd);
-        Check(after.size() == size && std::equal(after.begin(), after.end(), data), "a file with nothing added stays as it was");
+        Check(after.size() == size && std::equal(after.begin(), after.end(), data),
+              "a file with nothing added stays as it was");
         return 0;
     }
     zov::CAni& ani = zov::Ani();
     std::string open = path;
     Check(ani.OpenProject(open), "a recovered project opens");
     Check(ani.CheckFile(), "a recovered project passes its check");
-    Check(ani.FrameCount() == result.framesBefore + result.recovered, "the frame count is the old plus the recovered");
+    Check(ani.FrameCount() == result.framesBefore + result.recovered,
+          "the frame count is the old plus the recovered");
     std::vector<uint8_t> image;
     zov::FrameHeader header;
     for (int i = result.framesBefore; i < ani.FrameCount(); ++i)

@@ -21,7 +21,8 @@ void FuzzStream(const uint8_t* data, size_t size) {
         // themselves are tested elsewhere.
         const int w = static_cast<int16_t>((data[4] << 8) | data[5]);
         const int h = static_cast<int16_t>((data[6] << 8) | data[7]);
-        if (w > 0 && h > 0 && static_cast<int64_t>(w) * h > (1 << 18)) return;
+        if (w > 0 && h > 0 && static_cast<int64_t>(w) * h > (1 << 18))
+            return;
     }
     zov::StreamReader reader;
     size_t fed = 0, step = 1;
@@ -39,7 +40,8 @@ void FuzzStream(const uint8_t* data, size_t size) {
             step = step * 3 + 1;
             continue;
         }
-        if (st != zov::ReadStatus::Record) break;
+        if (st != zov::ReadStatus::Record)
+            break;
         if (rec.kind == zov::StreamRecord::Frame && reader.Picture()) {
             volatile uint32_t sink = reader.Picture()[0];
             (void)sink;
@@ -48,7 +50,8 @@ void FuzzStream(const uint8_t* data, size_t size) {
 }
 
 void FuzzLayers(const uint8_t* data, size_t size) {
-    if (size < 3) return;
+    if (size < 3)
+        return;
     const uint32_t w = 1 + data[0] % 64, h = 1 + data[1] % 64;
     const uint32_t block = (data[2] & 3) == 0 ? 0 : 4u << (data[2] & 3);
     data += 3;
@@ -57,8 +60,10 @@ void FuzzLayers(const uint8_t* data, size_t size) {
     // re-marking blocks it knows are out of bounds), the other gets a fresh copy every time
     // (and so marks everything). Their pictures must agree word for word, flags included.
     zov::FrameDiffCodec codec, fresh;
-    if (!codec.Init(zov::C_CODEC_DECODE, w, h, 24, block, block)) return;
-    if (!fresh.Init(zov::C_CODEC_DECODE, w, h, 24, block, block)) __builtin_trap();
+    if (!codec.Init(zov::C_CODEC_DECODE, w, h, 24, block, block))
+        return;
+    if (!fresh.Init(zov::C_CODEC_DECODE, w, h, 24, block, block))
+        __builtin_trap();
     codec.SetStreamVersion(9);
     fresh.SetStreamVersion(9);
     std::vector<uint32_t> image(static_cast<size_t>(w) * h, 0);
@@ -81,7 +86,8 @@ void FuzzLayers(const uint8_t* data, size_t size) {
             } else {
                 size = 0;
             }
-            if (n > size) n = size;
+            if (n > size)
+                n = size;
             out.resize(n + n / 8 + 64);
             z[i].next_in = const_cast<Bytef*>(data);
             z[i].avail_in = static_cast<uInt>(n);
@@ -105,16 +111,21 @@ void FuzzLayers(const uint8_t* data, size_t size) {
         copies[turn ^ 1] = copies[turn];
         turn ^= 1;
         const zov::DecodeStatus b = fresh.DecodeRecord(c, copies[turn].data());
-        if (a != b || image != copies[turn]) __builtin_trap();
+        if (a != b || image != copies[turn])
+            __builtin_trap();
     }
-    for (auto& s : z) deflateEnd(&s);
+    for (auto& s : z)
+        deflateEnd(&s);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    if (data[0] & 1) FuzzLayers(data + 1, size - 1);
-    else FuzzStream(data + 1, size - 1);
+    if (size == 0)
+        return 0;
+    if (data[0] & 1)
+        FuzzLayers(data + 1, size - 1);
+    else
+        FuzzStream(data + 1, size - 1);
     return 0;
 }

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <semaphore.h>
 #include <fstream>
+#include <semaphore.h>
 #include <sstream>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -14,7 +14,9 @@
 
 namespace {
 
-std::string FakeTool() { return std::string(ZOV_TEST_BIN_DIR) + "/zov_fake_inkpane"; }
+std::string FakeTool() {
+    return std::string(ZOV_TEST_BIN_DIR) + "/zov_fake_inkpane";
+}
 
 std::string Folder() {
     char templ[] = "/tmp/zov-process-XXXXXX";
@@ -41,7 +43,8 @@ bool WaitFor(const std::string& path, int ms) {
 TEST(Process, ArgumentsReachTheProgramVerbatimWithoutAShell) {
     const std::string dir = Folder();
     const std::string out = dir + "/args.txt";
-    pid_t pid = zov::SpawnProcess({FakeTool(), "--print-args", out, "two words", "$HOME;echo x", "*", ""}, dir);
+    pid_t pid =
+        zov::SpawnProcess({FakeTool(), "--print-args", out, "two words", "$HOME;echo x", "*", ""}, dir);
     ASSERT_GT(pid, 0);
     int status = zov::WaitProcess(pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -53,10 +53,18 @@ void ExpectGrabEqualsScreen(int depth, zov::X11Grab mode) {
     screen->Release();
 }
 
-TEST(X11Screen, Depth24GrabEqualsScreenshotThroughSharedMemory) { ExpectGrabEqualsScreen(24, zov::X11Grab::Auto); }
-TEST(X11Screen, Depth24GrabEqualsScreenshotThroughXGetImage) { ExpectGrabEqualsScreen(24, zov::X11Grab::Plain); }
-TEST(X11Screen, Depth16GrabEqualsScreenshotWidenedByMasks) { ExpectGrabEqualsScreen(16, zov::X11Grab::Auto); }
-TEST(X11Screen, Depth8GrabEqualsScreenshotThroughTheColourMap) { ExpectGrabEqualsScreen(8, zov::X11Grab::Auto); }
+TEST(X11Screen, Depth24GrabEqualsScreenshotThroughSharedMemory) {
+    ExpectGrabEqualsScreen(24, zov::X11Grab::Auto);
+}
+TEST(X11Screen, Depth24GrabEqualsScreenshotThroughXGetImage) {
+    ExpectGrabEqualsScreen(24, zov::X11Grab::Plain);
+}
+TEST(X11Screen, Depth16GrabEqualsScreenshotWidenedByMasks) {
+    ExpectGrabEqualsScreen(16, zov::X11Grab::Auto);
+}
+TEST(X11Screen, Depth8GrabEqualsScreenshotThroughTheColourMap) {
+    ExpectGrabEqualsScreen(8, zov::X11Grab::Auto);
+}
 
 TEST(X11Screen, WindowAreaFollowsTheWindowAndUnknownWindowsAreNoError) {
     Scene scene(24);
@@ -70,7 +78,8 @@ TEST(X11Screen, WindowAreaFollowsTheWindowAndUnknownWindowsAreNoError) {
     EXPECT_EQ(r.top, 20);
     EXPECT_EQ(r.Width(), 120);
     EXPECT_EQ(r.Height(), 90);
-    RunProgram({"xdotool", "windowmove", "--sync", std::to_string(scene.window.Id()), "150", "100"}, scene.server.Display());
+    RunProgram({"xdotool", "windowmove", "--sync", std::to_string(scene.window.Id()), "150", "100"},
+               scene.server.Display());
     ASSERT_TRUE(screen->WindowRect(scene.window.Id(), r));
     EXPECT_EQ(r.left, 150);
     EXPECT_EQ(r.top, 100);

@@ -22,7 +22,8 @@ namespace zovtest {
 
 namespace {
 
-std::vector<std::string> EnvironmentWith(const std::string& display, const std::vector<std::string>& extra = {}) {
+std::vector<std::string> EnvironmentWith(const std::string& display,
+                                         const std::vector<std::string>& extra = {}) {
     std::vector<std::string> env(extra);
     for (char** e = environ; *e; ++e)
         if (std::strncmp(*e, "DISPLAY=", 8) != 0)
@@ -83,7 +84,9 @@ uint32_t Be32(const uint8_t* p) {
 
 } // namespace
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 Xvfb::Xvfb(int width, int height, int depth) {
     int fds[2];
@@ -91,8 +94,8 @@ Xvfb::Xvfb(int width, int height, int depth) {
         return;
     // The server writes the display number it chose to the descriptor given by -displayfd.
     std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-    std::vector<std::string> argv = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
-                                     "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> argv = {
+        "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
     m_pid = Spawn(argv, {}, -1, -1);
     close(fds[1]);
     std::string number;
@@ -183,8 +186,9 @@ TestWindow::TestWindow(const std::string& display, int width, int height, int x,
     int out[2];
     if (pipe(out) != 0)
         return;
-    std::vector<std::string> argv = {TestWindowPath(), "--size", std::to_string(width) + "x" + std::to_string(height),
-                                     "--at", std::to_string(x) + "," + std::to_string(y)};
+    std::vector<std::string> argv = {TestWindowPath(), "--size",
+                                     std::to_string(width) + "x" + std::to_string(height), "--at",
+                                     std::to_string(x) + "," + std::to_string(y)};
     if (animateMs > 0) {
         argv.push_back("--animate");
         argv.push_back(std::to_string(animateMs));
@@ -207,7 +211,9 @@ TestWindow::TestWindow(const std::string& display, int width, int height, int x,
     m_id = std::strtoull(line.c_str(), nullptr, 10);
     if (m_id) {
         // Place it with xdotool, as a user's window manager would, and let it settle.
-        RunProgram({"xdotool", "windowmove", "--sync", std::to_string(m_id), std::to_string(x), std::to_string(y)}, display);
+        RunProgram(
+            {"xdotool", "windowmove", "--sync", std::to_string(m_id), std::to_string(x), std::to_string(y)},
+            display);
         RunProgram({"xdotool", "windowfocus", std::to_string(m_id)}, display);
         SleepMs(100);
     }
@@ -280,8 +286,8 @@ uint32_t FramePixel(const zov::Image24& image, int x, int y) {
     return (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
 }
 
-long CountDifferences(const zov::Image24& frame, const Screenshot& shot, int left, int top, std::string* first,
-                      int compareWidth) {
+long CountDifferences(const zov::Image24& frame, const Screenshot& shot, int left, int top,
+                      std::string* first, int compareWidth) {
     long n = 0;
     const int w = compareWidth < 0 ? frame.width : compareWidth;
     for (int y = 0; y < frame.height; ++y)
@@ -306,8 +312,12 @@ std::string TempFolder(const std::string& name) {
     return made ? std::string(made) + "/" : std::string("/tmp/");
 }
 
-std::string ZovrecPath() { return std::string(ZOV_BIN_DIR) + "/zovrec"; }
-std::string TestWindowPath() { return std::string(ZOV_TEST_BIN_DIR) + "/zov_test_window"; }
+std::string ZovrecPath() {
+    return std::string(ZOV_BIN_DIR) + "/zovrec";
+}
+std::string TestWindowPath() {
+    return std::string(ZOV_TEST_BIN_DIR) + "/zov_test_window";
+}
 
 bool WaitForFile(const std::string& path, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 20) {

@@ -13,14 +13,14 @@
 namespace zovtest {
 
 class Xvfb {
-public:
+  public:
     // Starts "Xvfb -screen 0 WxHxDEPTH -nolisten tcp" and waits until xdpyinfo answers.
     Xvfb(int width, int height, int depth);
     ~Xvfb();
     bool Ok() const { return !m_display.empty(); }
     const std::string& Display() const { return m_display; } // ":N"
 
-private:
+  private:
     pid_t m_pid = -1;
     std::string m_display;
 };
@@ -40,13 +40,13 @@ int WaitExit(pid_t pid); // exit code, or -signal
 
 // The test window (tests/recorder/test_window.cpp), shown and painted.
 class TestWindow {
-public:
+  public:
     TestWindow(const std::string& display, int width, int height, int x, int y, int animateMs = 0);
     ~TestWindow();
     uint64_t Id() const { return m_id; }
     bool Ok() const { return m_id != 0; }
 
-private:
+  private:
     pid_t m_pid = -1;
     uint64_t m_id = 0;
 };
@@ -64,8 +64,8 @@ bool TakeScreenshot(const std::string& display, Screenshot& out, std::string& er
 uint32_t FramePixel(const zov::Image24& image, int x, int y);
 // Counts frame pixels that differ from the screenshot at (left + x, top + y); columns at or
 // beyond `compareWidth` (default all) are left out. The first difference is described in `first`.
-long CountDifferences(const zov::Image24& frame, const Screenshot& shot, int left, int top, std::string* first = nullptr,
-                      int compareWidth = -1);
+long CountDifferences(const zov::Image24& frame, const Screenshot& shot, int left, int top,
+                      std::string* first = nullptr, int compareWidth = -1);
 
 std::string TempFolder(const std::string& name); // a fresh empty folder under /tmp
 std::string ZovrecPath();

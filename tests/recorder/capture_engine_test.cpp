@@ -14,8 +14,8 @@
 #include <cstdio>
 #include <map>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -28,7 +28,7 @@ std::string Folder() {
 }
 
 class Events : public IDocumentEvents {
-public:
+  public:
     std::function<void(int)> onFrame;
     void OnFrameCaptured(int n) override {
         {
@@ -108,7 +108,7 @@ std::shared_ptr<PointerImage> BluePointer() {
 }
 
 class CaptureEngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = Folder();
         Ani().Initialise();
@@ -154,7 +154,8 @@ TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
     EXPECT_EQ(events.frames, 25);
     EXPECT_EQ(engine.Stats().frames, 25);
 
-    // cursor.bin (emptied again when the project is opened):: one record (20 bytes + 6 x 6 x 4 colour + 6 rows x 2 mask) per frame.
+    // cursor.bin (emptied again when the project is opened):: one record (20 bytes + 6 x 6 x 4 colour + 6
+    // rows x 2 mask) per frame.
     struct stat st {};
     ASSERT_EQ(stat((dir + "cursor.bin").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 25 * (20 + 144 + 12));
@@ -340,7 +341,8 @@ TEST_F(CaptureEngineTest, WindowRecordingFollowsTheWindowAndEndsWhenItCloses) {
         screen.Fill(0x202020);
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x)
-                screen.SetPixel(left + x, top + y, static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
+                screen.SetPixel(left + x, top + y,
+                                static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
         screen.SetWindow(5, {left, top, left + 64, top + 48});
     };
     paintWindow(10, 10);
@@ -381,7 +383,8 @@ TEST_F(CaptureEngineTest, WindowRecordingFollowsTheWindowAndEndsWhenItCloses) {
         long wrong = 0;
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x)
-                wrong += Rgb(img, x, y) != (static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
+                wrong +=
+                    Rgb(img, x, y) != (static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
         EXPECT_EQ(wrong, 0) << "frame " << i;
     }
 }

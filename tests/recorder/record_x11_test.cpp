@@ -72,15 +72,19 @@ void RecordStillSceneEqualsScreenshot(int depth) {
     std::string error;
     ASSERT_TRUE(scene.Ready(error)) << error;
     const std::string dir = TempFolder("still");
-    RunResult r = scene.Zovrec({"record", dir + "still.scp", "--area", kArea, "--frames", "4", "--delay", "50",
-                                "--no-pointer"});
+    RunResult r = scene.Zovrec(
+        {"record", dir + "still.scp", "--area", kArea, "--frames", "4", "--delay", "50", "--no-pointer"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("recorded 4 frames"), std::string::npos) << r.out;
     ExpectFramesEqualScreen(dir + "still.scp", scene.shot, 4);
 }
 
-TEST(RecordX11, Depth24FramesEqualTheScreenshot) { RecordStillSceneEqualsScreenshot(24); }
-TEST(RecordX11, Depth16FramesEqualTheScreenshotWidenedByChannel) { RecordStillSceneEqualsScreenshot(16); }
+TEST(RecordX11, Depth24FramesEqualTheScreenshot) {
+    RecordStillSceneEqualsScreenshot(24);
+}
+TEST(RecordX11, Depth16FramesEqualTheScreenshotWidenedByChannel) {
+    RecordStillSceneEqualsScreenshot(16);
+}
 
 TEST(RecordX11, PointerIsDrawnAtItsPositionMinusTheHotspotAndRecorded) {
     Scene scene(24);
@@ -93,7 +97,9 @@ TEST(RecordX11, PointerIsDrawnAtItsPositionMinusTheHotspotAndRecorded) {
     // pointer is an 8 x 8 red square with hotspot 3, 2, named "hand2").
     const int places[2][2] = {{100, 80}, {170, 140}};
     for (int run = 0; run < 2; ++run) {
-        RunProgram({"xdotool", "mousemove", "--sync", std::to_string(places[run][0]), std::to_string(places[run][1])}, d);
+        RunProgram({"xdotool", "mousemove", "--sync", std::to_string(places[run][0]),
+                    std::to_string(places[run][1])},
+                   d);
         SleepMs(100);
         RunResult r = scene.Zovrec({"record", project, "--area", kArea, "--frames", "3", "--delay", "40"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -164,9 +170,9 @@ TEST(RecordX11, WindowRecordingFollowsTheWindow) {
     const std::string dir = TempFolder("window");
     const std::string project = dir + "window.scp";
     const std::string id = std::to_string(scene.window.Id());
-    pid_t pid = Start({ZovrecPath(), "record", project, "--window", id, "--frames", "12", "--delay", "100",
-                       "--no-pointer"},
-                      scene.server.Display(), dir + "out.txt", dir + "err.txt");
+    pid_t pid = Start(
+        {ZovrecPath(), "record", project, "--window", id, "--frames", "12", "--delay", "100", "--no-pointer"},
+        scene.server.Display(), dir + "out.txt", dir + "err.txt");
     ASSERT_GT(pid, 0);
     SleepMs(500);
     RunProgram({"xdotool", "windowmove", "--sync", id, "100", "70"}, scene.server.Display());
@@ -194,8 +200,8 @@ TEST(RecordX11, KeyFramesEveryTenthFrameAndSigintLeavesACompleteFile) {
     ASSERT_TRUE(scene.Ready(error)) << error;
     const std::string dir = TempFolder("sigint");
     const std::string project = dir + "sigint.scp";
-    pid_t pid = Start({ZovrecPath(), "record", project, "--area", kArea, "--delay", "40"}, scene.server.Display(),
-                      dir + "out.txt", dir + "err.txt");
+    pid_t pid = Start({ZovrecPath(), "record", project, "--area", kArea, "--delay", "40"},
+                      scene.server.Display(), dir + "out.txt", dir + "err.txt");
     ASSERT_GT(pid, 0);
     SleepMs(1500);
     kill(pid, SIGINT);
@@ -232,11 +238,11 @@ TEST(RecordX11, KillDuringARecordingThenRecoverGivesTheScreenFrames) {
     const std::string dir = TempFolder("recover");
     const std::string project = dir + "crash.scp";
     // A first run that completes, then a run killed with SIGKILL halfway.
-    RunResult first = scene.Zovrec({"record", project, "--area", kArea, "--frames", "3", "--delay", "30",
-                                    "--no-pointer"});
+    RunResult first =
+        scene.Zovrec({"record", project, "--area", kArea, "--frames", "3", "--delay", "30", "--no-pointer"});
     ASSERT_EQ(first.exitCode, 0) << first.err;
-    pid_t pid = Start({ZovrecPath(), "record", project, "--delay", "50", "--no-pointer"}, scene.server.Display(),
-                      dir + "out.txt", dir + "err.txt");
+    pid_t pid = Start({ZovrecPath(), "record", project, "--delay", "50", "--no-pointer"},
+                      scene.server.Display(), dir + "out.txt", dir + "err.txt");
     ASSERT_GT(pid, 0);
     SleepMs(1200);
     kill(pid, SIGKILL);
@@ -258,7 +264,8 @@ TEST(RecordX11, KillDuringARecordingThenRecoverGivesTheScreenFrames) {
         EXPECT_TRUE(zov::Ani().CheckFile());
         // The killed run starts with a key frame and keeps the interval from there.
         for (int i = 3; i < n; ++i)
-            EXPECT_EQ(zov::Ani().FrameTable()[i].kind, (i - 3) % 10 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF) << i;
+            EXPECT_EQ(zov::Ani().FrameTable()[i].kind, (i - 3) % 10 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF)
+                << i;
     }
     ExpectFramesEqualScreen(project, scene.shot);
     // A second recover finds nothing more and changes nothing.
@@ -271,7 +278,8 @@ TEST(RecordX11, LargeAreaIsRefusedForAProjectAndRecordedIntoAStream) {
     Xvfb server(1280, 1024, 24);
     ASSERT_TRUE(server.Ok());
     const std::string dir = TempFolder("large");
-    RunResult r = RunProgram({ZovrecPath(), "record", dir + "big.scp", "--full", "--frames", "1"}, server.Display());
+    RunResult r =
+        RunProgram({ZovrecPath(), "record", dir + "big.scp", "--full", "--frames", "1"}, server.Display());
     EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.err.find(".zov"), std::string::npos) << r.err;
     // Nothing recorded: no project with frames was left behind.
@@ -280,8 +288,9 @@ TEST(RecordX11, LargeAreaIsRefusedForAProjectAndRecordedIntoAStream) {
         OpenedProject p(dir + "big.scp");
         EXPECT_EQ(zov::Ani().FrameCount(), 0);
     }
-    RunResult s = RunProgram({ZovrecPath(), "record", dir + "big.zov", "--full", "--frames", "2", "--delay", "50"},
-                      server.Display());
+    RunResult s =
+        RunProgram({ZovrecPath(), "record", dir + "big.zov", "--full", "--frames", "2", "--delay", "50"},
+                   server.Display());
     EXPECT_EQ(s.exitCode, 0) << s.err;
     std::string bytes;
     ASSERT_TRUE(zov::ReadWholeFile(dir + "big.zov", bytes));
@@ -308,8 +317,8 @@ TEST(RecordX11, StreamRecordingDecodesBackToTheScreen) {
     std::string error;
     ASSERT_TRUE(scene.Ready(error)) << error;
     const std::string dir = TempFolder("stream");
-    RunResult r = scene.Zovrec({"record", dir + "direct.zov", "--area", kArea, "--frames", "5", "--delay", "60",
-                                "--no-pointer"});
+    RunResult r = scene.Zovrec(
+        {"record", dir + "direct.zov", "--area", kArea, "--frames", "5", "--delay", "60", "--no-pointer"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // The end of the run wrote the two web pages for the stream.
     for (const char* page : {"direct.htm", "direct-ocx.htm"}) {
@@ -329,7 +338,8 @@ TEST(RecordX11, StreamRecordingDecodesBackToTheScreen) {
         ASSERT_EQ(frame.height, kBottom - kTop);
         // Every pixel but the last column, which the codec may give back as background.
         std::string first;
-        EXPECT_EQ(CountDifferences(frame, scene.shot, kLeft, kTop, &first, frame.width - 1), 0) << name << " " << first;
+        EXPECT_EQ(CountDifferences(frame, scene.shot, kLeft, kTop, &first, frame.width - 1), 0)
+            << name << " " << first;
     }
 }
 

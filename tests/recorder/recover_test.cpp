@@ -52,7 +52,7 @@ struct RunEvents : IDocumentEvents {
 // 96 x 50 frames: a whole number of 96-byte blocks, so difference frames carry every byte.
 // Run 1: 3 frames, committed. Run 2: 12 frames; after its 9th frame the file is copied.
 class RecoverTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         dir = zovtest::TempFolder("recover");
         FakeScreen screen(96, 50);
@@ -60,8 +60,8 @@ protected:
             std::vector<uint32_t> copy(96 * 50);
             for (int y = 0; y < 50; ++y)
                 for (int x = 0; x < 96; ++x) {
-                    uint32_t c = static_cast<uint32_t>((x * 7 + i * 13) & 0xFF) << 16 | static_cast<uint32_t>(y * 5) << 8 |
-                                 static_cast<uint32_t>(i * 17 & 0xFF);
+                    uint32_t c = static_cast<uint32_t>((x * 7 + i * 13) & 0xFF) << 16 |
+                                 static_cast<uint32_t>(y * 5) << 8 | static_cast<uint32_t>(i * 17 & 0xFF);
                     screen.SetPixel(x, y, c);
                     copy[static_cast<size_t>(y) * 96 + x] = c;
                 }

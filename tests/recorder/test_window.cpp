@@ -41,7 +41,8 @@ unsigned long ToPixel(uint32_t rgb, const Visual* v) {
         int bits = __builtin_popcountl(mask);
         return (static_cast<unsigned long>(c8 >> (8 - bits)) << shift) & mask;
     };
-    return place((rgb >> 16) & 0xFF, v->red_mask) | place((rgb >> 8) & 0xFF, v->green_mask) | place(rgb & 0xFF, v->blue_mask);
+    return place((rgb >> 16) & 0xFF, v->red_mask) | place((rgb >> 8) & 0xFF, v->green_mask) |
+           place(rgb & 0xFF, v->blue_mask);
 }
 
 } // namespace
@@ -134,7 +135,8 @@ int main(int argc, char** argv) {
                 for (int i = 0; i < width; ++i)
                     XPutPixel(image, i, j, pixelOf(PatternColour(i, j, frame)));
         }
-        XPutImage(dpy, win, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        XPutImage(dpy, win, gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
+                  static_cast<unsigned>(height));
         XSync(dpy, False);
     };
     bool announced = false;
