@@ -10,16 +10,16 @@
 //
 // How to run (needs Xvfb, xdotool, xdpyinfo and ffmpeg; takes about a minute):
 //   scripts/build.sh build-bench && build-bench/bench/bin/capture_bench [--frames N]
-#include "../tests/recorder/XTestEnv.h"
+#include "tests/support/XTestEnv.h"
 
+#include "base/BinFile.h"
+#include "base/Pacing.h"
 #include "codec/StreamWriter.h"
 #include "core/Ani.h"
-#include "core/BinFile.h"
 #include "core/FrameCodec.h"
 #include "core/ProjectRecords.h"
 #include "platform/X11Screen.h"
 #include "recorder/CaptureEngine.h"
-#include "recorder/Pacing.h"
 #include "recorder/Pointer.h"
 #include "recorder/ScreenConvert.h"
 

@@ -14,9 +14,9 @@
 //   build-x/bin/frame_store_bench                        # terminal and browser clips
 //   ZOV_BENCH_CLIPS=terminal ZOV_BENCH_FRAMES=60 build-x/bin/frame_store_bench
 // It prints the Google Benchmark table, then per clip: ms per frame, ratios, bytes per frame.
-#include "app/Log.h"
+#include "base/Bitmap.h"
+#include "base/Log.h"
 #include "core/Ani.h"
-#include "core/Bitmap.h"
 
 #include <benchmark/benchmark.h>
 

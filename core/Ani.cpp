@@ -1,8 +1,8 @@
 // CAni: life cycle, queries, settings and selection. The project file lives in
 // ProjectFile.cpp, frames in FrameStore.cpp, edits in Editing.cpp and Undo.cpp.
-#include "Ani.h"
+#include "core/Ani.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "elements/ElementList.h"
 
 #include <cstring>

@@ -13,12 +13,12 @@
 // clears the last message.
 #pragma once
 
-#include "BinFile.h"
-#include "Bitmap.h"
-#include "DocumentEvents.h"
-#include "FrameCache.h"
-#include "ProjectRecords.h"
-#include "UndoStack.h"
+#include "base/BinFile.h"
+#include "base/Bitmap.h"
+#include "core/DocumentEvents.h"
+#include "core/FrameCache.h"
+#include "core/ProjectRecords.h"
+#include "core/UndoStack.h"
 
 #include <atomic>
 #include <chrono>

@@ -2,7 +2,7 @@
 // its commit, so a refused edit leaves memory and file as they were.
 #pragma once
 
-#include "Ani.h"
+#include "core/Ani.h"
 
 namespace zov {
 

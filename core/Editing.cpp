@@ -2,11 +2,11 @@
 // is rewritten in place: a frame that loses its predecessor is stored again as a key frame
 // after everything the file holds, then the tables are committed (CommitIndexAt). An edit
 // that fails before its commit puts memory and file back as they were.
-#include "Ani.h"
-#include "AniState.h"
-#include "FrameCodec.h"
+#include "core/Ani.h"
+#include "core/AniState.h"
+#include "core/FrameCodec.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "elements/ElementList.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "FrameCache.h"
+#include "core/FrameCache.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // first; lookups do not reorder. Used by the document on the thread that owns it.
 #pragma once
 
-#include "ProjectRecords.h"
+#include "core/ProjectRecords.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,4 +1,4 @@
-#include "FrameCodec.h"
+#include "core/FrameCodec.h"
 
 #include <cstring>
 #include <zlib.h>

@@ -4,7 +4,7 @@
 // All functions are pure (no file, no document) and safe to call from any thread.
 #pragma once
 
-#include "ProjectRecords.h"
+#include "core/ProjectRecords.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // Frames of the open project: reading records, loading a frame through the cache, the
 // frame table's growth, and the primitives a recording run drives.
-#include "Ani.h"
-#include "AniState.h"
-#include "FrameCodec.h"
+#include "core/Ani.h"
+#include "core/AniState.h"
+#include "core/FrameCodec.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "elements/ElementList.h"
 
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ImageConvert.h"
+#include "core/ImageConvert.h"
 
 #include <bit>
 #include <cstring>

@@ -1,12 +1,12 @@
 // The project file: new, open, write index, save as, check. Writes are ordered so that the
 // file on disk always holds a complete state: new bytes go after everything the committed
 // header refers to, then a flush, then the header (with a journal copy for a torn header).
-#include "Ani.h"
-#include "AniState.h"
-#include "FrameCodec.h"
+#include "core/Ani.h"
+#include "core/AniState.h"
+#include "core/FrameCodec.h"
 
-#include "Path.h"
-#include "app/Log.h"
+#include "base/Log.h"
+#include "base/Path.h"
 #include "elements/ElementList.h"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ProjectRecords.h"
+#include "core/ProjectRecords.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,8 @@
 // with memcpy on this little-endian host; the static_asserts keep their layouts honest.
 #pragma once
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
+#include "base/Pacing.h"
 
 #include <bit>
 #include <cstddef>
@@ -15,11 +16,6 @@ static_assert(std::endian::native == std::endian::little, "project records are s
 
 // Document modes.
 enum DocMode : int32_t { DOC_PROJECT = 0, DOC_STREAM = 1, DOC_NONE = 2 };
-
-// Control states of the worker threads.
-constexpr int32_t C_CONTROL_STOP = 0;
-constexpr int32_t C_CONTROL_RUN = 1;
-constexpr int32_t C_CONTROL_PAUSE = 2;
 
 // Frame kinds stored in the frame table.
 enum FrameKind : int32_t { FRAME_KEY = 0, FRAME_DIFF = 1 };

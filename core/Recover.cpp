@@ -1,11 +1,11 @@
-#include "Recover.h"
+#include "core/Recover.h"
 
-#include "AniState.h" // the header journal the document writes on every commit
+#include "core/AniState.h" // the header journal the document writes on every commit
 
-#include "BinFile.h"
-#include "FrameCodec.h"
-#include "ProjectRecords.h"
-#include "app/Log.h"
+#include "base/BinFile.h"
+#include "base/Log.h"
+#include "core/FrameCodec.h"
+#include "core/ProjectRecords.h"
 #include "elements/ElementList.h"
 
 #include <algorithm>

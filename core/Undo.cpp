@@ -1,10 +1,10 @@
 // Undo snapshots: the header and the four tables (whole capacities) in one record. Edits
 // never rewrite a stored frame, so putting these back and cutting the file to the old end
 // of frame data undoes an edit exactly.
-#include "Ani.h"
-#include "AniState.h"
+#include "core/Ani.h"
+#include "core/AniState.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "elements/ElementList.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "UndoStack.h"
+#include "core/UndoStack.h"
 
 namespace zov {
 

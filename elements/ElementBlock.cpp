@@ -1,7 +1,7 @@
 // The element block of the project file: a 16-byte header (count, total bytes B, the block's
 // own file offset, reserved), then B bytes of records, each the 20-byte record header, the
 // fixed body of its kind and its tail.
-#include "core/BinFile.h"
+#include "base/BinFile.h"
 #include "elements/ElementList.h"
 
 #include <cstring>

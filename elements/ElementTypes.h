@@ -4,7 +4,7 @@
 // record (ElementRecord::tail), so these fields are always 0 and are written as 0.
 #pragma once
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 
 namespace zov {
 

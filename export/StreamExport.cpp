@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "codec/StreamWriter.h"
 #include "core/Ani.h"
 #include "elements/ElementList.h"

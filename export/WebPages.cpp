@@ -7,9 +7,9 @@
 #include <iterator>
 #include <sstream>
 
-#include "app/Log.h"
-#include "app/ProgramFolder.h"
-#include "core/Path.h"
+#include "base/Log.h"
+#include "base/Path.h"
+#include "base/ProgramFolder.h"
 
 namespace zov {
 

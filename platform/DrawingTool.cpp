@@ -1,6 +1,6 @@
 #include "platform/DrawingTool.h"
 
-#include "app/ProgramFolder.h"
+#include "base/ProgramFolder.h"
 #include "platform/Process.h"
 
 #include <thread>

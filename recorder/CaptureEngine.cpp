@@ -1,14 +1,12 @@
 #include "recorder/CaptureEngine.h"
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "codec/StreamWriter.h"
 #include "platform/DrawingTool.h"
 #include "recorder/Pointer.h"
 #include "recorder/ScreenConvert.h"
 
-#ifdef ZOV_HAVE_WEB_PAGES
 #include "export/WebPages.h"
-#endif
 
 #include <chrono>
 #include <cstdio>
@@ -343,7 +341,6 @@ void CaptureEngine::Run() {
     } else {
         if (!writer.End(StreamEnd::NoMarker) && failure.empty())
             failure = writer.Error().empty() ? "the stream file cannot be written." : writer.Error();
-#ifdef ZOV_HAVE_WEB_PAGES
         WebPageJob job;
         job.streamPath = m_ani.DocumentPath();
         job.frameWidth = width;
@@ -351,7 +348,6 @@ void CaptureEngine::Run() {
         job.frameDelayMs = frameDelay;
         std::string pageError;
         (void)WriteStreamWebPages(job, pageError);
-#endif
     }
     screen.Release();
     {

@@ -11,10 +11,10 @@
 // Frames stored before an early end are kept: the index is written at every end of a run.
 #pragma once
 
+#include "base/Bitmap.h"
+#include "base/Pacing.h"
 #include "core/Ani.h"
-#include "core/Bitmap.h"
 #include "platform/ScreenSource.h"
-#include "recorder/Pacing.h"
 
 #include <atomic>
 #include <mutex>

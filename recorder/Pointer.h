@@ -18,7 +18,7 @@
 // file is never read back by the program.
 #pragma once
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 #include "platform/ScreenSource.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 // would give wrong colours, hence the masks.
 #pragma once
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 #include "platform/ScreenSource.h"
 
 namespace zov {

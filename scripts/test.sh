@@ -7,6 +7,11 @@ cd "$top"
 start=$(date +%s)
 "$top/scripts/install-deps.sh"
 
+echo "== lint"
+for check in "$top"/scripts/lint/check-*.sh; do
+  bash "$check"
+done
+
 echo "== build (release with debug info)"
 "$top/scripts/build.sh" build
 echo "== tests"

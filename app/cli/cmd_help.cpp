@@ -1,5 +1,5 @@
 // `zovrec version`.
-#include "Cli.h"
+#include "app/cli/Cli.h"
 
 #include <cstdio>
 

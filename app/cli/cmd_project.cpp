@@ -1,11 +1,11 @@
 // Project commands of zovrec: info, check, import-bmp, frame, delete, paste, save-as, and
 // demo, which shows them at work on a generated bitmap series.
-#include "Cli.h"
+#include "app/cli/Cli.h"
 
+#include "base/BinFile.h"
+#include "base/Bitmap.h"
+#include "base/Path.h"
 #include "core/Ani.h"
-#include "core/BinFile.h"
-#include "core/Bitmap.h"
-#include "core/Path.h"
 #include "elements/ElementList.h"
 
 #include <cmath>

@@ -1,10 +1,10 @@
 // `zovrec record` (the capture engine on the X11 screen, into a project or a ".zov" stream)
 // and `zovrec recover` (the frames a crashed recording left behind).
-#include "Cli.h"
+#include "app/cli/Cli.h"
 
+#include "base/BinFile.h"
+#include "base/Path.h"
 #include "core/Ani.h"
-#include "core/BinFile.h"
-#include "core/Path.h"
 #include "core/Recover.h"
 #include "platform/X11Screen.h"
 #include "recorder/CaptureEngine.h"

@@ -3,7 +3,7 @@
 // for the sound, nothing outside DIR. Runs until interrupted.
 // `zovrec web-pages IN.zov [--language N] [--viewer URL]` (re)writes the two pages, and the
 // viewer's files, beside a stream that has none (one made by stream-encode, for example).
-#include "Cli.h"
+#include "app/cli/Cli.h"
 
 #include "export/WebPages.h"
 

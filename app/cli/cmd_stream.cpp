@@ -9,11 +9,11 @@
 
 #include <unistd.h>
 
-#include "Cli.h"
+#include "app/cli/Cli.h"
+#include "base/Bitmap.h"
 #include "codec/StreamReader.h"
 #include "codec/StreamWriter.h"
 #include "core/Ani.h"
-#include "core/Bitmap.h"
 #include "export/StreamExport.h"
 
 namespace {

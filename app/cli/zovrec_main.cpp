@@ -1,5 +1,5 @@
 // zovrec: the command-line twin of the recorder, for scripts and headless use.
-#include "Cli.h"
+#include "app/cli/Cli.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,5 +1,5 @@
-#include "core/Bitmap.h"
-#include "core/Path.h"
+#include "base/Bitmap.h"
+#include "base/Path.h"
 
 #include <gtest/gtest.h>
 

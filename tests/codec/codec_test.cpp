@@ -3,10 +3,10 @@
 
 #include <array>
 
-#include "CodecTestUtil.h"
 #include "codec/BitBuffer.h"
 #include "codec/FrameDiffCodec.h"
 #include "codec/PatternTable.h"
+#include "tests/codec/CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "CodecTestUtil.h"
+#include "base/Bitmap.h"
 #include "codec/StreamReader.h"
 #include "codec/StreamWriter.h"
-#include "core/Bitmap.h"
+#include "tests/codec/CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;

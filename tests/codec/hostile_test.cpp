@@ -2,8 +2,8 @@
 // keeps the previous picture; a few valid hand-made records pin down the painting rules.
 #include <gtest/gtest.h>
 
-#include "CodecTestUtil.h"
 #include "codec/FrameDiffCodec.h"
+#include "tests/codec/CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;

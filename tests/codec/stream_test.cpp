@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "CodecTestUtil.h"
 #include "codec/StreamReader.h"
 #include "codec/StreamWriter.h"
+#include "tests/codec/CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;

@@ -1,8 +1,8 @@
 // Frame editing and undo: delete, paste, clear all, the bitmap-series append, and how the
 // element ranges follow.
-#include "TestSupport.h"
+#include "tests/core/DocTest.h"
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 #include "elements/ElementList.h"
 
 using namespace zov;
@@ -324,8 +324,9 @@ TEST_F(Import, StopEndsTheWorker) {
     EXPECT_FALSE(req.worker.joinable());
     EXPECT_EQ(Ani().FrameCount(), req.appended.load());
     EXPECT_LE(req.appended.load(), 60);
-    if (Ani().FrameCount() > 0)
+    if (Ani().FrameCount() > 0) {
         EXPECT_TRUE(Ani().CheckFile());
+    }
 }
 
 } // namespace

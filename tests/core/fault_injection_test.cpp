@@ -1,9 +1,9 @@
 // Crash safety: each edit runs in a child process that dies at its Nth write (the write is
 // torn in half first), for N = 1, 2, 3, ... until the edit completes. After every death the
 // project must open, with the state before or after the edit, never damaged.
-#include "TestSupport.h"
+#include "tests/core/DocTest.h"
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 #include "elements/ElementList.h"
 
 #include <sys/wait.h>

@@ -1,5 +1,5 @@
 // Frame encoding, pixel conversion, cropping and the cache of decoded frames.
-#include "TestSupport.h"
+#include "tests/core/DocTest.h"
 
 #include "core/FrameCache.h"
 #include "core/FrameCodec.h"

@@ -1,6 +1,6 @@
 // The project file: files built by hand from the layout tables are opened, and files the
 // program writes are taken apart byte by byte.
-#include "TestSupport.h"
+#include "tests/core/DocTest.h"
 
 #include "core/FrameCodec.h"
 #include "elements/ElementList.h"

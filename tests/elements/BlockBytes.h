@@ -2,7 +2,7 @@
 // the reader is checked against the layout itself rather than against our own writer.
 #pragma once
 
-#include "core/BinFile.h"
+#include "base/BinFile.h"
 
 #include <cstdint>
 #include <cstring>

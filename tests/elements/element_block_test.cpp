@@ -1,7 +1,7 @@
 // The element block against its layout tables: blocks laid out by hand are read, and blocks
 // the list writes are taken apart byte by byte.
-#include "BlockBytes.h"
 #include "elements/ElementList.h"
+#include "tests/elements/BlockBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The element list in memory: frame ranges through frame edits, selection and clipboard,
 // texts and images, styles, hit tests and the URL link list.
-#include "BlockBytes.h"
 #include "elements/ElementList.h"
+#include "tests/elements/BlockBytes.h"
 
 #include <gtest/gtest.h>
 

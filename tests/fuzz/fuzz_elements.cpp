@@ -3,10 +3,10 @@
 // check), one byte giving the block's file position, then the block itself. A block that reads
 // must write, read back and write again to the same bytes, and every list operation on it must
 // keep the totals.
-#include "core/BinFile.h"
+#include "base/BinFile.h"
 #include "elements/ElementList.h"
 
-#include "FuzzInput.h"
+#include "tests/fuzz/FuzzInput.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,10 +1,10 @@
 // Opening a project file of arbitrary bytes: header, tables, element block and the frame
 // checks. A file that opens must load its frames without faults, pass its own check, and
 // survive an edit, an undo and a rewrite of its index.
-#include "app/Log.h"
+#include "base/Log.h"
 #include "core/Ani.h"
 
-#include "FuzzInput.h"
+#include "tests/fuzz/FuzzInput.h"
 
 #include <cstdint>
 #include <cstdio>

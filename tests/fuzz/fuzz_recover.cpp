@@ -1,11 +1,11 @@
 // Recovery of arbitrary bytes as a crashed project: whatever the file holds, recovery must not
 // fault, a refusal must leave the file as it was, and a recovery that added frames must leave
 // a project that opens, passes its check and loads every recovered frame.
-#include "app/Log.h"
+#include "base/Log.h"
 #include "core/Ani.h"
 #include "core/Recover.h"
 
-#include "FuzzInput.h"
+#include "tests/fuzz/FuzzInput.h"
 
 #include <cstdint>
 #include <cstdio>

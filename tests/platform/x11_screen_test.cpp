@@ -1,9 +1,9 @@
 // The X11 screen source against a real Xvfb: grabs equal an xwd screenshot at depth 24 and
 // 16, through shared memory and through plain XGetImage; areas partly off the screen; the
 // window's own area; the pointer through XFixes and its cache.
-#include "../recorder/XTestEnv.h"
 #include "platform/X11Screen.h"
 #include "recorder/ScreenConvert.h"
+#include "tests/support/XTestEnv.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // early ends, the refused large area, appending a run and recording into a stream.
 #include "recorder/CaptureEngine.h"
 
+#include "base/BinFile.h"
 #include "codec/StreamReader.h"
-#include "core/BinFile.h"
 #include "platform/FakeScreen.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // equal xwd screenshots at depth 24 and 16, the pointer in frames, headers and cursor.bin,
 // window recording, key frames, SIGINT, kill -9 and recover, the refused area, an unsupported
 // depth, and a ".zov" recording that `zovrec stream-decode` turns back into the screen.
-#include "XTestEnv.h"
+#include "tests/support/XTestEnv.h"
 
+#include "base/BinFile.h"
 #include "core/Ani.h"
-#include "core/BinFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Screen-pixel conversion, pointer drawing and records, and the pacing, without a display.
-#include "recorder/Pacing.h"
+#include "base/Pacing.h"
 #include "recorder/Pointer.h"
 #include "recorder/ScreenConvert.h"
 

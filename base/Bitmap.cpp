@@ -1,7 +1,7 @@
-#include "Bitmap.h"
+#include "base/Bitmap.h"
 
-#include "BinFile.h"
-#include "Path.h"
+#include "base/BinFile.h"
+#include "base/Path.h"
 
 #include <cctype>
 #include <cstdio>

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "CodecTestUtil.h"
+#include "base/Bitmap.h"
 #include "codec/StreamReader.h"
 #include "core/Ani.h"
-#include "core/Bitmap.h"
 #include "export/StreamExport.h"
+#include "tests/codec/CodecTestUtil.h"
 
 using namespace zov;
 using namespace zov::test;

@@ -1,4 +1,4 @@
-#include "Path.h"
+#include "base/Path.h"
 
 #include <strings.h>
 

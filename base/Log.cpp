@@ -1,6 +1,6 @@
-#include "Log.h"
+#include "base/Log.h"
 
-#include "ProgramFolder.h"
+#include "base/ProgramFolder.h"
 
 #include <cstdio>
 #include <ctime>

@@ -3,7 +3,7 @@
 // little-endian readers to take written files apart.
 #pragma once
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "core/Ani.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/Log.h"
+#include "base/Log.h"
 #include "export/WebPages.h"
 
 using namespace zov;

@@ -1,6 +1,4 @@
-#include "recorder/Pacing.h"
-
-#include "core/ProjectRecords.h"
+#include "base/Pacing.h"
 
 #include <chrono>
 #include <thread>

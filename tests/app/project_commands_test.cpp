@@ -1,8 +1,8 @@
 // The zovrec project commands as a script sees them: exit codes, one-sentence errors, and
 // files that fail to open left untouched.
-#include "TestSupport.h"
+#include "tests/core/DocTest.h"
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 
 #include <sys/wait.h>
 

@@ -1,10 +1,10 @@
 // Recovery after a crash in the middle of a recording. The crash is taken as a snapshot of
 // the project file while the second run of a project is still recording (what a kill -9
 // leaves: the old index in force, the new records behind it), then torn or damaged.
-#include "XTestEnv.h"
+#include "tests/support/XTestEnv.h"
 
+#include "base/BinFile.h"
 #include "core/Ani.h"
-#include "core/BinFile.h"
 #include "core/Recover.h"
 #include "platform/FakeScreen.h"
 #include "recorder/CaptureEngine.h"

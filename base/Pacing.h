@@ -9,6 +9,11 @@
 
 namespace zov {
 
+// Control states of the worker threads (capture, sound, playback), shared with the pacer.
+constexpr int32_t C_CONTROL_STOP = 0;
+constexpr int32_t C_CONTROL_RUN = 1;
+constexpr int32_t C_CONTROL_PAUSE = 2;
+
 class TickPacer {
   public:
     using Clock = std::function<int64_t()>; // now, in 100-ns units

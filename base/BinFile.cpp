@@ -1,4 +1,4 @@
-#include "BinFile.h"
+#include "base/BinFile.h"
 
 #include <atomic>
 #include <cerrno>

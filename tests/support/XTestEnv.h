@@ -3,7 +3,7 @@
 // independent screenshot through xwd, and running programs with their output.
 #pragma once
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 
 #include <cstdint>
 #include <string>
@@ -38,7 +38,7 @@ pid_t Start(const std::vector<std::string>& argv, const std::string& display, co
             const std::string& errFile = {});
 int WaitExit(pid_t pid); // exit code, or -signal
 
-// The test window (tests/recorder/test_window.cpp), shown and painted.
+// The test window (tests/support/test_window.cpp), shown and painted.
 class TestWindow {
   public:
     TestWindow(const std::string& display, int width, int height, int x, int y, int animateMs = 0);

@@ -10,7 +10,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xfixes.h>
 
-#include "core/Bitmap.h"
+#include "base/Bitmap.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "XTestEnv.h"
+#include "tests/support/XTestEnv.h"
 
 #include <cerrno>
 #include <chrono>

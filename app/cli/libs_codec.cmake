@@ -1,1 +1,0 @@
-target_link_libraries(zovrec PRIVATE zov_export zov_codec)

@@ -1,1 +1,0 @@
-zov_add_fuzzer(elements LIBS zov_elements)

@@ -1,1 +1,0 @@
-zov_add_fuzzer(stream LIBS zov_codec)

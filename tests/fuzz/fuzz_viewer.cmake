@@ -1,1 +1,0 @@
-zov_add_fuzzer(viewer LIBS zov_viewer_logic)
