@@ -181,10 +181,10 @@ void CAni::SetSpeed(int32_t speed) {
 
 void CAni::Select(int32_t first, int32_t last) {
     const int32_t n = FrameCount();
+    // Every valid start begins a new selection, even the same start again.
     if (first >= 0 && first < n) {
-        if (first != m_selStart)
-            m_selCount = 0;
         m_selStart = first;
+        m_selCount = 0;
     }
     int64_t count = int64_t(last) - first + 1;
     if (count < 0)

@@ -269,8 +269,17 @@ TEST_F(DocTest, QueriesSpeedAndSelection) {
     Ani().Select(4, 20);
     EXPECT_EQ(Ani().SelectionStart(), 4);
     EXPECT_EQ(Ani().SelectionCount(), 6);
-    Ani().Select(4, 2); // negative count ignored
+    // A start outside the frames keeps start and count; its negative count is ignored.
+    Ani().Select(20, 5);
+    EXPECT_EQ(Ani().SelectionStart(), 4);
     EXPECT_EQ(Ani().SelectionCount(), 6);
+    // Any valid start resets the count, also the same start again: a negative count then
+    // leaves it at 0.
+    Ani().Select(3, 7);
+    EXPECT_EQ(Ani().SelectionCount(), 5);
+    Ani().Select(3, 1);
+    EXPECT_EQ(Ani().SelectionStart(), 3);
+    EXPECT_EQ(Ani().SelectionCount(), 0);
     Ani().Select(2, 3);
     EXPECT_EQ(Ani().SelectionStart(), 2);
     EXPECT_EQ(Ani().SelectionCount(), 2);
