@@ -1,7 +1,8 @@
 // CAni: the one document object of the program. It holds the open project file and its
 // side file, the header copy, the frame table and the three further tables, the cache of
 // decoded frames, the undo stack, the control states of the worker threads, the capture
-// settings and the element list. Reach it through Ani(); there is one for the process.
+// settings and the element list. The programs reach theirs through Ani(); a test makes a
+// fresh one of its own.
 //
 // Threads: the user-interface thread calls everything; a capture thread (recorder/) and
 // the bitmap-import worker call the capture and append operations while editing is off.
@@ -292,7 +293,7 @@ class CAni {
     std::string m_notProjectText = "this is not a ZOV Recorder project file!";
 };
 
-// The one document of the process.
+// The document of the running program (tests make their own CAni instead).
 CAni& Ani();
 
 } // namespace zov

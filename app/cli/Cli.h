@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace zov {
+class CAni;
+}
+
 namespace zov::cli {
 
 using Args = std::vector<std::string>;
@@ -14,8 +18,9 @@ struct Command {
     std::string name;    // first word on the command line
     std::string usage;   // e.g. "info PROJECT"
     std::string summary; // one line for `zovrec help`
-    // Returns the process exit code. args excludes the program and command names.
-    std::function<int(const Args& args)> run;
+    // Returns the process exit code. args excludes the program and command names; the
+    // document is the one the command works on (the program passes its own).
+    std::function<int(CAni& ani, const Args& args)> run;
 };
 
 struct CliRegistration {

@@ -4,7 +4,8 @@
 #include <cstdio>
 
 namespace {
-zov::cli::CliRegistration reg({"version", "version", "print the program version", [](const zov::cli::Args&) {
+zov::cli::CliRegistration reg({"version", "version", "print the program version",
+                               [](zov::CAni&, const zov::cli::Args&) {
                                    std::printf("zovrec 0.1\n");
                                    return 0;
                                }});

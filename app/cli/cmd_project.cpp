@@ -27,32 +27,32 @@ const char* KindName(int32_t kind) {
     return kind >= 0 && kind <= 10 ? names[kind] : "unknown";
 }
 
-std::string Reason(const std::string& fallback) {
-    std::string m = Ani().LastMessage();
+std::string Reason(CAni& ani, const std::string& fallback) {
+    std::string m = ani.LastMessage();
     return m.empty() ? fallback : m;
 }
 
 // Closes the document when a command returns, whichever way it leaves.
 struct CloseAtEnd {
-    CloseAtEnd() = default;
+    explicit CloseAtEnd(CAni& a) : ani(a) {}
     CloseAtEnd(const CloseAtEnd&) = delete;
     CloseAtEnd& operator=(const CloseAtEnd&) = delete;
-    ~CloseAtEnd() { Ani().Close(); }
+    ~CloseAtEnd() { ani.Close(); }
+    CAni& ani;
 };
 
 // Opens a project for a command; on failure prints the sentence and returns false.
-bool OpenOrFail(std::string& path, int& code) {
+bool OpenOrFail(CAni& ani, std::string& path, int& code) {
     std::string p = path;
-    if (!Ani().OpenProject(p)) {
-        code = Fail("can not open \"" + path + "\": " + Reason("unknown failure"));
+    if (!ani.OpenProject(p)) {
+        code = Fail("can not open \"" + path + "\": " + Reason(ani, "unknown failure"));
         return false;
     }
     path = p;
     return true;
 }
 
-void PrintInfo(std::FILE* out) {
-    CAni& a = Ani();
+void PrintInfo(CAni& a, std::FILE* out) {
     const ProjectHeader& h = a.Header();
     std::fprintf(out, "project:            %s\n", a.DocumentPath().c_str());
     std::fprintf(out, "version:            0x%08X\n", h.version);
@@ -94,28 +94,28 @@ void PrintInfo(std::FILE* out) {
                  summary.c_str(), summary.empty() ? "" : ")");
 }
 
-int CmdInfo(const Args& args) {
+int CmdInfo(CAni& ani, const Args& args) {
     if (args.size() != 1)
         return Usage("info PROJECT");
     std::string path = args[0];
     int code = 0;
-    if (!OpenOrFail(path, code))
+    if (!OpenOrFail(ani, path, code))
         return code;
-    const CloseAtEnd closeAtEnd;
-    PrintInfo(stdout);
+    const CloseAtEnd closeAtEnd(ani);
+    PrintInfo(ani, stdout);
     return 0;
 }
 
-int CmdCheck(const Args& args) {
+int CmdCheck(CAni& ani, const Args& args) {
     if (args.size() != 1)
         return Usage("check PROJECT");
     std::string path = args[0];
     int code = 0;
-    if (!OpenOrFail(path, code))
+    if (!OpenOrFail(ani, path, code))
         return code;
-    const CloseAtEnd closeAtEnd;
-    const bool ok = Ani().CheckFile();
-    const int n = Ani().FrameCount();
+    const CloseAtEnd closeAtEnd(ani);
+    const bool ok = ani.CheckFile();
+    const int n = ani.FrameCount();
     if (!ok)
         return Fail("\"" + path + "\" fails the check of its frame table.");
     std::printf("%s: check passed, %d frames\n", path.c_str(), n);
@@ -139,50 +139,50 @@ class ImportProgress : public IDocumentEvents {
 };
 
 // Creates the project when neither the path nor the path with ".scp" exists, else opens it.
-bool OpenOrCreate(std::string& path, int& code) {
+bool OpenOrCreate(CAni& ani, std::string& path, int& code) {
     const std::string withExt = ReplaceExtension(path, "scp");
     if (!FileExists(path) && !FileExists(withExt)) {
         std::string p = path;
-        if (!Ani().NewProject(p, false)) {
-            code = Fail("can not create \"" + p + "\": " + Reason("unknown failure"));
+        if (!ani.NewProject(p, false)) {
+            code = Fail("can not create \"" + p + "\": " + Reason(ani, "unknown failure"));
             return false;
         }
         path = p;
         return true;
     }
-    return OpenOrFail(path, code);
+    return OpenOrFail(ani, path, code);
 }
 
-int ImportSeries(std::string& project, const std::string& first, bool quiet) {
+int ImportSeries(CAni& ani, std::string& project, const std::string& first, bool quiet) {
     int code = 0;
-    if (!OpenOrCreate(project, code))
+    if (!OpenOrCreate(ani, project, code))
         return code;
     ImportProgress progress(quiet);
-    Ani().SetEvents(&progress);
+    ani.SetEvents(&progress);
     BitmapAppendRequest request;
     request.firstPath = first;
-    if (!Ani().StartBitmapAppend(request)) {
-        Ani().SetEvents(nullptr);
+    if (!ani.StartBitmapAppend(request)) {
+        ani.SetEvents(nullptr);
         return Fail("can not start the import.");
     }
-    Ani().WaitBitmapAppend(request);
-    Ani().SetEvents(nullptr);
+    ani.WaitBitmapAppend(request);
+    ani.SetEvents(nullptr);
     if (!request.result)
         return Fail("nothing was imported: " + request.error + ".");
     if (!request.error.empty())
         std::fprintf(stderr, "zovrec: the import stopped early: %s.\n", request.error.c_str());
     if (!quiet)
         std::printf("%s: appended %d frames, %d in all\n", project.c_str(), request.appended.load(),
-                    Ani().FrameCount());
+                    ani.FrameCount());
     return 0;
 }
 
-int CmdImport(const Args& args) {
+int CmdImport(CAni& ani, const Args& args) {
     if (args.size() != 2)
         return Usage("import-bmp PROJECT FIRST.bmp");
     std::string project = args[0];
-    const CloseAtEnd closeAtEnd;
-    return ImportSeries(project, args[1], false);
+    const CloseAtEnd closeAtEnd(ani);
+    return ImportSeries(ani, project, args[1], false);
 }
 
 bool ParseIndex(const std::string& text, long long lo, long long hi, long long& out, const char* what,
@@ -195,22 +195,22 @@ bool ParseIndex(const std::string& text, long long lo, long long hi, long long& 
     return true;
 }
 
-int CmdFrame(const Args& args) {
+int CmdFrame(CAni& ani, const Args& args) {
     if (args.size() != 3)
         return Usage("frame PROJECT INDEX OUT.bmp");
     std::string path = args[0];
     int code = 0;
-    if (!OpenOrFail(path, code))
+    if (!OpenOrFail(ani, path, code))
         return code;
-    const CloseAtEnd closeAtEnd;
-    const int n = Ani().FrameCount();
+    const CloseAtEnd closeAtEnd(ani);
+    const int n = ani.FrameCount();
     long long index = 0;
     if (n == 0)
         return Fail("\"" + path + "\" has no frames.");
     if (!ParseIndex(args[1], 0, n - 1, index, "frame index", code))
         return code;
     Image24 image;
-    if (!Ani().LoadFrame(static_cast<int32_t>(index), image))
+    if (!ani.LoadFrame(static_cast<int32_t>(index), image))
         return Fail("frame " + std::to_string(index) + " of \"" + path + "\" can not be decoded.");
     if (!WriteBmp(args[2], image))
         return Fail("can not write \"" + args[2] + "\".");
@@ -220,74 +220,74 @@ int CmdFrame(const Args& args) {
 
 // Opens a project that an edit needs frames of; on failure (no frames included) the
 // document is closed again and `code` holds the exit code.
-bool OpenWithFrames(std::string& path, const char* edit, int& code) {
-    if (!OpenOrFail(path, code))
+bool OpenWithFrames(CAni& ani, std::string& path, const char* edit, int& code) {
+    if (!OpenOrFail(ani, path, code))
         return false;
-    if (Ani().FrameCount() > 0)
+    if (ani.FrameCount() > 0)
         return true;
-    Ani().Close();
+    ani.Close();
     code = Fail("\"" + path + "\" has no frames to " + edit + ".");
     return false;
 }
 
-int CmdDelete(const Args& args) {
+int CmdDelete(CAni& ani, const Args& args) {
     if (args.size() != 3)
         return Usage("delete PROJECT FIRST COUNT");
     std::string path = args[0];
     int code = 0;
-    if (!OpenWithFrames(path, "delete", code))
+    if (!OpenWithFrames(ani, path, "delete", code))
         return code;
-    const CloseAtEnd closeAtEnd;
-    const int n = Ani().FrameCount();
+    const CloseAtEnd closeAtEnd(ani);
+    const int n = ani.FrameCount();
     long long first = 0, count = 0;
     if (!ParseIndex(args[1], 0, n - 1, first, "first frame", code) ||
         !ParseIndex(args[2], 1, n - first, count, "frame count", code))
         return code;
-    if (!Ani().DeleteFrames(int32_t(first), int32_t(count), true)) {
-        const std::string why = Reason("the frames could not be deleted");
+    if (!ani.DeleteFrames(int32_t(first), int32_t(count), true)) {
+        const std::string why = Reason(ani, "the frames could not be deleted");
         return Fail(why + ".");
     }
-    std::printf("deleted %lld frames from %lld; %d frames left\n", count, first, Ani().FrameCount());
+    std::printf("deleted %lld frames from %lld; %d frames left\n", count, first, ani.FrameCount());
     return 0;
 }
 
-int CmdPaste(const Args& args) {
+int CmdPaste(CAni& ani, const Args& args) {
     if (args.size() != 4)
         return Usage("paste PROJECT SOURCE COUNT DEST");
     std::string path = args[0];
     int code = 0;
-    if (!OpenWithFrames(path, "paste", code))
+    if (!OpenWithFrames(ani, path, "paste", code))
         return code;
-    const CloseAtEnd closeAtEnd;
-    const int n = Ani().FrameCount();
+    const CloseAtEnd closeAtEnd(ani);
+    const int n = ani.FrameCount();
     long long source = 0, count = 0, dest = 0;
     if (!ParseIndex(args[1], 0, n - 1, source, "source frame", code) ||
         !ParseIndex(args[2], 1, n - source, count, "frame count", code) ||
         !ParseIndex(args[3], 0, n, dest, "destination", code))
         return code;
-    if (!Ani().PasteFrames(int32_t(source), int32_t(count), int32_t(dest))) {
-        const std::string why = Reason("the frames could not be pasted");
+    if (!ani.PasteFrames(int32_t(source), int32_t(count), int32_t(dest))) {
+        const std::string why = Reason(ani, "the frames could not be pasted");
         return Fail(why + ".");
     }
     std::printf("pasted frames %lld..%lld before frame %lld; %d frames now\n", source, source + count - 1,
-                dest, Ani().FrameCount());
+                dest, ani.FrameCount());
     return 0;
 }
 
-int CmdSaveAs(const Args& args) {
+int CmdSaveAs(CAni& ani, const Args& args) {
     if (args.size() != 2)
         return Usage("save-as PROJECT NEW");
     std::string path = args[0];
     int code = 0;
-    if (!OpenOrFail(path, code))
+    if (!OpenOrFail(ani, path, code))
         return code;
-    const CloseAtEnd closeAtEnd;
+    const CloseAtEnd closeAtEnd(ani);
     std::string target = args[1];
-    if (!Ani().SaveAs(target)) {
-        const std::string why = Reason("the copy could not be written");
+    if (!ani.SaveAs(target)) {
+        const std::string why = Reason(ani, "the copy could not be written");
         return Fail("can not save \"" + target + "\": " + why + ".");
     }
-    std::printf("saved %d frames to %s\n", Ani().FrameCount(), target.c_str());
+    std::printf("saved %d frames to %s\n", ani.FrameCount(), target.c_str());
     return 0;
 }
 
@@ -341,7 +341,7 @@ int Step(const char* title) {
     return 0;
 }
 
-int CmdDemo(const Args& argsIn) {
+int CmdDemo(CAni& ani, const Args& argsIn) {
     Args args = argsIn;
     std::string dir;
     const bool hasDir = TakeOption(args, "--dir", dir);
@@ -378,53 +378,53 @@ int CmdDemo(const Args& argsIn) {
     Step("2. import them into a new project");
     std::string project = dir + "/demo.scp";
     std::remove(project.c_str());
-    if (int code = ImportSeries(project, bmpDir + "/file0000.bmp", false))
+    if (int code = ImportSeries(ani, project, bmpDir + "/file0000.bmp", false))
         return code;
 
     Step("3. info");
-    PrintInfo(stdout);
+    PrintInfo(ani, stdout);
 
     Step("4. check");
-    if (!Ani().CheckFile())
+    if (!ani.CheckFile())
         return Fail("the new project fails its check.");
     std::printf("check passed\n");
 
     Step("5. delete frames 3..5, paste frames 0..4 at the end, undo the paste");
-    if (!Ani().DeleteFrames(3, 3, true))
-        return Fail("delete failed: " + Reason("unknown failure") + ".");
-    std::printf("after delete: %d frames, frame 3 is a %s frame\n", Ani().FrameCount(),
-                Ani().FrameTable()[3].kind == FRAME_KEY ? "key" : "difference");
+    if (!ani.DeleteFrames(3, 3, true))
+        return Fail("delete failed: " + Reason(ani, "unknown failure") + ".");
+    std::printf("after delete: %d frames, frame 3 is a %s frame\n", ani.FrameCount(),
+                ani.FrameTable()[3].kind == FRAME_KEY ? "key" : "difference");
     const int64_t lengthBefore = std::filesystem::file_size(project);
-    if (!Ani().PasteFrames(0, 5, Ani().FrameCount()))
-        return Fail("paste failed: " + Reason("unknown failure") + ".");
-    std::printf("after paste:  %d frames, file %lld bytes\n", Ani().FrameCount(),
+    if (!ani.PasteFrames(0, 5, ani.FrameCount()))
+        return Fail("paste failed: " + Reason(ani, "unknown failure") + ".");
+    std::printf("after paste:  %d frames, file %lld bytes\n", ani.FrameCount(),
                 static_cast<long long>(std::filesystem::file_size(project)));
-    if (!Ani().Undo())
+    if (!ani.Undo())
         return Fail("undo failed.");
-    std::printf("after undo:   %d frames, file %lld bytes (was %lld before the paste)\n", Ani().FrameCount(),
+    std::printf("after undo:   %d frames, file %lld bytes (was %lld before the paste)\n", ani.FrameCount(),
                 static_cast<long long>(std::filesystem::file_size(project)),
                 static_cast<long long>(lengthBefore));
 
     Step("6. save as a compacted copy");
     std::string copy = dir + "/demo-copy.scp";
-    if (!Ani().SaveAs(copy))
-        return Fail("save as failed: " + Reason("unknown failure") + ".");
-    std::printf("saved to %s: %d frames, %lld bytes\n", copy.c_str(), Ani().FrameCount(),
+    if (!ani.SaveAs(copy))
+        return Fail("save as failed: " + Reason(ani, "unknown failure") + ".");
+    std::printf("saved to %s: %d frames, %lld bytes\n", copy.c_str(), ani.FrameCount(),
                 static_cast<long long>(std::filesystem::file_size(copy)));
-    if (!Ani().CheckFile())
+    if (!ani.CheckFile())
         return Fail("the copy fails its check.");
     std::printf("the copy passes its check\n");
 
     Step("7. dump a frame to a bitmap");
     Image24 out;
-    const int pick = Ani().FrameCount() / 2;
-    if (!Ani().LoadFrame(pick, out))
+    const int pick = ani.FrameCount() / 2;
+    if (!ani.LoadFrame(pick, out))
         return Fail("frame " + std::to_string(pick) + " can not be decoded.");
     const std::string dump = dir + "/frame.bmp";
     if (!WriteBmp(dump, out))
         return Fail("can not write \"" + dump + "\".");
     std::printf("frame %d written to %s\n", pick, dump.c_str());
-    Ani().Close();
+    ani.Close();
 
     std::printf("\nall files are in %s\n", dir.c_str());
     return 0;

@@ -81,7 +81,7 @@ bool ParseWindowId(const std::string& text, uint64_t& id) {
     return true;
 }
 
-int Record(const Args& input) {
+int Record(CAni& ani, const Args& input) {
     Args args = input;
     std::string areaText, windowText, delayText, framesText, secondsText, display;
     const bool haveArea = TakeOption(args, "--area", areaText);
@@ -120,7 +120,6 @@ int Record(const Args& input) {
     if (!screen)
         return Fail(error);
 
-    CAni& ani = Ani();
     ani.SetScreenSize(screen->ScreenWidth(), screen->ScreenHeight());
     ani.SetDefaultFrameDelay(static_cast<int32_t>(delay));
     ani.SetDefaultRecordPointer(!noPointer);
@@ -220,7 +219,7 @@ int Record(const Args& input) {
     return 0;
 }
 
-int Recover(const Args& args) {
+int Recover(CAni& ani, const Args& args) {
     if (args.size() != 1)
         return Usage("recover PROJECT");
     std::string path = args[0];
@@ -232,7 +231,6 @@ int Recover(const Args& args) {
     if (!RecoverProject(path, result))
         return Fail(result.message);
     // The result must be a project that opens and passes the check.
-    CAni& ani = Ani();
     std::string opened = path;
     if (!ani.OpenProject(opened))
         return Fail("after recovery the project does not open: " + ani.LastMessage());

@@ -229,7 +229,7 @@ void Serve(int fd, const fs::path& root) {
     }
 }
 
-int RunServe(const zov::cli::Args& argsIn) {
+int RunServe(zov::CAni&, const zov::cli::Args& argsIn) {
     zov::cli::Args args = argsIn;
     std::string portText = "8080";
     zov::cli::TakeOption(args, "--port", portText);
@@ -281,7 +281,7 @@ int RunServe(const zov::cli::Args& argsIn) {
     }
 }
 
-int RunWebPages(const zov::cli::Args& argsIn) {
+int RunWebPages(zov::CAni&, const zov::cli::Args& argsIn) {
     zov::cli::Args args = argsIn;
     std::string languageText = "0", viewer;
     zov::cli::TakeOption(args, "--language", languageText);

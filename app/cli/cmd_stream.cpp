@@ -36,7 +36,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::stri
     return true;
 }
 
-int CmdStreamEncode(const Args& given) {
+int CmdStreamEncode(CAni& ani, const Args& given) {
     Args args = given;
     std::string intervalText;
     long long interval = 500;
@@ -93,7 +93,7 @@ int CmdStreamEncode(const Args& given) {
     return 0;
 }
 
-int CmdStreamDecode(const Args& args) {
+int CmdStreamDecode(CAni& ani, const Args& args) {
     if (args.size() != 2)
         return Usage("stream-decode IN.zov OUTDIR");
     std::vector<uint8_t> bytes;
@@ -148,7 +148,7 @@ int CmdStreamDecode(const Args& args) {
     return 0;
 }
 
-int CmdStreamInfo(const Args& given) {
+int CmdStreamInfo(CAni& ani, const Args& given) {
     Args args = given;
     const bool records = TakeFlag(args, "--records");
     if (args.size() != 1)
@@ -233,7 +233,7 @@ bool ParseArea(const std::string& text, StreamExportRequest& r) {
     return true;
 }
 
-int CmdExport(const Args& given) {
+int CmdExport(CAni& ani, const Args& given) {
     Args args = given;
     const char* usage = "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B]";
     std::string format, out, text;
@@ -260,7 +260,6 @@ int CmdExport(const Args& given) {
     if (format != "zov" && format != "ZOV")
         return Fail("export format \"" + format + "\" is not available (zov is)");
 
-    CAni ani;
     std::string path = args[0];
     if (!ani.OpenProject(path)) {
         const std::string m = ani.LastMessage();

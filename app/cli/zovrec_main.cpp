@@ -1,5 +1,6 @@
 // zovrec: the command-line twin of the recorder, for scripts and headless use.
 #include "app/cli/Cli.h"
+#include "core/Ani.h"
 
 #include <cstdio>
 #include <exception>
@@ -27,7 +28,7 @@ int main(int argc, char** argv) {
             continue;
         Args args(argv + 2, argv + argc);
         try {
-            return c.run(args);
+            return c.run(zov::Ani(), args);
         } catch (const std::exception& e) {
             return Fail(std::string("internal error: ") + e.what(), 3);
         }

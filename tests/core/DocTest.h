@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,7 +51,7 @@ inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
     std::fclose(f);
 }
 
-// A fresh folder per test, removed at the end; the document starts closed.
+// A fresh folder and a fresh document per test; both go at the end.
 class DocTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -58,15 +59,19 @@ class DocTest : public ::testing::Test {
         ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
         dir = tmpl;
         zov::SetLogPath(dir + "/test.log");
-        zov::Ani().Initialise();
+        m_doc = std::make_unique<zov::CAni>();
     }
     void TearDown() override {
-        zov::Ani().Initialise();
+        m_doc.reset();
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
+    zov::CAni& Doc() { return *m_doc; }
     std::string Path(const std::string& name) const { return dir + "/" + name; }
     std::string dir;
+
+  private:
+    std::unique_ptr<zov::CAni> m_doc;
 };
 
 // A deterministic picture: smooth areas with a pattern that moves with `t`, so successive

@@ -27,23 +27,23 @@ class Editing : public DocTest {
         ASSERT_EQ(pics[0].size() % 96, 0u);
         WriteAll(Path("p.scp"), BuildHandFile(kW, kH, frames).bytes);
         path = Path("p.scp");
-        ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+        ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
     }
     // The frames must decode to these pictures, in memory and again after reopening.
     void ExpectFrames(const std::vector<int>& which) {
         for (int pass = 0; pass < 2; ++pass) {
-            ASSERT_EQ(Ani().FrameCount(), int(which.size())) << "pass " << pass;
+            ASSERT_EQ(Doc().FrameCount(), int(which.size())) << "pass " << pass;
             std::vector<uint8_t> img;
             FrameHeader fh;
             for (size_t i = 0; i < which.size(); ++i) {
-                ASSERT_TRUE(Ani().LoadFrame(int(i), img, fh)) << "frame " << i << " pass " << pass;
+                ASSERT_TRUE(Doc().LoadFrame(int(i), img, fh)) << "frame " << i << " pass " << pass;
                 EXPECT_EQ(img, pics[size_t(which[i])]) << "frame " << i << " pass " << pass;
             }
-            EXPECT_TRUE(Ani().CheckFile());
+            EXPECT_TRUE(Doc().CheckFile());
             if (pass == 0) {
-                Ani().Close();
+                Doc().Close();
                 std::string p = path;
-                ASSERT_TRUE(Ani().OpenProject(p)) << Ani().LastMessage();
+                ASSERT_TRUE(Doc().OpenProject(p)) << Doc().LastMessage();
             }
         }
     }
@@ -59,138 +59,138 @@ class Editing : public DocTest {
 
 TEST_F(Editing, DeleteMakesTheNextDifferenceFrameAKeyFrame) {
     MakeProject(10);
-    ASSERT_TRUE(Ani().DeleteFrames(3, 3, true));
-    EXPECT_EQ(Ani().FrameTable()[3].kind, FRAME_KEY);
-    EXPECT_EQ(Ani().FrameTable()[4].kind, FRAME_DIFF);
-    EXPECT_EQ(Ani().LastMessage(), "");
+    ASSERT_TRUE(Doc().DeleteFrames(3, 3, true));
+    EXPECT_EQ(Doc().FrameTable()[3].kind, FRAME_KEY);
+    EXPECT_EQ(Doc().FrameTable()[4].kind, FRAME_DIFF);
+    EXPECT_EQ(Doc().LastMessage(), "");
     ExpectFrames({0, 1, 2, 6, 7, 8, 9});
     // Deleting up to the end needs no new key frame; bad ranges are refused.
-    EXPECT_FALSE(Ani().DeleteFrames(5, 3, true));
-    EXPECT_FALSE(Ani().DeleteFrames(-1, 1, true));
-    EXPECT_FALSE(Ani().DeleteFrames(0, 0, true));
-    ASSERT_TRUE(Ani().DeleteFrames(5, 2, true));
+    EXPECT_FALSE(Doc().DeleteFrames(5, 3, true));
+    EXPECT_FALSE(Doc().DeleteFrames(-1, 1, true));
+    EXPECT_FALSE(Doc().DeleteFrames(0, 0, true));
+    ASSERT_TRUE(Doc().DeleteFrames(5, 2, true));
     ExpectFrames({0, 1, 2, 6, 7});
 }
 
 TEST_F(Editing, PasteInsideItsOwnSourceDoesNothing) {
     MakeProject(4);
     const auto before = ReadAll(path);
-    EXPECT_TRUE(Ani().PasteFrames(0, 2, 1));
-    EXPECT_TRUE(Ani().PasteFrames(1, 2, 1));
-    EXPECT_TRUE(Ani().PasteFrames(1, 0, 3));
-    EXPECT_EQ(Ani().UndoCount(), 0);
+    EXPECT_TRUE(Doc().PasteFrames(0, 2, 1));
+    EXPECT_TRUE(Doc().PasteFrames(1, 2, 1));
+    EXPECT_TRUE(Doc().PasteFrames(1, 0, 3));
+    EXPECT_EQ(Doc().UndoCount(), 0);
     EXPECT_EQ(ReadAll(path), before);
-    EXPECT_FALSE(Ani().PasteFrames(2, 5, 0)); // past the end
-    EXPECT_FALSE(Ani().PasteFrames(0, 1, 9));
+    EXPECT_FALSE(Doc().PasteFrames(2, 5, 0)); // past the end
+    EXPECT_FALSE(Doc().PasteFrames(0, 1, 9));
 }
 
 TEST_F(Editing, PasteCopiesFramesAndUndoCutsTheFileBack) {
     MakeProject(8, 4);
     const auto lengthBefore = std::filesystem::file_size(path);
     const auto bytesBefore = ReadAll(path);
-    ASSERT_TRUE(Ani().PasteFrames(1, 3, 6));          // frames 1..3 before frame 6
-    EXPECT_EQ(Ani().FrameTable()[6].kind, FRAME_KEY); // first copy stands alone
-    EXPECT_EQ(Ani().FrameTable()[9].kind, FRAME_KEY); // old frame 6 lost its predecessor
+    ASSERT_TRUE(Doc().PasteFrames(1, 3, 6));          // frames 1..3 before frame 6
+    EXPECT_EQ(Doc().FrameTable()[6].kind, FRAME_KEY); // first copy stands alone
+    EXPECT_EQ(Doc().FrameTable()[9].kind, FRAME_KEY); // old frame 6 lost its predecessor
     ExpectFrames({0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7});
     EXPECT_GT(std::filesystem::file_size(path), lengthBefore);
     // Reopening emptied the stack; paste again and undo in the same session.
-    ASSERT_TRUE(Ani().PasteFrames(5, 2, 0));
+    ASSERT_TRUE(Doc().PasteFrames(5, 2, 0));
     ExpectFrames({5, 1, 0, 1, 2, 3, 4, 5, 1, 2, 3, 6, 7}); // index 6 held picture 1
-    EXPECT_EQ(Ani().UndoCount(), 0);
+    EXPECT_EQ(Doc().UndoCount(), 0);
 
     std::string p = path;
     WriteAll(path, bytesBefore);
-    ASSERT_TRUE(Ani().OpenProject(p));
-    ASSERT_TRUE(Ani().PasteFrames(1, 3, 6));
-    ASSERT_EQ(Ani().UndoCount(), 1);
-    ASSERT_TRUE(Ani().Undo());
+    ASSERT_TRUE(Doc().OpenProject(p));
+    ASSERT_TRUE(Doc().PasteFrames(1, 3, 6));
+    ASSERT_EQ(Doc().UndoCount(), 1);
+    ASSERT_TRUE(Doc().Undo());
     EXPECT_EQ(std::filesystem::file_size(path), lengthBefore);
     EXPECT_EQ(ReadAll(path), bytesBefore);
     ExpectFrames(Range(0, 8));
-    EXPECT_FALSE(Ani().Undo()); // nothing left (and reopening emptied it anyway)
+    EXPECT_FALSE(Doc().Undo()); // nothing left (and reopening emptied it anyway)
 }
 
 TEST_F(Editing, ElevenDeletesThenOneUndoRestoresTheStateBeforeTheTenth) {
     MakeProject(30);
     for (int i = 0; i < 11; ++i)
-        ASSERT_TRUE(Ani().DeleteFrames(0, 1, true));
-    EXPECT_EQ(Ani().FrameCount(), 19);
-    EXPECT_EQ(Ani().UndoCount(), 10);
-    ASSERT_TRUE(Ani().Undo());
-    EXPECT_EQ(Ani().UndoCount(), 9);
+        ASSERT_TRUE(Doc().DeleteFrames(0, 1, true));
+    EXPECT_EQ(Doc().FrameCount(), 19);
+    EXPECT_EQ(Doc().UndoCount(), 10);
+    ASSERT_TRUE(Doc().Undo());
+    EXPECT_EQ(Doc().UndoCount(), 9);
     ExpectFrames(Range(9, 30));
 }
 
 TEST_F(Editing, UndoStackIsEmptiedWhenTheDocumentChanges) {
     MakeProject(5);
-    ASSERT_TRUE(Ani().DeleteFrames(0, 1, true));
-    ASSERT_EQ(Ani().UndoCount(), 1);
+    ASSERT_TRUE(Doc().DeleteFrames(0, 1, true));
+    ASSERT_EQ(Doc().UndoCount(), 1);
     std::string other = Path("other");
-    ASSERT_TRUE(Ani().NewProject(other, false));
-    EXPECT_EQ(Ani().UndoCount(), 0);
-    EXPECT_FALSE(Ani().Undo());
+    ASSERT_TRUE(Doc().NewProject(other, false));
+    EXPECT_EQ(Doc().UndoCount(), 0);
+    EXPECT_FALSE(Doc().Undo());
     std::string p = path;
-    ASSERT_TRUE(Ani().OpenProject(p));
-    ASSERT_TRUE(Ani().DeleteFrames(0, 1, false)); // without a snapshot
-    EXPECT_EQ(Ani().UndoCount(), 0);
-    ASSERT_TRUE(Ani().DeleteFrames(0, 1, true));
-    Ani().Close();
-    EXPECT_EQ(Ani().UndoCount(), 0);
+    ASSERT_TRUE(Doc().OpenProject(p));
+    ASSERT_TRUE(Doc().DeleteFrames(0, 1, false)); // without a snapshot
+    EXPECT_EQ(Doc().UndoCount(), 0);
+    ASSERT_TRUE(Doc().DeleteFrames(0, 1, true));
+    Doc().Close();
+    EXPECT_EQ(Doc().UndoCount(), 0);
 }
 
 TEST_F(Editing, ClearAllLeavesHeaderAndElementBlock) {
     MakeProject(6);
-    Ani().Elements().Create(0, 3, ELEMENT_LINE);
-    ASSERT_TRUE(Ani().DeleteFrames(0, 1, true));
-    ASSERT_TRUE(Ani().ClearAllFrames());
+    Doc().Elements().Create(0, 3, ELEMENT_LINE);
+    ASSERT_TRUE(Doc().DeleteFrames(0, 1, true));
+    ASSERT_TRUE(Doc().ClearAllFrames());
     // The file was cut below the records the snapshot refers to.
-    EXPECT_EQ(Ani().UndoCount(), 0);
-    EXPECT_EQ(Ani().FrameCount(), 0);
-    EXPECT_EQ(Ani().Header().frameDataEnd, 148);
-    Ani().Close();
+    EXPECT_EQ(Doc().UndoCount(), 0);
+    EXPECT_EQ(Doc().FrameCount(), 0);
+    EXPECT_EQ(Doc().Header().frameDataEnd, 148);
+    Doc().Close();
     const auto b = ReadAll(path);
     EXPECT_EQ(LeI32(b, 8), 0);
     EXPECT_EQ(LeI32(b, 72), 148);
     EXPECT_EQ(LeI32(b, 156), 148);
     EXPECT_EQ(b.size(), 148u + 16 + Le32(b, 152));
     std::string p = path;
-    ASSERT_TRUE(Ani().OpenProject(p));
-    EXPECT_EQ(Ani().Elements().Count(), 1);
+    ASSERT_TRUE(Doc().OpenProject(p));
+    EXPECT_EQ(Doc().Elements().Count(), 1);
 }
 
 TEST_F(Editing, ElementRangesFollowDeleteAndPaste) {
     MakeProject(40);
-    CElementList& el = Ani().Elements();
+    CElementList& el = Doc().Elements();
     ElementRecord* a = el.Create(5, 15, ELEMENT_BOX);
     ElementRecord* b = el.Create(15, 30, ELEMENT_CIRCLE);
     ASSERT_NE(el.Create(12, 18, ELEMENT_LINE), nullptr);
     ASSERT_TRUE(a && b);
-    ASSERT_TRUE(Ani().DeleteFrames(10, 10, true));
+    ASSERT_TRUE(Doc().DeleteFrames(10, 10, true));
     ASSERT_EQ(el.Count(), 2);
     // Undo brings the ranges back with the frames, the deleted element included.
-    ASSERT_TRUE(Ani().Undo());
-    ASSERT_EQ(Ani().Elements().Count(), 3);
-    EXPECT_EQ(Ani().Elements().At(1)->lastFrame, 30);
-    EXPECT_EQ(Ani().Elements().At(2)->firstFrame, 12);
-    ASSERT_TRUE(Ani().DeleteFrames(10, 10, true));
-    ASSERT_EQ(Ani().Elements().Count(), 2);
-    CElementList& el2 = Ani().Elements();
+    ASSERT_TRUE(Doc().Undo());
+    ASSERT_EQ(Doc().Elements().Count(), 3);
+    EXPECT_EQ(Doc().Elements().At(1)->lastFrame, 30);
+    EXPECT_EQ(Doc().Elements().At(2)->firstFrame, 12);
+    ASSERT_TRUE(Doc().DeleteFrames(10, 10, true));
+    ASSERT_EQ(Doc().Elements().Count(), 2);
+    CElementList& el2 = Doc().Elements();
     ASSERT_EQ(el2.Count(), 2);
     EXPECT_EQ(el2.At(0)->firstFrame, 5);
     EXPECT_EQ(el2.At(0)->lastFrame, 9);
     EXPECT_EQ(el2.At(1)->firstFrame, 10);
     EXPECT_EQ(el2.At(1)->lastFrame, 20);
     // Written with the edit: reopening shows the same ranges.
-    Ani().Close();
+    Doc().Close();
     std::string p = path;
-    ASSERT_TRUE(Ani().OpenProject(p));
-    CElementList& again = Ani().Elements();
+    ASSERT_TRUE(Doc().OpenProject(p));
+    CElementList& again = Doc().Elements();
     ASSERT_EQ(again.Count(), 2);
     EXPECT_EQ(again.At(1)->lastFrame, 20);
     again.Clear();
     again.Create(5, 15, ELEMENT_BOX);
     again.Create(10, 12, ELEMENT_BOX);
-    ASSERT_TRUE(Ani().PasteFrames(0, 3, 10));
+    ASSERT_TRUE(Doc().PasteFrames(0, 3, 10));
     EXPECT_EQ(again.At(0)->firstFrame, 5);
     EXPECT_EQ(again.At(0)->lastFrame, 18);
     EXPECT_EQ(again.At(1)->firstFrame, 13);
@@ -222,24 +222,24 @@ struct Recorder : IDocumentEvents {
 TEST_F(Import, SeriesStopsAtTheFirstGapAndReportsProgress) {
     WriteSeries({0, 1, 3}, 33, 7);
     std::string p = Path("imp");
-    ASSERT_TRUE(Ani().NewProject(p, false));
+    ASSERT_TRUE(Doc().NewProject(p, false));
     Recorder rec;
-    Ani().SetEvents(&rec);
+    Doc().SetEvents(&rec);
     BitmapAppendRequest req;
     req.firstPath = Path("file0000.bmp");
-    ASSERT_TRUE(Ani().StartBitmapAppend(req));
-    Ani().WaitBitmapAppend(req);
-    Ani().SetEvents(nullptr);
+    ASSERT_TRUE(Doc().StartBitmapAppend(req));
+    Doc().WaitBitmapAppend(req);
+    Doc().SetEvents(nullptr);
     ASSERT_TRUE(req.result) << req.error;
     EXPECT_EQ(req.appended.load(), 2);
     EXPECT_EQ(rec.events,
               (std::vector<std::string>{"0:1:appended frames: 1", "0:2:appended frames: 2", "1:2:"}));
-    EXPECT_EQ(Ani().FrameCount(), 2);
-    EXPECT_EQ(Ani().ImageWidth(), 33);
-    EXPECT_EQ(Ani().GetCaptureRect().right, 33);
+    EXPECT_EQ(Doc().FrameCount(), 2);
+    EXPECT_EQ(Doc().ImageWidth(), 33);
+    EXPECT_EQ(Doc().GetCaptureRect().right, 33);
     std::vector<uint8_t> img;
     FrameHeader fh;
-    ASSERT_TRUE(Ani().LoadFrame(1, img, fh));
+    ASSERT_TRUE(Doc().LoadFrame(1, img, fh));
     EXPECT_EQ(fh.captured, 0);
     const auto want = Picture(33, 7, 1);
     // Rows of 100 bytes: 99 pixel bytes and one padding byte, which the grey fill leaves 128.
@@ -252,27 +252,27 @@ TEST_F(Import, SeriesStopsAtTheFirstGapAndReportsProgress) {
             << "row " << y;
         EXPECT_EQ(img[row + 99], 128);
     }
-    EXPECT_EQ(Ani().UndoCount(), 1);
-    ASSERT_TRUE(Ani().Undo());
-    EXPECT_EQ(Ani().FrameCount(), 0);
+    EXPECT_EQ(Doc().UndoCount(), 1);
+    ASSERT_TRUE(Doc().Undo());
+    EXPECT_EQ(Doc().FrameCount(), 0);
 }
 
 TEST_F(Import, SmallerBitmapsSitBottomLeftOnGrey) {
     WriteSeries({0}, 20, 10, "big");
     WriteSeries({5, 6}, 8, 4, "small");
     std::string p = Path("mix");
-    ASSERT_TRUE(Ani().NewProject(p, false));
+    ASSERT_TRUE(Doc().NewProject(p, false));
     BitmapAppendRequest a;
     a.firstPath = Path("big0000.bmp");
-    ASSERT_TRUE(Ani().AppendFramesFromBitmaps(a));
+    ASSERT_TRUE(Doc().AppendFramesFromBitmaps(a));
     BitmapAppendRequest b;
     b.firstPath = Path("small0005.bmp");
-    ASSERT_TRUE(Ani().AppendFramesFromBitmaps(b));
-    ASSERT_EQ(Ani().FrameCount(), 3);
-    EXPECT_EQ(Ani().FrameTable()[1].kind, FRAME_KEY); // each import starts with a key frame
-    EXPECT_EQ(Ani().FrameTable()[2].kind, FRAME_DIFF);
+    ASSERT_TRUE(Doc().AppendFramesFromBitmaps(b));
+    ASSERT_EQ(Doc().FrameCount(), 3);
+    EXPECT_EQ(Doc().FrameTable()[1].kind, FRAME_KEY); // each import starts with a key frame
+    EXPECT_EQ(Doc().FrameTable()[2].kind, FRAME_DIFF);
     Image24 img;
-    ASSERT_TRUE(Ani().LoadFrame(1, img));
+    ASSERT_TRUE(Doc().LoadFrame(1, img));
     const auto small = Picture(8, 4, 5);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x) {
@@ -287,26 +287,26 @@ TEST_F(Import, SmallerBitmapsSitBottomLeftOnGrey) {
 
 TEST_F(Import, RefusedSeriesLeaveTheProjectAsItWas) {
     std::string p = Path("empty");
-    ASSERT_TRUE(Ani().NewProject(p, false));
+    ASSERT_TRUE(Doc().NewProject(p, false));
     const auto before = ReadAll(p);
     BitmapAppendRequest missing;
     missing.firstPath = Path("none0000.bmp");
-    EXPECT_FALSE(Ani().AppendFramesFromBitmaps(missing));
+    EXPECT_FALSE(Doc().AppendFramesFromBitmaps(missing));
     EXPECT_FALSE(missing.error.empty());
     BitmapAppendRequest unnumbered;
     unnumbered.firstPath = Path("plain.bmp");
-    EXPECT_FALSE(Ani().AppendFramesFromBitmaps(unnumbered));
+    EXPECT_FALSE(Doc().AppendFramesFromBitmaps(unnumbered));
     // Too large for the frame format: 1100 x 800.
     Image24 huge;
     huge.Allocate(1100, 800);
     ASSERT_TRUE(WriteBmp(Path("huge0001.bmp"), huge));
     BitmapAppendRequest big;
     big.firstPath = Path("huge0001.bmp");
-    EXPECT_FALSE(Ani().AppendFramesFromBitmaps(big));
+    EXPECT_FALSE(Doc().AppendFramesFromBitmaps(big));
     EXPECT_NE(big.error.find("2,359,296"), std::string::npos);
-    EXPECT_EQ(Ani().FrameCount(), 0);
-    EXPECT_EQ(Ani().ImageSize(), 0);
-    EXPECT_EQ(Ani().UndoCount(), 0);
+    EXPECT_EQ(Doc().FrameCount(), 0);
+    EXPECT_EQ(Doc().ImageSize(), 0);
+    EXPECT_EQ(Doc().UndoCount(), 0);
     EXPECT_EQ(ReadAll(p), before);
 }
 
@@ -316,16 +316,16 @@ TEST_F(Import, StopEndsTheWorker) {
         numbers.push_back(i);
     WriteSeries(numbers, 64, 48);
     std::string p = Path("stop");
-    ASSERT_TRUE(Ani().NewProject(p, false));
+    ASSERT_TRUE(Doc().NewProject(p, false));
     BitmapAppendRequest req;
     req.firstPath = Path("file0000.bmp");
-    ASSERT_TRUE(Ani().StartBitmapAppend(req));
-    ASSERT_TRUE(Ani().StopBitmapAppend(req));
+    ASSERT_TRUE(Doc().StartBitmapAppend(req));
+    ASSERT_TRUE(Doc().StopBitmapAppend(req));
     EXPECT_FALSE(req.worker.joinable());
-    EXPECT_EQ(Ani().FrameCount(), req.appended.load());
+    EXPECT_EQ(Doc().FrameCount(), req.appended.load());
     EXPECT_LE(req.appended.load(), 60);
-    if (Ani().FrameCount() > 0) {
-        EXPECT_TRUE(Ani().CheckFile());
+    if (Doc().FrameCount() > 0) {
+        EXPECT_TRUE(Doc().CheckFile());
     }
 }
 

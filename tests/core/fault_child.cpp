@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     const std::string op = argv[1];
     std::string path = argv[2];
     auto arg = [&](int i) { return i < argc ? std::atoi(argv[i]) : 0; };
-    CAni& a = Ani();
+    CAni a;
     if (!a.OpenProject(path)) {
         std::fprintf(stderr, "open: %s\n", a.LastMessage().c_str());
         return 1;

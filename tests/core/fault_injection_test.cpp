@@ -24,24 +24,29 @@ struct State {
     }
 };
 
-State Read(const std::string& file) {
+// Opens the file in a document of its own; `why` gets the reason when it does not open.
+State Read(const std::string& file, std::string* why = nullptr) {
     State s;
     std::string p = file;
-    if (!Ani().OpenProject(p))
+    CAni doc;
+    if (!doc.OpenProject(p)) {
+        if (why)
+            *why = doc.LastMessage();
         return s;
+    }
     s.opened = true;
     std::vector<uint8_t> img;
     FrameHeader fh;
-    for (int i = 0; i < Ani().FrameCount(); ++i) {
-        if (!Ani().LoadFrame(i, img, fh)) {
+    for (int i = 0; i < doc.FrameCount(); ++i) {
+        if (!doc.LoadFrame(i, img, fh)) {
             s.frames.push_back(0xDEAD);
             continue;
         }
         s.frames.push_back(crc32(0L, img.data(), static_cast<uInt>(img.size())));
     }
-    for (int i = 0; i < Ani().Elements().Count(); ++i)
-        s.elements.emplace_back(Ani().Elements().At(i)->firstFrame, Ani().Elements().At(i)->lastFrame);
-    Ani().Close();
+    for (int i = 0; i < doc.Elements().Count(); ++i)
+        s.elements.emplace_back(doc.Elements().At(i)->firstFrame, doc.Elements().At(i)->lastFrame);
+    doc.Close();
     return s;
 }
 
@@ -80,11 +85,11 @@ class Crash : public DocTest {
         }
         WriteAll(Path("orig.scp"), BuildHandFile(40, 12, frames).bytes);
         std::string p = Path("orig.scp");
-        ASSERT_TRUE(Ani().OpenProject(p));
-        Ani().Elements().Create(2, 9, ELEMENT_BOX);
-        Ani().Elements().Create(6, 11, ELEMENT_LINE);
-        ASSERT_TRUE(Ani().WriteIndex());
-        Ani().Close();
+        ASSERT_TRUE(Doc().OpenProject(p));
+        Doc().Elements().Create(2, 9, ELEMENT_BOX);
+        Doc().Elements().Create(6, 11, ELEMENT_LINE);
+        ASSERT_TRUE(Doc().WriteIndex());
+        Doc().Close();
         original = ReadAll(Path("orig.scp"));
         before = Read(Path("orig.scp"));
         ASSERT_TRUE(before.opened);
@@ -114,8 +119,9 @@ class Crash : public DocTest {
             }
             ASSERT_EQ(rc, 86) << "write " << n;
             ++deaths;
-            const State s = Read(target);
-            ASSERT_TRUE(s.opened) << "write " << n << ": " << Ani().LastMessage();
+            std::string why;
+            const State s = Read(target, &why);
+            ASSERT_TRUE(s.opened) << "write " << n << ": " << why;
             if (s == expectBefore)
                 ++sawBefore;
             else if (s == after)
@@ -194,14 +200,15 @@ TEST_F(Crash, UndoOfPasteAndOfDelete) {
         for (long n = editWrites; n < editWrites + 400; ++n) {
             WriteAll(work, original);
             const int rc = RunChild(undo, n);
-            const State s = Read(work);
+            std::string why;
+            const State s = Read(work, &why);
             if (rc == 0) {
                 EXPECT_TRUE(s == before);
                 break;
             }
             ASSERT_EQ(rc, 86);
             ++deaths;
-            ASSERT_TRUE(s.opened) << undo[0] << " write " << n << ": " << Ani().LastMessage();
+            ASSERT_TRUE(s.opened) << undo[0] << " write " << n << ": " << why;
             EXPECT_TRUE(s == edited || s == before) << undo[0] << " write " << n;
         }
         EXPECT_GT(deaths, 2) << undo[0];

@@ -233,56 +233,56 @@ TEST_F(DocTest, LoadFrameFillsTheCacheAndTheTwentyFirstEvictsTheFirst) {
     }
     WriteAll(Path("c.scp"), BuildHandFile(w, h, frames).bytes);
     std::string path = Path("c.scp");
-    ASSERT_TRUE(Ani().OpenProject(path));
+    ASSERT_TRUE(Doc().OpenProject(path));
     std::vector<uint8_t> img;
     FrameHeader fh;
-    ASSERT_TRUE(Ani().LoadFrame(3, img, fh)); // decodes 0..3
-    EXPECT_EQ(Ani().Cache().Indexes(), (std::vector<int32_t>{0, 1, 2, 3}));
+    ASSERT_TRUE(Doc().LoadFrame(3, img, fh)); // decodes 0..3
+    EXPECT_EQ(Doc().Cache().Indexes(), (std::vector<int32_t>{0, 1, 2, 3}));
     for (int i = 4; i < 21; ++i)
-        ASSERT_TRUE(Ani().LoadFrame(i, img, fh));
-    EXPECT_EQ(Ani().Cache().Count(), 20);
-    EXPECT_FALSE(Ani().Cache().Contains(0));
-    EXPECT_TRUE(Ani().Cache().Contains(1));
-    ASSERT_TRUE(Ani().LoadFrame(24, img, fh));
+        ASSERT_TRUE(Doc().LoadFrame(i, img, fh));
+    EXPECT_EQ(Doc().Cache().Count(), 20);
+    EXPECT_FALSE(Doc().Cache().Contains(0));
+    EXPECT_TRUE(Doc().Cache().Contains(1));
+    ASSERT_TRUE(Doc().LoadFrame(24, img, fh));
     EXPECT_EQ(img, pics[24]);
-    EXPECT_FALSE(Ani().LoadFrame(25, img, fh));
-    EXPECT_FALSE(Ani().LoadFrame(-1, img, fh));
+    EXPECT_FALSE(Doc().LoadFrame(25, img, fh));
+    EXPECT_FALSE(Doc().LoadFrame(-1, img, fh));
 }
 
 TEST_F(DocTest, QueriesSpeedAndSelection) {
-    EXPECT_EQ(Ani().FrameCount(), 0);
-    Ani().Close(); // nothing open: nothing happens
-    EXPECT_EQ(Ani().DocMode(), DOC_NONE);
-    Ani().SetSpeed(0);
-    Ani().SetSpeed(101);
-    EXPECT_EQ(Ani().Speed(), 10);
-    Ani().SetSpeed(1);
-    EXPECT_EQ(Ani().Speed(), 1);
-    Ani().SetSpeed(100);
-    EXPECT_EQ(Ani().Speed(), 100);
+    EXPECT_EQ(Doc().FrameCount(), 0);
+    Doc().Close(); // nothing open: nothing happens
+    EXPECT_EQ(Doc().DocMode(), DOC_NONE);
+    Doc().SetSpeed(0);
+    Doc().SetSpeed(101);
+    EXPECT_EQ(Doc().Speed(), 10);
+    Doc().SetSpeed(1);
+    EXPECT_EQ(Doc().Speed(), 1);
+    Doc().SetSpeed(100);
+    EXPECT_EQ(Doc().Speed(), 100);
     std::vector<HandFrame> frames;
     for (int i = 0; i < 10; ++i)
         frames.push_back(HandKey(Picture(8, 2, i)));
     WriteAll(Path("s.scp"), BuildHandFile(8, 2, frames).bytes);
     std::string path = Path("s.scp");
-    ASSERT_TRUE(Ani().OpenProject(path));
-    Ani().Select(4, 20);
-    EXPECT_EQ(Ani().SelectionStart(), 4);
-    EXPECT_EQ(Ani().SelectionCount(), 6);
+    ASSERT_TRUE(Doc().OpenProject(path));
+    Doc().Select(4, 20);
+    EXPECT_EQ(Doc().SelectionStart(), 4);
+    EXPECT_EQ(Doc().SelectionCount(), 6);
     // A start outside the frames keeps start and count; its negative count is ignored.
-    Ani().Select(20, 5);
-    EXPECT_EQ(Ani().SelectionStart(), 4);
-    EXPECT_EQ(Ani().SelectionCount(), 6);
+    Doc().Select(20, 5);
+    EXPECT_EQ(Doc().SelectionStart(), 4);
+    EXPECT_EQ(Doc().SelectionCount(), 6);
     // Any valid start resets the count, also the same start again: a negative count then
     // leaves it at 0.
-    Ani().Select(3, 7);
-    EXPECT_EQ(Ani().SelectionCount(), 5);
-    Ani().Select(3, 1);
-    EXPECT_EQ(Ani().SelectionStart(), 3);
-    EXPECT_EQ(Ani().SelectionCount(), 0);
-    Ani().Select(2, 3);
-    EXPECT_EQ(Ani().SelectionStart(), 2);
-    EXPECT_EQ(Ani().SelectionCount(), 2);
+    Doc().Select(3, 7);
+    EXPECT_EQ(Doc().SelectionCount(), 5);
+    Doc().Select(3, 1);
+    EXPECT_EQ(Doc().SelectionStart(), 3);
+    EXPECT_EQ(Doc().SelectionCount(), 0);
+    Doc().Select(2, 3);
+    EXPECT_EQ(Doc().SelectionStart(), 2);
+    EXPECT_EQ(Doc().SelectionCount(), 2);
 }
 
 } // namespace

@@ -31,16 +31,16 @@ std::vector<std::vector<uint8_t>> Expected(const std::vector<std::vector<uint8_t
 }
 
 TEST_F(ProjectFile, NewProjectWritesHeaderAndEmptyElementBlockOnly) {
-    Ani().SetScreenSize(1280, 1024);
-    Ani().SetDefaultFrameDelay(200);
-    Ani().SetDefaultRecordPointer(false);
+    Doc().SetScreenSize(1280, 1024);
+    Doc().SetDefaultFrameDelay(200);
+    Doc().SetDefaultRecordPointer(false);
     std::string path = Path("first.SCP.tmp");
-    ASSERT_TRUE(Ani().NewProject(path, false));
+    ASSERT_TRUE(Doc().NewProject(path, false));
     EXPECT_EQ(path, Path("first.SCP.scp"));
-    EXPECT_EQ(Ani().DocMode(), DOC_PROJECT);
+    EXPECT_EQ(Doc().DocMode(), DOC_PROJECT);
     EXPECT_TRUE(std::filesystem::exists(Path("cursor.bin")));
     EXPECT_EQ(std::filesystem::file_size(Path("cursor.bin")), 0u);
-    Ani().Close();
+    Doc().Close();
     std::vector<uint8_t> b = ReadAll(path);
     ASSERT_EQ(b.size(), 148u + 16u);
     EXPECT_EQ(std::memcmp(b.data(), "VOKA", 4), 0);
@@ -66,23 +66,23 @@ TEST_F(ProjectFile, NewProjectWritesHeaderAndEmptyElementBlockOnly) {
     EXPECT_EQ(Le32(b, 160), 0u);
 
     std::string again = path;
-    ASSERT_TRUE(Ani().OpenProject(again));
-    EXPECT_EQ(Ani().FrameCount(), 0);
-    EXPECT_TRUE(Ani().CheckFile());
+    ASSERT_TRUE(Doc().OpenProject(again));
+    EXPECT_EQ(Doc().FrameCount(), 0);
+    EXPECT_TRUE(Doc().CheckFile());
 }
 
 TEST_F(ProjectFile, StreamModeCreatesNoFile) {
     std::string path = Path("live.scp");
-    ASSERT_TRUE(Ani().NewProject(path, true));
+    ASSERT_TRUE(Doc().NewProject(path, true));
     EXPECT_EQ(path, Path("live.zov"));
-    EXPECT_EQ(Ani().DocMode(), DOC_STREAM);
-    EXPECT_EQ(Ani().DocumentPath(), path);
-    EXPECT_EQ(Ani().FrameCount(), 0);
-    EXPECT_EQ(Ani().ImageSize(), 0);
+    EXPECT_EQ(Doc().DocMode(), DOC_STREAM);
+    EXPECT_EQ(Doc().DocumentPath(), path);
+    EXPECT_EQ(Doc().FrameCount(), 0);
+    EXPECT_EQ(Doc().ImageSize(), 0);
     EXPECT_FALSE(std::filesystem::exists(path));
-    Ani().Close();
-    EXPECT_EQ(Ani().DocMode(), DOC_NONE);
-    EXPECT_EQ(Ani().DocumentPath(), "");
+    Doc().Close();
+    EXPECT_EQ(Doc().DocMode(), DOC_NONE);
+    EXPECT_EQ(Doc().DocumentPath(), "");
 }
 
 TEST_F(ProjectFile, HandBuiltFileDecodesInAnyOrder) {
@@ -102,20 +102,20 @@ TEST_F(ProjectFile, HandBuiltFileDecodesInAnyOrder) {
 
     for (int order = 0; order < 2; ++order) {
         std::string path = Path("hand.scp");
-        ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
-        ASSERT_EQ(Ani().FrameCount(), 5);
-        EXPECT_EQ(Ani().ImageSize(), 144 * 33);
+        ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
+        ASSERT_EQ(Doc().FrameCount(), 5);
+        EXPECT_EQ(Doc().ImageSize(), 144 * 33);
         const std::vector<int> seq =
             order == 0 ? std::vector<int>{0, 1, 2, 3, 4} : std::vector<int>{4, 2, 1, 0, 3};
         for (int i : seq) {
             std::vector<uint8_t> img;
             FrameHeader fh;
-            ASSERT_TRUE(Ani().LoadFrame(i, img, fh)) << "frame " << i;
+            ASSERT_TRUE(Doc().LoadFrame(i, img, fh)) << "frame " << i;
             EXPECT_EQ(img, expected[size_t(i)]) << "frame " << i;
             EXPECT_EQ(fh.pointerX, 11);
             EXPECT_EQ(fh.pointerY, 22);
         }
-        Ani().Close();
+        Doc().Close();
     }
 }
 
@@ -124,40 +124,40 @@ TEST_F(ProjectFile, VersionsMagicAndExtensionFallback) {
     HandFile old = BuildHandFile(8, 4, {HandKey(pic)}, 0x20021029);
     WriteAll(Path("old.scp"), old.bytes);
     std::string path = Path("old.scp");
-    EXPECT_FALSE(Ani().OpenProject(path));
-    EXPECT_EQ(Ani().LastMessage(),
+    EXPECT_FALSE(Doc().OpenProject(path));
+    EXPECT_EQ(Doc().LastMessage(),
               "this is an old version zov recorder file, please convert it to a new version.");
     // A version that is negative as a signed number is older still.
     Put32(old.bytes, 4, 0x90000000u);
     WriteAll(Path("neg.scp"), old.bytes);
     path = Path("neg.scp");
-    EXPECT_FALSE(Ani().OpenProject(path));
+    EXPECT_FALSE(Doc().OpenProject(path));
 
     HandFile accepted = BuildHandFile(8, 4, {HandKey(pic)}, 0x20021030);
     WriteAll(Path("accepted.scp"), accepted.bytes);
     // Opened without its extension, through the fallback.
     path = Path("accepted");
-    ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+    ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
     EXPECT_EQ(path, Path("accepted.scp"));
     // Opening alone does not touch the file; the next write stores the current version.
     EXPECT_EQ(Le32(ReadAll(Path("accepted.scp")), 4), 0x20021030u);
-    ASSERT_TRUE(Ani().WriteIndex());
-    Ani().Close();
+    ASSERT_TRUE(Doc().WriteIndex());
+    Doc().Close();
     EXPECT_EQ(Le32(ReadAll(Path("accepted.scp")), 4), 0x20031211u);
 
     // Not "VOKA": refused, and the open document stays open.
     path = Path("accepted.scp");
-    ASSERT_TRUE(Ani().OpenProject(path));
+    ASSERT_TRUE(Doc().OpenProject(path));
     std::vector<uint8_t> junk = accepted.bytes;
     std::memcpy(junk.data(), "VOKB", 4);
     WriteAll(Path("junk.scp"), junk);
     std::string jp = Path("junk.scp");
-    EXPECT_FALSE(Ani().OpenProject(jp));
-    EXPECT_FALSE(Ani().LastMessage().empty());
-    EXPECT_EQ(Ani().DocumentPath(), Path("accepted.scp"));
+    EXPECT_FALSE(Doc().OpenProject(jp));
+    EXPECT_FALSE(Doc().LastMessage().empty());
+    EXPECT_EQ(Doc().DocumentPath(), Path("accepted.scp"));
     std::string missing = Path("nothing-here");
-    EXPECT_FALSE(Ani().OpenProject(missing));
-    EXPECT_EQ(Ani().LastMessage(), "can not open file!!");
+    EXPECT_FALSE(Doc().OpenProject(missing));
+    EXPECT_EQ(Doc().LastMessage(), "can not open file!!");
     EXPECT_EQ(ReadAll(Path("junk.scp")), junk); // a file that fails to open is never modified
 }
 
@@ -170,9 +170,9 @@ TEST_F(ProjectFile, DamagedFilesAreRefused) {
     Put32(bad.bytes, size_t(bad.frameDataEnd) + 8, 100);
     WriteAll(Path("bad.scp"), bad.bytes);
     std::string path = Path("bad.scp");
-    EXPECT_FALSE(Ani().OpenProject(path));
-    EXPECT_EQ(Ani().LastMessage(), "this is a damaged file!");
-    EXPECT_EQ(Ani().DocMode(), DOC_NONE);
+    EXPECT_FALSE(Doc().OpenProject(path));
+    EXPECT_EQ(Doc().LastMessage(), "this is a damaged file!");
+    EXPECT_EQ(Doc().DocMode(), DOC_NONE);
 
     // A last frame that claims more data than the file holds once its header is counted,
     // though offset + data size alone still lies inside the file.
@@ -183,26 +183,26 @@ TEST_F(ProjectFile, DamagedFilesAreRefused) {
     ASSERT_LT(int64_t(last) + LeI32(cut.bytes, last + 8), int64_t(cut.bytes.size()));
     WriteAll(Path("cut.scp"), cut.bytes);
     path = Path("cut.scp");
-    EXPECT_FALSE(Ani().OpenProject(path));
+    EXPECT_FALSE(Doc().OpenProject(path));
 
     // A key frame with no data.
     HandFrame empty = HandKey(p0);
     empty.data.clear();
     WriteAll(Path("nokey.scp"), BuildHandFile(16, 8, {empty}).bytes);
     path = Path("nokey.scp");
-    EXPECT_FALSE(Ani().OpenProject(path));
+    EXPECT_FALSE(Doc().OpenProject(path));
 
     // An element block whose stored offset is not where it lies.
     HandFile moved = good;
     Put32(moved.bytes, moved.bytes.size() - 8, 12345);
     WriteAll(Path("moved.scp"), moved.bytes);
     path = Path("moved.scp");
-    EXPECT_FALSE(Ani().OpenProject(path));
+    EXPECT_FALSE(Doc().OpenProject(path));
 
     // Still fine when intact.
     WriteAll(Path("good.scp"), good.bytes);
     path = Path("good.scp");
-    EXPECT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
+    EXPECT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
 }
 
 TEST_F(ProjectFile, HostileCountsAreRefusedBeforeAllocating) {
@@ -218,8 +218,8 @@ TEST_F(ProjectFile, HostileCountsAreRefusedBeforeAllocating) {
         Put32(h, c.at, c.value);
         WriteAll(Path("hostile.scp"), h);
         std::string path = Path("hostile.scp");
-        EXPECT_FALSE(Ani().OpenProject(path)) << "field " << c.at << " = " << c.value;
-        EXPECT_EQ(Ani().LastMessage(), "this is a damaged file!");
+        EXPECT_FALSE(Doc().OpenProject(path)) << "field " << c.at << " = " << c.value;
+        EXPECT_EQ(Doc().LastMessage(), "this is a damaged file!");
     }
     // A geometry too large for the block flags, with a frame.
     const auto pic = Picture(16, 8, 0);
@@ -227,7 +227,7 @@ TEST_F(ProjectFile, HostileCountsAreRefusedBeforeAllocating) {
     Put32(big.bytes, 60, 2359296 + 96);
     WriteAll(Path("big.scp"), big.bytes);
     std::string path = Path("big.scp");
-    EXPECT_FALSE(Ani().OpenProject(path));
+    EXPECT_FALSE(Doc().OpenProject(path));
 }
 
 TEST_F(ProjectFile, SaveAsCompactsDropsTablesAndKeysEveryTenthFrame) {
@@ -246,19 +246,19 @@ TEST_F(ProjectFile, SaveAsCompactsDropsTablesAndKeysEveryTenthFrame) {
     WriteAll(Path("src.scp"), f.bytes);
     const auto expected = Expected(pics, kinds);
     std::string path = Path("src.scp");
-    ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
-    EXPECT_EQ(Ani().Header().table2Count, 2);
+    ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
+    EXPECT_EQ(Doc().Header().table2Count, 2);
     std::string copy = Path("copy");
-    ASSERT_TRUE(Ani().SaveAs(copy)) << Ani().LastMessage();
+    ASSERT_TRUE(Doc().SaveAs(copy)) << Doc().LastMessage();
     EXPECT_EQ(copy, Path("copy.scp"));
-    EXPECT_EQ(Ani().DocumentPath(), copy);
+    EXPECT_EQ(Doc().DocumentPath(), copy);
     for (int i = 0; i < 23; ++i) {
         std::vector<uint8_t> img;
         FrameHeader fh;
-        ASSERT_TRUE(Ani().LoadFrame(i, img, fh));
+        ASSERT_TRUE(Doc().LoadFrame(i, img, fh));
         EXPECT_EQ(img, expected[size_t(i)]) << "frame " << i;
     }
-    Ani().Close();
+    Doc().Close();
     EXPECT_EQ(ReadAll(Path("src.scp")), f.bytes); // the source is untouched
 
     std::vector<uint8_t> b = ReadAll(copy);
@@ -287,17 +287,17 @@ TEST_F(ProjectFile, SaveAsOntoItselfAndAFailedSaveAs) {
     HandFile f = BuildHandFile(24, 12, {HandKey(p0), HandDiff(p0, p1), HandDiff(p1, p0)});
     WriteAll(Path("self.scp"), f.bytes);
     std::string path = Path("self.scp");
-    ASSERT_TRUE(Ani().OpenProject(path));
+    ASSERT_TRUE(Doc().OpenProject(path));
     std::string target = Path("no-such-folder/x.scp");
-    EXPECT_FALSE(Ani().SaveAs(target));
-    EXPECT_EQ(Ani().DocumentPath(), path); // still working on the original
+    EXPECT_FALSE(Doc().SaveAs(target));
+    EXPECT_EQ(Doc().DocumentPath(), path); // still working on the original
     EXPECT_EQ(ReadAll(path), f.bytes);
     std::string same = path;
-    ASSERT_TRUE(Ani().SaveAs(same)) << Ani().LastMessage();
-    ASSERT_EQ(Ani().FrameCount(), 3);
+    ASSERT_TRUE(Doc().SaveAs(same)) << Doc().LastMessage();
+    ASSERT_EQ(Doc().FrameCount(), 3);
     std::vector<uint8_t> img;
     FrameHeader fh;
-    ASSERT_TRUE(Ani().LoadFrame(2, img, fh));
+    ASSERT_TRUE(Doc().LoadFrame(2, img, fh));
     EXPECT_EQ(img, p0);
     for (const auto& e : std::filesystem::directory_iterator(dir))
         EXPECT_EQ(e.path().filename().string().rfind(".zov-save", 0), std::string::npos)
@@ -306,20 +306,20 @@ TEST_F(ProjectFile, SaveAsOntoItselfAndAFailedSaveAs) {
 
 TEST_F(ProjectFile, CapturedRecordsTakenApart) {
     std::string path = Path("rec");
-    ASSERT_TRUE(Ani().NewProject(path, false));
+    ASSERT_TRUE(Doc().NewProject(path, false));
     const int w = 50, h = 10;
-    ASSERT_TRUE(Ani().BeginCaptureRun(w, h, std::chrono::system_clock::now()));
-    EXPECT_EQ(Ani().RowBytes(), 152);
-    EXPECT_EQ(Ani().ImageSize(), 1520);
+    ASSERT_TRUE(Doc().BeginCaptureRun(w, h, std::chrono::system_clock::now()));
+    EXPECT_EQ(Doc().RowBytes(), 152);
+    EXPECT_EQ(Doc().ImageSize(), 1520);
     const auto p0 = Picture(w, h, 0), p1 = Picture(w, h, 1);
-    ASSERT_TRUE(Ani().AppendCapturedFrame(p0.data(), nullptr, FRAME_KEY, 5, 6, 1));
-    ASSERT_TRUE(Ani().AppendCapturedFrame(p1.data(), p0.data(), FRAME_DIFF, 7, 8, -1));
-    ASSERT_TRUE(Ani().AppendCapturedFrame(p1.data(), p1.data(), FRAME_DIFF, 9, 9, 2));
-    EXPECT_FALSE(Ani().AppendCapturedFrame(p1.data(), nullptr, FRAME_DIFF, 0, 0, 0));
+    ASSERT_TRUE(Doc().AppendCapturedFrame(p0.data(), nullptr, FRAME_KEY, 5, 6, 1));
+    ASSERT_TRUE(Doc().AppendCapturedFrame(p1.data(), p0.data(), FRAME_DIFF, 7, 8, -1));
+    ASSERT_TRUE(Doc().AppendCapturedFrame(p1.data(), p1.data(), FRAME_DIFF, 9, 9, 2));
+    EXPECT_FALSE(Doc().AppendCapturedFrame(p1.data(), nullptr, FRAME_DIFF, 0, 0, 0));
     const uint8_t cursor[20] = {1, 2, 3};
-    ASSERT_TRUE(Ani().AppendCursorRecord(cursor, sizeof cursor));
-    ASSERT_TRUE(Ani().WriteIndex());
-    Ani().Close();
+    ASSERT_TRUE(Doc().AppendCursorRecord(cursor, sizeof cursor));
+    ASSERT_TRUE(Doc().WriteIndex());
+    Doc().Close();
     EXPECT_EQ(std::filesystem::file_size(Path("cursor.bin")), 20u);
 
     std::vector<uint8_t> b = ReadAll(Path("rec.scp"));
@@ -369,18 +369,18 @@ TEST_F(ProjectFile, CapturedRecordsTakenApart) {
 
 TEST_F(ProjectFile, OversizedCaptureAreasAreRefusedWhereverGeometryIsSet) {
     std::string path = Path("size");
-    ASSERT_TRUE(Ani().NewProject(path, false));
-    EXPECT_FALSE(Ani().BeginCaptureRun(1025, 768, std::chrono::system_clock::now()));
-    EXPECT_NE(Ani().LastMessage().find(".zov"), std::string::npos);
-    EXPECT_FALSE(Ani().SetCaptureRect(CaptureRect{100, 100, 1380, 900}));
-    EXPECT_TRUE(Ani().SetCaptureRect(CaptureRect{0, 0, 1024, 768}));
-    ASSERT_TRUE(Ani().BeginCaptureRun(1024, 768, std::chrono::system_clock::now()));
-    EXPECT_EQ(Ani().ImageSize(), 2359296);
+    ASSERT_TRUE(Doc().NewProject(path, false));
+    EXPECT_FALSE(Doc().BeginCaptureRun(1025, 768, std::chrono::system_clock::now()));
+    EXPECT_NE(Doc().LastMessage().find(".zov"), std::string::npos);
+    EXPECT_FALSE(Doc().SetCaptureRect(CaptureRect{100, 100, 1380, 900}));
+    EXPECT_TRUE(Doc().SetCaptureRect(CaptureRect{0, 0, 1024, 768}));
+    ASSERT_TRUE(Doc().BeginCaptureRun(1024, 768, std::chrono::system_clock::now()));
+    EXPECT_EQ(Doc().ImageSize(), 2359296);
     // Frames exist: a different area would make them undecodable.
     std::vector<uint8_t> grey(2359296, 90);
-    ASSERT_TRUE(Ani().AppendCapturedFrame(grey.data(), nullptr, FRAME_KEY, 0, 0, 0));
-    EXPECT_FALSE(Ani().BeginCaptureRun(800, 600, std::chrono::system_clock::now()));
-    EXPECT_TRUE(Ani().BeginCaptureRun(1024, 768, std::chrono::system_clock::now()));
+    ASSERT_TRUE(Doc().AppendCapturedFrame(grey.data(), nullptr, FRAME_KEY, 0, 0, 0));
+    EXPECT_FALSE(Doc().BeginCaptureRun(800, 600, std::chrono::system_clock::now()));
+    EXPECT_TRUE(Doc().BeginCaptureRun(1024, 768, std::chrono::system_clock::now()));
 }
 
 TEST_F(ProjectFile, TwoGigabyteLimitLeavesTheFileAsItWas) {
@@ -390,16 +390,16 @@ TEST_F(ProjectFile, TwoGigabyteLimitLeavesTheFileAsItWas) {
     // Bytes after the element block are ignored: make the file end just below 2 GiB (sparse).
     ASSERT_EQ(truncate(Path("big.scp").c_str(), 0x7FFFFFFFLL - 200), 0);
     std::string path = Path("big.scp");
-    ASSERT_TRUE(Ani().OpenProject(path)) << Ani().LastMessage();
-    EXPECT_FALSE(Ani().DeleteFrames(0, 1, true));
-    EXPECT_NE(Ani().LastMessage().find("2 GiB"), std::string::npos);
-    EXPECT_FALSE(Ani().PasteFrames(0, 2, 3));
-    EXPECT_EQ(Ani().FrameCount(), 3);
-    EXPECT_EQ(Ani().UndoCount(), 0); // refused edits leave nothing to undo
-    ASSERT_TRUE(Ani().BeginCaptureRun(32, 8, std::chrono::system_clock::now()));
-    EXPECT_FALSE(Ani().AppendCapturedFrame(p0.data(), nullptr, FRAME_KEY, 0, 0, 0));
-    EXPECT_EQ(Ani().FrameCount(), 3);
-    Ani().Close();
+    ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
+    EXPECT_FALSE(Doc().DeleteFrames(0, 1, true));
+    EXPECT_NE(Doc().LastMessage().find("2 GiB"), std::string::npos);
+    EXPECT_FALSE(Doc().PasteFrames(0, 2, 3));
+    EXPECT_EQ(Doc().FrameCount(), 3);
+    EXPECT_EQ(Doc().UndoCount(), 0); // refused edits leave nothing to undo
+    ASSERT_TRUE(Doc().BeginCaptureRun(32, 8, std::chrono::system_clock::now()));
+    EXPECT_FALSE(Doc().AppendCapturedFrame(p0.data(), nullptr, FRAME_KEY, 0, 0, 0));
+    EXPECT_EQ(Doc().FrameCount(), 3);
+    Doc().Close();
     EXPECT_EQ(std::filesystem::file_size(path), 0x7FFFFFFFull - 200);
     std::vector<uint8_t> head(f.bytes.size());
     FILE* in = std::fopen(path.c_str(), "rb");
@@ -407,8 +407,8 @@ TEST_F(ProjectFile, TwoGigabyteLimitLeavesTheFileAsItWas) {
     ASSERT_EQ(std::fread(head.data(), 1, head.size(), in), head.size());
     std::fclose(in);
     EXPECT_EQ(head, f.bytes);
-    ASSERT_TRUE(Ani().OpenProject(path));
-    EXPECT_EQ(Ani().FrameCount(), 3);
+    ASSERT_TRUE(Doc().OpenProject(path));
+    EXPECT_EQ(Doc().FrameCount(), 3);
 }
 
 } // namespace

@@ -67,12 +67,12 @@ class RecoverTest : public ::testing::Test {
                 }
             shown[i] = copy;
         });
-        Ani().Initialise();
+        CAni doc;
         std::string path = dir + "crash.scp";
-        ASSERT_TRUE(Ani().NewProject(path, false));
-        Ani().SetFrameDelay(5);
-        Ani().SetRecordPointer(false);
-        ASSERT_TRUE(Ani().SetCaptureRect({0, 0, 96, 50}));
+        ASSERT_TRUE(doc.NewProject(path, false));
+        doc.SetFrameDelay(5);
+        doc.SetRecordPointer(false);
+        ASSERT_TRUE(doc.SetCaptureRect({0, 0, 96, 50}));
         for (int run = 0; run < 2; ++run) {
             RunEvents events;
             const int stopAt = run == 0 ? 3 : 15;
@@ -83,9 +83,9 @@ class RecoverTest : public ::testing::Test {
                     snapshot = bytes;
                 }
                 if (n == stopAt)
-                    Ani().m_control_rec_scr = C_CONTROL_STOP;
+                    doc.m_control_rec_scr = C_CONTROL_STOP;
             };
-            CaptureEngine engine(Ani());
+            CaptureEngine engine(doc);
             CaptureParams params;
             params.events = &events;
             params.screen = &screen;
@@ -93,7 +93,7 @@ class RecoverTest : public ::testing::Test {
             events.Wait();
             engine.StopCapture();
         }
-        Ani().Close();
+        doc.Close();
     }
 
     std::string Crash(const std::string& name, const std::string& bytes) {
@@ -102,24 +102,27 @@ class RecoverTest : public ::testing::Test {
         return path;
     }
 
-    static int32_t FramesAfterOpen(const std::string& path) {
+    static int32_t FramesAfterOpen(const std::string& path, std::string* why = nullptr) {
         std::string p = path;
-        if (!Ani().OpenProject(p))
+        CAni doc;
+        if (!doc.OpenProject(p)) {
+            if (why)
+                *why = doc.LastMessage();
             return -1;
-        int32_t n = Ani().FrameCount();
-        Ani().Close();
-        return n;
+        }
+        return doc.FrameCount();
     }
 
     static void ExpectFrames(const std::string& path, int count) {
         std::string p = path;
-        ASSERT_TRUE(Ani().OpenProject(p)) << Ani().LastMessage();
-        ASSERT_EQ(Ani().FrameCount(), count);
-        EXPECT_TRUE(Ani().CheckFile());
+        CAni doc;
+        ASSERT_TRUE(doc.OpenProject(p)) << doc.LastMessage();
+        ASSERT_EQ(doc.FrameCount(), count);
+        EXPECT_TRUE(doc.CheckFile());
         for (int i = 0; i < count; ++i) {
-            EXPECT_EQ(Ani().FrameTable()[i].kind, i == 0 || i == 3 || i == 13 ? FRAME_KEY : FRAME_DIFF) << i;
+            EXPECT_EQ(doc.FrameTable()[i].kind, i == 0 || i == 3 || i == 13 ? FRAME_KEY : FRAME_DIFF) << i;
             Image24 img;
-            ASSERT_TRUE(Ani().LoadFrame(i, img)) << i;
+            ASSERT_TRUE(doc.LoadFrame(i, img)) << i;
             long wrong = 0;
             for (int y = 0; y < 50; ++y)
                 for (int x = 0; x < 96; ++x) {
@@ -129,7 +132,7 @@ class RecoverTest : public ::testing::Test {
                 }
             EXPECT_EQ(wrong, 0) << "frame " << i;
         }
-        Ani().Close();
+        doc.Close();
     }
 
     static inline std::string dir, snapshot;
@@ -170,10 +173,11 @@ TEST_F(RecoverTest, StopsAtATornOrDamagedRecord) {
     std::string probe = Crash("probe.scp", snapshot);
     ASSERT_TRUE(RecoverProject(probe, r));
     std::string p = probe;
-    ASSERT_TRUE(Ani().OpenProject(p));
-    const int32_t sixth = Ani().FrameTable()[3 + 5].offset;
-    ASSERT_EQ(Ani().FrameTable()[3 + 5].kind, FRAME_DIFF);
-    Ani().Close();
+    CAni doc;
+    ASSERT_TRUE(doc.OpenProject(p));
+    const int32_t sixth = doc.FrameTable()[3 + 5].offset;
+    ASSERT_EQ(doc.FrameTable()[3 + 5].kind, FRAME_DIFF);
+    doc.Close();
     std::string flags = snapshot;
     flags[static_cast<size_t>(sixth) + 37] = 2;
     std::string badFlags = Crash("flags.scp", flags);
@@ -216,8 +220,9 @@ TEST_F(RecoverTest, KilledAtEachWriteLeavesTheOldOrTheNewState) {
         zovtest::RunResult run = zovtest::RunProgram({zovtest::ZovrecPath(), "recover", path}, {},
                                                      {"ZOV_FAULT_WRITE_LIMIT=" + std::to_string(limit)});
         EXPECT_EQ(run.exitCode, 86) << "limit " << limit << ": " << run.err;
-        const int32_t n = FramesAfterOpen(path);
-        EXPECT_TRUE(n == 3 || n == 12) << "limit " << limit << ": " << n << " " << Ani().LastMessage();
+        std::string why;
+        const int32_t n = FramesAfterOpen(path, &why);
+        EXPECT_TRUE(n == 3 || n == 12) << "limit " << limit << ": " << n << " " << why;
         RecoverResult r;
         ASSERT_TRUE(RecoverProject(path, r)) << r.message;
         ExpectFrames(path, 12);
