@@ -62,7 +62,8 @@ const rounds = Number(opt('--rounds', '5'));
 
 // ---- browser ---------------------------------------------------------------------------
 fs.mkdirSync(path.join(site, 'zov-viewer'));
-for (const f of fs.readdirSync(path.join(build, 'web'))) fs.copyFileSync(path.join(build, 'web', f), path.join(site, 'zov-viewer', f));
+const viewerFiles = path.join(build, 'bin', 'data', 'viewer');
+for (const f of fs.readdirSync(viewerFiles)) fs.copyFileSync(path.join(viewerFiles, f), path.join(site, 'zov-viewer', f));
 fs.writeFileSync(path.join(site, 'bench.htm'), `<!DOCTYPE html><meta charset="utf-8"><link rel="icon" href="data:,">
 <script type="module">
 import { loadCore } from './zov-viewer/zov-player.js';

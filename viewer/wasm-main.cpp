@@ -1,0 +1,1 @@
+// The module has no main of its own: the page calls the exported zv_* functions.
