@@ -8,6 +8,8 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${ZOV_BUILD_DIR:-$top/build}
 [ -x "$build/bin/zovrec" ] || "$top/scripts/build.sh" "$(basename "$build")"
 bash "$top/scripts/build-wasm.sh" "$build"
+# The WebAssembly decoder under node against the sample streams' checksums (no browser).
+ZOV_WASM_DIR="$build/wasm/bin" node --test "$top/tests/viewer/node/vectors.test.mjs" </dev/null
 cd "$top/tests/viewer/web"
 PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
 export ZOV_BUILD_DIR="$build"
