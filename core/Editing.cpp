@@ -49,6 +49,7 @@ void CAni::RestoreState(const SavedState& s) {
         !m_file.Truncate(s.fileLength))
         ZOV_LOG("Truncate Fail");
     m_cache.DropAll();
+    m_cache.Follow(m_header.imageSize);
     std::vector<uint8_t> dropped;
     UndoElements unused{};
     while (m_undo.Count() > s.undoCount && PopUndo(dropped, unused)) {

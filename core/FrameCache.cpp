@@ -15,8 +15,16 @@ void FrameCache::Disable() {
     m_enabled = false;
 }
 
-bool FrameCache::Add(int32_t index, const uint8_t* image, const FrameHeader& header) {
-    if (!m_enabled || !image || m_imageSize <= 0)
+void FrameCache::Follow(int32_t imageSize) {
+    const int32_t size = imageSize > 0 ? imageSize : 0;
+    if (size == m_imageSize)
+        return;
+    m_entries.clear();
+    m_imageSize = size;
+}
+
+bool FrameCache::Add(int32_t index, const uint8_t* image, int32_t imageSize, const FrameHeader& header) {
+    if (!m_enabled || !image || m_imageSize <= 0 || imageSize != m_imageSize)
         return false;
     Entry e;
     if (m_entries.size() >= static_cast<size_t>(kLimit)) {
@@ -34,12 +42,14 @@ bool FrameCache::Add(int32_t index, const uint8_t* image, const FrameHeader& hea
     return true;
 }
 
-bool FrameCache::Lookup(int32_t index, uint8_t* image, FrameHeader* header) const {
-    if (!m_enabled)
+bool FrameCache::Lookup(int32_t index, uint8_t* image, int32_t imageSize, FrameHeader* header) const {
+    if (!m_enabled || imageSize < 0)
         return false;
     for (const Entry& e : m_entries) {
         if (e.index != index)
             continue;
+        if (e.image.size() != static_cast<size_t>(imageSize))
+            return false;
         if (image)
             std::memcpy(image, e.image.data(), e.image.size());
         if (header)

@@ -20,12 +20,18 @@ class FrameCache {
     // Removes every entry and switches the cache off.
     void Disable();
     bool Enabled() const { return m_enabled; }
+    // Follows a change of the frames' image size: a different size empties the cache, which
+    // keeps its on or off state. The document calls it wherever its header's size changes.
+    void Follow(int32_t imageSize);
+    int32_t ImageSize() const { return m_imageSize; }
     int Count() const { return static_cast<int>(m_entries.size()); }
 
-    // Copies image and header in; false when off. Evicts the oldest past the limit.
-    bool Add(int32_t index, const uint8_t* image, const FrameHeader& header);
-    // Copies the first (oldest) entry with this index out; false on a miss or when off.
-    bool Lookup(int32_t index, uint8_t* image, FrameHeader* header) const;
+    // Copies image (imageSize bytes) and header in; false when off or when imageSize is not
+    // the size the cache is set up for. Evicts the oldest past the limit.
+    bool Add(int32_t index, const uint8_t* image, int32_t imageSize, const FrameHeader& header);
+    // Copies the first (oldest) entry with this index out into image (imageSize bytes); false
+    // on a miss, when off, or when the entry is not imageSize bytes.
+    bool Lookup(int32_t index, uint8_t* image, int32_t imageSize, FrameHeader* header) const;
     bool Contains(int32_t index) const;
     // Removes entries whose index lies in first..last (inclusive); returns how many.
     int Drop(int32_t first, int32_t last);

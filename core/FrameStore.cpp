@@ -97,7 +97,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
         size <= 0 || size > kMaxImageBytes)
         return false;
     auto header = std::make_unique<FrameHeader>();
-    if (m_cache.Lookup(index, image, header.get())) {
+    if (m_cache.Lookup(index, image, size, header.get())) {
         if (headerOut)
             *headerOut = *header;
         return true;
@@ -110,7 +110,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
     for (;; --start) {
         if (start < 0)
             return false;
-        if (start != index && m_cache.Lookup(start, image, header.get())) {
+        if (start != index && m_cache.Lookup(start, image, size, header.get())) {
             fromCache = true;
             break;
         }
@@ -125,7 +125,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
         if (!ReadRecord(start, *header, m_readBuf, true) ||
             !DecodeKeyFrame(*header, m_readBuf.data(), size, image))
             return false;
-        m_cache.Add(start, image, *header);
+        m_cache.Add(start, image, size, *header);
     }
     for (++j; j <= index; ++j) {
         if (m_frames[static_cast<size_t>(j)].kind != FRAME_DIFF)
@@ -133,7 +133,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
         if (!ReadRecord(j, *header, m_readBuf, true) ||
             !DecodeDiffFrame(*header, image, m_readBuf.data(), size, image))
             return false;
-        m_cache.Add(j, image, *header);
+        m_cache.Add(j, image, size, *header);
     }
     if (headerOut)
         *headerOut = *header;
@@ -180,6 +180,7 @@ bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_cl
     m_cache.Disable();
     m_header.rowBytes = static_cast<int32_t>(RowBytes24(width));
     m_header.imageSize = static_cast<int32_t>(imageSize);
+    m_cache.Follow(m_header.imageSize);
     m_header.table2Count = 0;
     m_header.table3Count = 0;
     m_header.bmi =

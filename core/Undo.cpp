@@ -155,11 +155,12 @@ bool CAni::Undo() {
         return false;
     SavedState saved;
     SaveState(saved);
-    if (!RestoreSnapshot(record)) {
-        m_cache.DropAll();
-        return false;
-    }
+    const bool restored = RestoreSnapshot(record);
+    // The restored header may carry another image size than the cached pictures.
     m_cache.DropAll();
+    m_cache.Follow(m_header.imageSize);
+    if (!restored)
+        return false;
     // The element list of that moment comes back with the frames.
     KeepElements(saved);
     if (!elements.block.empty() && !ReadElementsFromBlock(elements.block))

@@ -177,27 +177,37 @@ TEST(FrameCache, InsertionOrderEvictionDropAndShift) {
     FrameCache cache;
     std::vector<uint8_t> img(8, 1), out(8);
     FrameHeader h{};
-    EXPECT_FALSE(cache.Add(0, img.data(), h)); // off
+    EXPECT_FALSE(cache.Add(0, img.data(), 8, h)); // off
     cache.Enable(8);
     for (int i = 0; i < 20; ++i) {
         img[0] = uint8_t(i);
-        ASSERT_TRUE(cache.Add(i, img.data(), h));
+        ASSERT_TRUE(cache.Add(i, img.data(), 8, h));
     }
     // Looking the first one up does not save it from eviction.
-    ASSERT_TRUE(cache.Lookup(0, out.data(), nullptr));
+    ASSERT_TRUE(cache.Lookup(0, out.data(), 8, nullptr));
     EXPECT_EQ(out[0], 0);
     img[0] = 20;
-    ASSERT_TRUE(cache.Add(20, img.data(), h));
-    EXPECT_FALSE(cache.Lookup(0, out.data(), nullptr));
-    EXPECT_TRUE(cache.Lookup(1, out.data(), nullptr));
+    ASSERT_TRUE(cache.Add(20, img.data(), 8, h));
+    EXPECT_FALSE(cache.Lookup(0, out.data(), 8, nullptr));
+    EXPECT_TRUE(cache.Lookup(1, out.data(), 8, nullptr));
     EXPECT_EQ(cache.Count(), 20);
     EXPECT_EQ(cache.Drop(5, 9), 5);
     cache.Shift(10, 100, -5);
-    EXPECT_TRUE(cache.Lookup(5, out.data(), nullptr));
+    EXPECT_TRUE(cache.Lookup(5, out.data(), 8, nullptr));
     EXPECT_EQ(out[0], 10);
-    EXPECT_FALSE(cache.Lookup(20, out.data(), nullptr));
+    EXPECT_FALSE(cache.Lookup(20, out.data(), 8, nullptr));
+    // Sizes other than the one it is set up for go neither in nor out.
+    EXPECT_FALSE(cache.Add(30, img.data(), 4, h));
+    EXPECT_FALSE(cache.Lookup(5, out.data(), 16, nullptr));
+    // A new image size empties it; it stays on.
+    cache.Follow(8);
+    EXPECT_EQ(cache.Count(), 15);
+    cache.Follow(16);
+    EXPECT_EQ(cache.Count(), 0);
+    EXPECT_TRUE(cache.Enabled());
+    EXPECT_FALSE(cache.Add(0, img.data(), 8, h));
     cache.Disable();
-    EXPECT_FALSE(cache.Lookup(1, out.data(), nullptr));
+    EXPECT_FALSE(cache.Lookup(1, out.data(), 8, nullptr));
     EXPECT_EQ(cache.Count(), 0);
 }
 
