@@ -39,7 +39,7 @@ class Undo : public DocTest {
 // frames: the cache must not keep the imported size (under AddressSanitizer a copy of the
 // large size out of the small picture is a heap overflow).
 TEST_F(Undo, CacheFollowsTheGeometryUndoPutsBack) {
-    CAni doc;
+    CAni& doc = Doc();
     MakeProject(doc, 3, 40, 10);
     WriteSeries(2, 200, 100);
     ASSERT_TRUE(doc.DeleteFrames(0, 3, true));
