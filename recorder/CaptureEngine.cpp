@@ -1,17 +1,16 @@
 #include "recorder/CaptureEngine.h"
 
 #include "base/Log.h"
-#include "codec/StreamWriter.h"
 #include "platform/DrawingTool.h"
+#include "recorder/FrameSink.h"
 #include "recorder/Pointer.h"
 #include "recorder/ScreenConvert.h"
-
-#include "export/WebPages.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <memory>
 #include <utility>
 
 namespace zov {
@@ -178,7 +177,6 @@ bool CaptureEngine::StopCapture() {
 void CaptureEngine::Run() {
     IScreenSource& screen = *m_params.screen;
     IDocumentEvents* events = m_params.events ? m_params.events : m_ani.Events();
-    const bool project = m_ani.DocMode() == DOC_PROJECT;
     const bool recordWindow = m_ani.RecordWindowFlag();
     const uint64_t window = m_ani.RecordWindow();
     const int width = m_area.Width(), height = m_area.Height();
@@ -201,50 +199,30 @@ void CaptureEngine::Run() {
         return;
     }
 
-    StreamWriter writer;
     int32_t frameDelay = m_ani.Header().frameDelay;
     if (frameDelay <= 0)
         frameDelay = 100;
-    if (project) {
-        const bool empty = m_ani.FrameCount() == 0;
-        if (!m_ani.BeginCaptureRun(width, height, startTime)) {
-            screen.Release();
-            endEarly(m_ani.LastMessage().empty() ? "the recording could not be started."
-                                                 : m_ani.LastMessage());
-            return;
-        }
-        // A project without frames has no geometry on disk yet; writing it now lets a
-        // recovery after a crash know the size of the frames that follow.
-        if (empty && !m_ani.WriteIndex()) {
-            screen.Release();
-            endEarly("the project file cannot be written.");
-            return;
-        }
-    } else {
-        // The stream keeps the recorded frame delay, so that it plays at the speed it was
-        // recorded at.
-        const int interval = frameDelay > 32767 ? 32767 : frameDelay;
-        if (!writer.Begin(m_ani.DocumentPath(), width, height, interval)) {
-            screen.Release();
-            endEarly(writer.Error().empty() ? "the stream file cannot be created." : writer.Error());
-            return;
-        }
+    std::unique_ptr<IFrameSink> sink = MakeDocumentFrameSink(m_ani, frameDelay);
+    std::string failure;
+    if (!sink || !sink->Begin(width, height, startTime, failure)) {
+        screen.Release();
+        endEarly(failure.empty() ? "the recording could not be started." : failure);
+        return;
     }
 
     Image24 previous, current;
     previous.Allocate(width, height);
     current.Allocate(width, height);
-    const int32_t interval = m_ani.KeyFrameInterval() > 0 ? m_ani.KeyFrameInterval() : 1;
     const bool drawPointer = m_ani.RecordPointer();
+    const bool keepPointer = sink->KeepsPointer();
 
     TickPacer pacer;
     pacer.WaitForNextTick(true, m_ani.m_control_rec_scr, frameDelay);
     DrawingTool tool(m_params.drawingTool);
     tool.Start(m_ani.ProjectFolder());
 
-    std::string failure;
     int frames = 0;
-    int32_t pointerX = 0, pointerY = 0, pointerShape = -1;
+    FramePointer framePointer;
     PointerState pointer;
     bool havePointer = false;
     CaptureStats stats;
@@ -275,18 +253,16 @@ void CaptureEngine::Run() {
                 break;
             }
         }
-        if (project || drawPointer) {
+        if (keepPointer || drawPointer) {
             StepTimer t(stats.pointerSeconds);
             PointerState read;
             if (screen.ReadPointer(read)) {
                 pointer = std::move(read);
                 havePointer = true;
-                PointerDrawPosition(pointer, m_params.bigPointer, pointerX, pointerY);
-                pointerShape = pointer.image ? ShapeIndexFromCursorName(pointer.image->name) : -1;
-                if (project) {
-                    std::vector<uint8_t> record = MakeCursorRecord(pointer, pointerX, pointerY);
-                    (void)m_ani.AppendCursorRecord(record.data(), record.size());
-                }
+                PointerDrawPosition(pointer, m_params.bigPointer, framePointer.x, framePointer.y);
+                framePointer.shape = pointer.image ? ShapeIndexFromCursorName(pointer.image->name) : -1;
+                if (keepPointer)
+                    sink->KeepPointer(pointer, framePointer.x, framePointer.y);
             }
             if (drawPointer && havePointer && pointer.image) {
                 int x = 0, y = 0;
@@ -296,28 +272,8 @@ void CaptureEngine::Run() {
         }
         {
             StepTimer t(stats.storeSeconds);
-            if (project) {
-                const int32_t kind = counter % interval != 0 ? FRAME_DIFF : FRAME_KEY;
-                m_ani.ClearLastMessage();
-                if (!m_ani.AppendCapturedFrame(current.bits.data(),
-                                               kind == FRAME_DIFF ? previous.bits.data() : nullptr, kind,
-                                               pointerX, pointerY, pointerShape)) {
-                    if (m_ani.LastMessage().empty()) {
-                        char text[96];
-                        std::snprintf(text, sizeof text, "encode frame fail, id: %d, phase frames: %d",
-                                      counter, interval);
-                        ZOV_LOG(text);
-                        failure = "the frame could not be written to the project file (is the disk full?).";
-                    } else {
-                        failure = m_ani.LastMessage();
-                    }
-                    break;
-                }
-            } else if (!writer.AddFrame(current.bits.data(), static_cast<size_t>(current.RowBytes()))) {
-                failure = writer.Error().empty() ? "the stream file cannot be written (is the disk full?)."
-                                                 : writer.Error();
+            if (!sink->AddFrame(current, previous, counter, framePointer, failure))
                 break;
-            }
         }
         ++frames;
         std::swap(previous, current);
@@ -327,28 +283,15 @@ void CaptureEngine::Run() {
             m_stats = stats;
         }
         if (events)
-            events->OnFrameCaptured(project ? m_ani.FrameCount() : frames);
+            events->OnFrameCaptured(sink->FrameCount());
         if (!pacer.WaitForNextTick(false, m_ani.m_control_rec_scr, frameDelay, m_ani.Speed()))
             break;
     }
 
     // End of the run: the frames stored so far are kept whatever ended it.
-    if (project) {
-        if (!m_ani.WriteIndex()) {
-            if (failure.empty())
-                failure = "the index of the project file could not be written.";
-        }
-    } else {
-        if (!writer.End(StreamEnd::NoMarker) && failure.empty())
-            failure = writer.Error().empty() ? "the stream file cannot be written." : writer.Error();
-        WebPageJob job;
-        job.streamPath = m_ani.DocumentPath();
-        job.frameWidth = width;
-        job.frameHeight = height;
-        job.frameDelayMs = frameDelay;
-        std::string pageError;
-        (void)WriteStreamWebPages(job, pageError);
-    }
+    std::string endFailure;
+    if (!sink->End(endFailure) && failure.empty())
+        failure = endFailure;
     screen.Release();
     {
         std::lock_guard lock(m_lock);

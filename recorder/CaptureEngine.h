@@ -1,8 +1,8 @@
 // The capture engine: one worker thread per recording run that takes a picture of the
 // screen area at the frame delay, draws the pointer into it, converts it to the project's
-// 24-bit image and stores it as a frame of the open project (key frame every key-frame
-// interval, difference frames between) or hands it to the stream writer when the document
-// records straight into a stream (DOC_STREAM).
+// 24-bit image and hands it to the frame sink of the document's mode (FrameSink.h): a frame
+// of the open project (key frame every key-frame interval, difference frames between), or
+// a record of the stream file when the document records straight into a stream (DOC_STREAM).
 //
 // Driven through CAni::m_control_rec_scr. Reports through the document's callback
 // interface, on the capture thread: OnFrameCaptured after each frame (UM_FRAME_CAPTURED),
