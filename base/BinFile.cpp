@@ -158,4 +158,44 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// std::filesystem::copy_file opens both files without close-on-exec.
+bool CopyWholeFile(const std::string& from, const std::string& to) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    // Truncated only once it is known not to be the source under another name.
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    struct stat a {
+    }, b{};
+    if (out < 0 || fstat(in, &a) != 0 || fstat(out, &b) != 0 ||
+        (a.st_dev == b.st_dev && a.st_ino == b.st_ino) || (S_ISREG(b.st_mode) && ftruncate(out, 0) != 0)) {
+        ::close(in);
+        if (out >= 0)
+            ::close(out);
+        return false;
+    }
+    bool ok = true;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            ssize_t w = ::write(out, buf + done, size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            ok = w > 0;
+            done += w > 0 ? w : 0;
+        }
+        if (!ok)
+            break;
+    }
+    ::close(in);
+    return (::close(out) == 0) && ok;
+}
+
 } // namespace zov

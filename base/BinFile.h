@@ -50,5 +50,7 @@ class BinFile {
 // Reads a whole file into memory; false when it cannot be read.
 [[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& out);
 bool FileExists(const std::string& path);
+// Copies a whole file (the target is created or truncated); false when either side fails.
+[[nodiscard]] bool CopyWholeFile(const std::string& from, const std::string& to);
 
 } // namespace zov

@@ -139,7 +139,7 @@ std::vector<uint8_t> EncodeBmp(const Image24& image) {
 
 bool WriteBmp(const std::string& path, const Image24& image) {
     std::vector<uint8_t> bytes = EncodeBmp(image);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = std::fopen(path.c_str(), "wbe");
     if (!f)
         return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

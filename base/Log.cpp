@@ -49,7 +49,7 @@ std::string FormatLogLine(int year, int month, int day, int hour, int minute, in
 }
 
 bool Log(const char* message, const char* sourcePath, int line) {
-    std::FILE* f = std::fopen(LogPath().c_str(), "a");
+    std::FILE* f = std::fopen(LogPath().c_str(), "ae");
     if (!f)
         return false;
     std::time_t now = std::time(nullptr);

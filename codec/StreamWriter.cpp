@@ -93,7 +93,8 @@ bool StreamWriter::Begin(const std::string& path, int width, int height, int int
         (void)End(StreamEnd::NoMarker);
     if (!Start(width, height, intervalMs))
         return false;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    // Close-on-exec: the drawing tool started during a direct recording must not hold it.
+    std::FILE* f = std::fopen(path.c_str(), "wbe");
     if (!f) {
         m_error = "cannot create \"" + path + "\": " + std::strerror(errno);
         return false;

@@ -422,7 +422,7 @@ bool CAni::SaveAs(std::string& path) {
     }
     std::string folder = FolderWithoutSeparator(path);
     std::string temp = folder + "/.zov-save-XXXXXX";
-    int fd = mkstemp(temp.data());
+    int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         ZOV_LOG("E: Fail");
         SetLastMessage("can not create a file in " + folder);

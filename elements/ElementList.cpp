@@ -471,7 +471,7 @@ int CElementList::AdjustForFrames(const char* operation, int32_t a, int32_t b, i
 // --- URL links -----------------------------------------------------------------------------
 
 int CElementList::WriteUrlLinks(const std::string& path) const try {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "w"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "we"), &std::fclose);
     if (!file)
         return -1;
     std::FILE* f = file.get();

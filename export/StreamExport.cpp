@@ -1,12 +1,15 @@
 #include "export/StreamExport.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "base/BinFile.h"
 #include "base/Log.h"
 #include "codec/StreamWriter.h"
 #include "core/Ani.h"
@@ -42,9 +45,8 @@ bool CopySound(const std::string& projectPath, const std::string& streamPath, bo
     std::error_code ec;
     if (!fs::is_regular_file(source, ec))
         return true; // no sound: nothing to copy
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        error = "cannot copy the sound \"" + source + "\" to \"" + target + "\": " + ec.message();
+    if (!CopyWholeFile(source, target)) {
+        error = "cannot copy the sound \"" + source + "\" to \"" + target + "\": " + std::strerror(errno);
         return false;
     }
     copied = true;

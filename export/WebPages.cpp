@@ -1,12 +1,13 @@
 #include "export/WebPages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
+#include "base/BinFile.h"
 #include "base/Log.h"
 #include "base/Path.h"
 #include "base/ProgramFolder.h"
@@ -18,20 +19,15 @@ namespace {
 namespace fs = std::filesystem;
 
 bool ReadWhole(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    return ReadWholeFile(path, out);
 }
 
 bool WriteWhole(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
+    std::FILE* f = std::fopen(path.c_str(), "wbe"); // close-on-exec, as every file here
+    if (!f)
         return false;
-    out.write(text.data(), std::streamsize(text.size()));
-    out.close();
-    return !out.fail();
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return (std::fclose(f) == 0) && ok;
 }
 
 // Decodes one UTF-8 sequence at `i`; returns the code point (U+FFFD for a broken one) and
@@ -228,9 +224,9 @@ bool CopyViewerFiles(const WebPageJob& job, std::string& error) {
     for (const auto& entry : fs::directory_iterator(from, ec)) {
         if (!entry.is_regular_file())
             continue;
-        fs::copy_file(entry.path(), to / entry.path().filename(), fs::copy_options::overwrite_existing, ec);
-        if (ec) {
-            error = "The viewer file " + entry.path().string() + " cannot be copied: " + ec.message() + ".";
+        if (!CopyWholeFile(entry.path().string(), (to / entry.path().filename()).string())) {
+            error = "The viewer file " + entry.path().string() +
+                    " cannot be copied: " + std::strerror(errno) + ".";
             return false;
         }
     }

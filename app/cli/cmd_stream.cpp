@@ -2,7 +2,6 @@
 // files from the command line.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,13 +22,17 @@ using namespace zov::cli;
 namespace fs = std::filesystem;
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rbe"), &std::fclose);
     if (!in) {
         error = "can not open \"" + path + "\"";
         return false;
     }
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    out.clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0)
+        out.insert(out.end(), buf, buf + n);
+    if (std::ferror(in.get())) {
         error = "can not read \"" + path + "\"";
         return false;
     }
