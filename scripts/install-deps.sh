@@ -10,6 +10,9 @@ for p in "${wanted[@]}"; do
     missing+=("$p")
   fi
 done
+# Debian's nodejs leaves npm to a package of its own, which conflicts with node builds that
+# bring their own npm: ask for it only when there is no npm to run.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"
 SUDO=""
