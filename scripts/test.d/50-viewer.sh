@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# The web viewer in a real browser: builds the WebAssembly module and zovrec, installs the
-# pinned playwright-core (no browser download: Debian's chromium is used), and runs the
-# browser tests with node's test runner. Servers and the browser get their own ports and
-# profile and are stopped by the tests; the whole suite takes well under two minutes.
+# The web viewer: builds the WebAssembly module and zovrec, checks the module's decoder under
+# node against the sample streams, installs the pinned playwright-core and puppeteer-core (no
+# browser download: Debian's chromium and firefox-esr are used), and runs the browser tests
+# with node's test runner once in each browser. Servers and browsers get their own ports and
+# profiles and are stopped by the tests. NODE picks another node (such as Debian's node 18).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${ZOV_BUILD_DIR:-$top/build}
+node=${NODE:-node}
 [ -x "$build/bin/zovrec" ] || "$top/scripts/build.sh" "$(basename "$build")"
 bash "$top/scripts/build-wasm.sh" "$build"
 # The WebAssembly decoder under node against the sample streams' checksums (no browser).
-ZOV_WASM_DIR="$build/wasm/bin" node --test "$top/tests/viewer/node/vectors.test.mjs" </dev/null
+ZOV_WASM_DIR="$build/wasm/bin" "$node" --test "$top/tests/viewer/node/vectors.test.mjs" </dev/null
 cd "$top/tests/viewer/web"
-PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
+PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
 export ZOV_BUILD_DIR="$build"
-exec node --test --test-concurrency=1 player.test.mjs </dev/null
+for browser in chromium firefox; do
+  echo "== browser suite in $browser"
+  ZOV_BROWSER=$browser "$node" --test player.test.mjs </dev/null
+done

@@ -1,13 +1,12 @@
 // Fixtures for the browser tests: colourful bitmap series, streams made from them with
-// zovrec, the exported folder with its pages, the servers, and Debian's chromium.
+// zovrec, the exported folder with its pages, the servers, and reading the player back.
 import { spawn, execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
-import os from 'node:os';
 import path from 'node:path';
-import { chromium } from 'playwright-core';
+import { fileURLToPath } from 'node:url';
 
-export const top = path.resolve(import.meta.dirname, '../../..');
+export const top = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../..');
 export const buildDir = process.env.ZOV_BUILD_DIR || path.join(top, 'build');
 export const zovrec = path.join(buildDir, 'bin', 'zovrec');
 
@@ -186,45 +185,13 @@ export async function startTrickleServer(dir, { chunk = 512, everyMs = 40 } = {}
   return { port, url: `http://127.0.0.1:${port}`, state, close: () => new Promise((r) => { server.closeAllConnections(); server.close(r); }) };
 }
 
-// ---- browser -------------------------------------------------------------------------------
-
-export async function launchBrowser() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'zov-chromium-'));
-  const context = await chromium.launchPersistentContext(profile, {
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    headless: true,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      '--autoplay-policy=no-user-gesture-required', '--mute-audio'],
-    viewport: { width: 900, height: 700 },
-  });
-  return {
-    context,
-    close: async () => { await context.close(); fs.rmSync(profile, { recursive: true, force: true }); },
-  };
-}
-
-// Opens a page, failing the test on any console error or uncaught exception.
-export async function openPage(context, url, errors = []) {
-  const page = await context.newPage();
-  page.on('console', (m) => {
-    // A stream without sound probes for its ".mp3" and the browser logs the 404 itself.
-    if (m.type() === 'error' && !/\.mp3$/.test(m.location().url)) errors.push(`${m.text()} ${m.location().url}`);
-  });
-  page.on('pageerror', (e) => errors.push(String(e)));
-  await page.addInitScript(() => {
-    window.__frames = [];
-    document.addEventListener('zov-frame', (e) => window.__frames.push(e.detail));
-  });
-  await page.goto(url);
-  return page;
-}
+// ---- the player in a page -----------------------------------------------------------------
 
 export async function waitLoaded(page, selector = 'zov-player') {
-  await page.waitForFunction((sel) => {
+  await page.waitFor((sel) => {
     const el = document.querySelector(sel);
     return el && el.state && el.state !== 'loading' && el.state !== 'idle';
-  }, selector, { timeout: 15000 });
+  }, selector);
 }
 
 // RGBA pixels of the player's canvas.
@@ -262,11 +229,22 @@ export function compareFrame(canvas, frame) {
   return '';
 }
 
-export async function rightClickMenu(page, label, sub) {
-  const el = page.locator('zov-player');
-  await el.click({ button: 'right', position: { x: 5, y: 5 } });
-  if (sub) await page.locator(`zov-player .menu .item[data-text="${sub}"]`).click();
-  await page.locator(`zov-player .menu .item[data-text="${label}"]`).last().click();
+// Opens the context menu and chooses an item (in the submenu `sub` when given).
+export async function rightClickMenu(page, label, sub, selector = 'zov-player') {
+  await openMenu(page, selector);
+  if (sub) await page.clickIn(selector, `.menu .item[data-text="${sub}"]`);
+  await page.clickIn(selector, `.menu .item[data-text="${label}"]`);
 }
 
-export const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+export async function openMenu(page, selector = 'zov-player') {
+  await page.clickIn(selector, null, { dx: 5, dy: 5, button: 'right' });
+  await page.waitFor((sel) => document.querySelector(sel).shadowRoot.querySelector('.menu'), selector);
+}
+
+// An attribute of the last menu item matching `item` (in the innermost open menu).
+export function menuAttr(page, item, name, selector = 'zov-player') {
+  return page.evaluate(([sel, it, n]) => {
+    const all = document.querySelector(sel).shadowRoot.querySelectorAll(`.menu .item${it}`);
+    return all.length ? all[all.length - 1].getAttribute(n) : null;
+  }, [selector, item, name]);
+}
