@@ -115,31 +115,4 @@ uint8_t FrameDiffCodec::StreamVersion() const {
     return m_area ? m_area->version : 8;
 }
 
-bool SplitRecordPayload(const uint8_t* p, size_t length, RecordChunks& c, uint16_t& cursorX,
-                        uint16_t& cursorY, uint8_t& cursorIndex) {
-    if (length < kRecordHeaderBytes - 4)
-        return false;
-    auto be32 = [](const uint8_t* q) {
-        return (static_cast<uint32_t>(q[0]) << 24) | (static_cast<uint32_t>(q[1]) << 16) |
-               (static_cast<uint32_t>(q[2]) << 8) | q[3];
-    };
-    cursorX = static_cast<uint16_t>((p[0] << 8) | p[1]);
-    cursorY = static_cast<uint16_t>((p[2] << 8) | p[3]);
-    cursorIndex = p[4];
-    const uint64_t sizes[3] = {be32(p + 5), be32(p + 9), be32(p + 13)};
-    const uint64_t body = length - 17;
-    if (sizes[0] + sizes[1] + sizes[2] > body)
-        return false;
-    const uint8_t* q = p + 17;
-    c.block = q;
-    c.blockSize = sizes[0];
-    c.colour = q + sizes[0];
-    c.colourSize = sizes[1];
-    c.pattern = c.colour + sizes[1];
-    c.patternSize = sizes[2];
-    c.area = c.pattern + sizes[2];
-    c.areaSize = body - sizes[0] - sizes[1] - sizes[2];
-    return true;
-}
-
 } // namespace zov

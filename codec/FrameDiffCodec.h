@@ -127,9 +127,4 @@ class FrameDiffCodec {
     std::unique_ptr<Impl> m_impl; // mode-specific buffers
 };
 
-// Splits a frame record's payload (the bytes after its length field) into cursor fields and
-// chunks. False when the payload is shorter than 17 bytes or its chunk sizes exceed it.
-[[nodiscard]] bool SplitRecordPayload(const uint8_t* payload, size_t length, RecordChunks& chunks,
-                                      uint16_t& cursorX, uint16_t& cursorY, uint8_t& cursorIndex);
-
 } // namespace zov

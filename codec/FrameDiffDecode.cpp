@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "codec/FrameDiffImpl.h"
+#include "codec/StreamContainer.h"
 
 namespace zov {
 
 DecodeStatus FrameDiffCodec::DecodePayload(const uint8_t* payload, size_t length, uint32_t* image) {
     RecordChunks c;
-    uint16_t cx, cy;
-    uint8_t ci;
-    if (!payload || !SplitRecordPayload(payload, length, c, cx, cy, ci)) {
+    FrameRecordHeader header;
+    if (!SplitFrameRecord(payload, length, header, c)) {
         m_error = "frame record is shorter than its chunk sizes";
         return DecodeStatus::Rejected;
     }

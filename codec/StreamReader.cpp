@@ -4,16 +4,6 @@
 
 namespace zov {
 
-namespace {
-uint32_t BE32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-int SignedBE16(const uint8_t* p) {
-    return static_cast<int16_t>(static_cast<uint16_t>((p[0] << 8) | p[1]));
-}
-} // namespace
-
 StreamReader::StreamReader() = default;
 StreamReader::~StreamReader() = default;
 
@@ -28,7 +18,7 @@ void StreamReader::Reset(bool forgetVersion) {
     m_codec.reset();
     m_picture.clear();
     if (forgetVersion)
-        m_version = 8;
+        m_version = kDefaultStreamVersion;
 }
 
 void StreamReader::Append(const uint8_t* data, size_t size) {
@@ -58,26 +48,23 @@ ReadStatus StreamReader::Fail(const std::string& why) {
 }
 
 ReadStatus StreamReader::ReadHeader() {
-    if (Available() < 12) {
+    if (Available() < kStreamHeaderBytes) {
         if (!m_finished)
             return ReadStatus::NeedMore;
         m_cutShort = Available() > 0;
         return Fail(Available() ? "stream ends inside its 12-byte header" : "stream is empty");
     }
-    const uint8_t* h = m_buf.data() + m_pos;
-    std::memcpy(m_header.magic, h, 4);
-    m_header.width = SignedBE16(h + 4);
-    m_header.height = SignedBE16(h + 6);
-    m_header.blockSize = h[8];
-    m_header.blockHeightByte = h[9];
-    m_header.interval = SignedBE16(h + 10);
-    if (h[0] != 'Z' || h[1] != 'V')
+    switch (ReadStreamHeader(m_buf.data() + m_pos, m_header)) {
+    case StreamHeaderCheck::Ok:
+        break;
+    case StreamHeaderCheck::NotStream:
         return Fail("not a stream file (no \"ZV\" at its start)");
-    if (h[2] != '0' || h[3] != '1')
+    case StreamHeaderCheck::OtherFormat:
         return Fail("stream format \"" + std::string(m_header.magic, 4) + "\" is not played");
-    if (m_header.width <= 0 || m_header.height <= 0)
+    case StreamHeaderCheck::BadSize:
         return Fail("stream header gives a picture of " + std::to_string(m_header.width) + " x " +
                     std::to_string(m_header.height) + " pixels");
+    }
     const uint32_t block = m_header.blockSize ? static_cast<uint32_t>(m_header.blockSize) : 32;
     m_codec = std::make_unique<FrameDiffCodec>();
     if (!m_codec->Init(C_CODEC_DECODE, static_cast<uint32_t>(m_header.width),
@@ -86,7 +73,7 @@ ReadStatus StreamReader::ReadHeader() {
     m_codec->SetStreamVersion(m_version);
     if (m_decode)
         m_picture.assign(static_cast<size_t>(m_header.width) * static_cast<size_t>(m_header.height), 0);
-    m_pos += 12;
+    m_pos += kStreamHeaderBytes;
     m_headerDone = true;
     return ReadStatus::Record; // internal: header done
 }
@@ -111,33 +98,35 @@ ReadStatus StreamReader::Next(StreamRecord& record) {
             return ReadStatus::End;
         }
         const uint8_t* p = m_buf.data() + m_pos;
-        const uint32_t length = BE32(p);
+        const RecordLength field = ClassifyRecordLength(ReadBE32(p));
+        const uint32_t length = field.value;
         const uint64_t offset = m_consumed + m_pos;
-        if (length == 0xFFFFFFFFu) {
+        switch (field.kind) {
+        case RecordClass::End:
             m_pos += 4;
             m_done = true;
             m_sawEnd = true;
             return ReadStatus::End;
-        }
-        if (length == 0) {
+        case RecordClass::Unchanged:
             m_pos += 4;
             record = StreamRecord{};
             record.kind = StreamRecord::Unchanged;
             record.index = m_index++;
             record.offset = offset;
             return ReadStatus::Record;
-        }
-        if (length & 0x80000000u) {
+        case RecordClass::Control:
             m_pos += 4;
-            if ((length >> 24) == 0x81) {
-                m_version = static_cast<uint8_t>((length >> 16) & 0x7F);
+            if (field.version >= 0) {
+                m_version = static_cast<uint8_t>(field.version);
                 m_codec->SetStreamVersion(m_version);
             }
             continue; // other control records are skipped
-        }
-        if (length < kRecordHeaderBytes - 4)
+        case RecordClass::TooShort:
             return Fail("record at byte " + std::to_string(offset) + " has length " + std::to_string(length) +
                         ", too short for a frame record");
+        case RecordClass::Frame:
+            break;
+        }
         if (length > m_codec->MaxRecordBytes())
             return Fail("record at byte " + std::to_string(offset) + " has length " + std::to_string(length) +
                         ", more than any frame of this size needs");
@@ -155,8 +144,12 @@ ReadStatus StreamReader::Next(StreamRecord& record) {
         record.length = length;
         const uint8_t* payload = p + 4;
         RecordChunks chunks;
-        if (!SplitRecordPayload(payload, length, chunks, record.cursorX, record.cursorY,
-                                record.cursorIndex)) {
+        FrameRecordHeader header;
+        const bool fits = SplitFrameRecord(payload, length, header, chunks);
+        record.cursorX = header.cursorX;
+        record.cursorY = header.cursorY;
+        record.cursorIndex = header.cursorIndex;
+        if (!fits) {
             record.rejected = true;
             record.error = "chunk sizes exceed the record";
         } else {

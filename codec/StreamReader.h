@@ -1,11 +1,9 @@
 // Reads a stream file (".zov") front to back while its bytes arrive, decoding each frame
 // record into a picture that persists from record to record.
 //
-// File: 12-byte header "ZV01", width, height (16-bit), block width, block height (8-bit),
-// interval ms (16-bit); then records, each a 32-bit length L (big-endian):
-//   0 unchanged frame; 1..16 damage; 17+ frame record of L bytes; top byte 0x81 control
-//   record (bits 16..22 the version); other values with the top bit set are skipped;
-//   0xFFFFFFFF end of stream.
+// The container's rules are codec/StreamContainer.h; this reader's answers to them: a bad
+// header or a record length of 1..16 makes the stream Damaged, the end marker or the end
+// of the bytes ends it, control records other than the version's are skipped.
 //
 // Incremental use (the browser): Append() bytes as a fetch delivers them and call Next()
 // until it answers NeedMore; call Finish() once all bytes have arrived, so that a stream
@@ -22,17 +20,9 @@
 #include <vector>
 
 #include "codec/FrameDiffCodec.h"
+#include "codec/StreamContainer.h"
 
 namespace zov {
-
-struct StreamHeader {
-    char magic[4] = {0, 0, 0, 0}; // "ZV01"
-    int width = 0;                // read as signed 16-bit; must be > 0
-    int height = 0;
-    int blockSize = 16;       // byte 8, used for both block width and height (0 = 32)
-    int blockHeightByte = 16; // byte 9, kept for reports only
-    int interval = 0;         // ms, signed 16-bit as stored
-};
 
 enum class ReadStatus {
     Record,   // `record` holds the next frame (decoded into Picture(), or rejected)
@@ -104,7 +94,7 @@ class StreamReader {
     bool m_sawEnd = false;
     bool m_cutShort = false;
     bool m_decode = true;
-    uint8_t m_version = 8;
+    uint8_t m_version = kDefaultStreamVersion;
     uint32_t m_index = 0;
     StreamHeader m_header;
     std::string m_error;

@@ -29,26 +29,6 @@ class FileSink : public StreamSink {
 
 } // namespace
 
-void BuildStreamHeader(uint8_t out[16], uint16_t width, uint16_t height, uint16_t intervalMs) {
-    const uint8_t header[16] = {'Z',
-                                'V',
-                                '0',
-                                '1',
-                                static_cast<uint8_t>(width >> 8),
-                                static_cast<uint8_t>(width),
-                                static_cast<uint8_t>(height >> 8),
-                                static_cast<uint8_t>(height),
-                                0x10,
-                                0x10,
-                                static_cast<uint8_t>(intervalMs >> 8),
-                                static_cast<uint8_t>(intervalMs),
-                                0x81,
-                                0x09,
-                                0x00,
-                                0x00};
-    std::memcpy(out, header, 16);
-}
-
 StreamWriter::StreamWriter() = default;
 
 StreamWriter::~StreamWriter() {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "codec/FrameDiffCodec.h"
+#include "codec/StreamContainer.h"
 
 namespace zov {
 
@@ -27,9 +28,6 @@ class StreamSink {
 };
 
 enum class StreamEnd { Marker, NoMarker };
-
-// The 12-byte header and the control record, as every writer starts a stream.
-void BuildStreamHeader(uint8_t out[16], uint16_t width, uint16_t height, uint16_t intervalMs);
 
 class StreamWriter {
   public:

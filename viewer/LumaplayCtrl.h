@@ -97,7 +97,7 @@ class CLumaplayCtrl {
     bool MenuEnabled(int id) const;
     bool MenuChecked(int id) const;
 
-    const StreamReader& Reader() const { return m_reader; }
+    const ViewerStreamReader& Reader() const { return m_reader; }
     const std::string& BaseUrl() const { return m_baseUrl; }
     const std::string& StreamUrlText() const { return m_streamUrl; }
     const std::string& EndUrlText() const { return m_endUrl; }
@@ -140,7 +140,7 @@ class CLumaplayCtrl {
     void ShowStatus();
 
     ViewerHost& m_host;
-    StreamReader m_reader;
+    ViewerStreamReader m_reader;
     std::string m_baseUrl, m_streamUrl, m_endUrl, m_soundUrl, m_soundCandidate;
     std::string m_openStatus;
     std::string m_copyText = "Image(0 x 0) Copy";

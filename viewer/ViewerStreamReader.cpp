@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "codec/FrameDiffCodec.h"
+#include "codec/StreamContainer.h"
 
 namespace zov::viewer {
 
@@ -17,15 +18,10 @@ constexpr size_t kReadAhead = 4u * 1024 * 1024;
 int g_nextSource = 0;
 } // namespace
 
-StreamReader::StreamReader(ViewerHost& host) : m_host(host) {}
-StreamReader::~StreamReader() = default;
+ViewerStreamReader::ViewerStreamReader(ViewerHost& host) : m_host(host) {}
+ViewerStreamReader::~ViewerStreamReader() = default;
 
-uint32_t StreamReader::BE32(size_t at) const {
-    const uint8_t* p = Data() + at;
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-void StreamReader::Consume(size_t n) {
+void ViewerStreamReader::Consume(size_t n) {
     m_pos += n;
     // Drop what was read once it is a good share of the buffer, so memory stays bounded.
     if (m_pos == m_buf.size()) {
@@ -37,7 +33,7 @@ void StreamReader::Consume(size_t n) {
     }
 }
 
-StepResult StreamReader::Need(size_t n, double timeoutMs, double now) {
+StepResult ViewerStreamReader::Need(size_t n, double timeoutMs, double now) {
     if (Buffered() >= n) {
         m_wait = {};
         return StepResult::Ok;
@@ -60,7 +56,7 @@ StepResult StreamReader::Need(size_t n, double timeoutMs, double now) {
     return StepResult::Pending;
 }
 
-void StreamReader::Close() {
+void ViewerStreamReader::Close() {
     if (m_source != 0)
         m_host.CloseSource(m_source);
     m_source = 0;
@@ -73,7 +69,7 @@ void StreamReader::Close() {
     m_wait = {};
 }
 
-void StreamReader::BeginOpen(const std::string& url, double now) {
+void ViewerStreamReader::BeginOpen(const std::string& url, double now) {
     m_url = url;
     Close();
     m_codec.reset();
@@ -84,13 +80,13 @@ void StreamReader::BeginOpen(const std::string& url, double now) {
     m_host.OpenSource(m_source, url);
 }
 
-StepResult StreamReader::FailOpen() {
+StepResult ViewerStreamReader::FailOpen() {
     Close();
     m_codec.reset();
     return StepResult::Fail;
 }
 
-StepResult StreamReader::PumpOpen(double now) {
+StepResult ViewerStreamReader::PumpOpen(double now) {
     if (!m_opening)
         return m_open ? StepResult::Ok : StepResult::Fail;
     if (m_sourceFailed && Buffered() < sizeof m_header) {
@@ -105,19 +101,21 @@ StepResult StreamReader::PumpOpen(double now) {
         return FailOpen();
     std::copy(Data(), Data() + sizeof m_header, m_header);
     Consume(sizeof m_header);
-    if (m_header[0] != 'Z' || m_header[1] != 'V')
-        return FailOpen();
-    if (m_header[2] != '0' || m_header[3] != '1') {
+    StreamHeader header;
+    switch (ReadStreamHeader(m_header, header)) {
+    case StreamHeaderCheck::Ok:
+        break;
+    case StreamHeaderCheck::OtherFormat:
         // Another version of the format: its records are not ours to read.
         m_statusLine = "File Open error! " + m_url;
         return FailOpen();
-    }
-    auto s16 = [&](int at) { return int(int16_t(uint16_t((m_header[at] << 8) | m_header[at + 1]))); };
-    int width = s16(4), height = s16(6), interval = s16(10);
-    if (width <= 0 || height <= 0)
+    case StreamHeaderCheck::NotStream:
+    case StreamHeaderCheck::BadSize:
         return FailOpen();
+    }
+    const int width = header.width, height = header.height, interval = header.interval;
     auto codec = std::make_unique<FrameDiffCodec>();
-    int block = m_header[8];
+    const int block = header.blockSize;
     if (!codec->Init(C_CODEC_DECODE, uint32_t(width), uint32_t(height), 24, uint32_t(block), uint32_t(block)))
         return FailOpen();
     codec->SetStreamVersion(m_version);
@@ -141,7 +139,7 @@ StepResult StreamReader::PumpOpen(double now) {
     return StepResult::Ok;
 }
 
-void StreamReader::BeginStep(double now) {
+void ViewerStreamReader::BeginStep(double now) {
     ++m_stepCount;
     m_wait = {};
     if (m_recordLength == -1) {
@@ -152,14 +150,14 @@ void StreamReader::BeginStep(double now) {
     }
 }
 
-StepResult StreamReader::EndStream() {
+StepResult ViewerStreamReader::EndStream() {
     m_recordLength = -1;
     m_phase = Phase::Idle;
     m_wait = {};
     return StepResult::Fail;
 }
 
-StepResult StreamReader::PumpStep(double now) {
+StepResult ViewerStreamReader::PumpStep(double now) {
     for (;;) {
         switch (m_phase) {
         case Phase::Idle:
@@ -182,35 +180,36 @@ StepResult StreamReader::PumpStep(double now) {
                 return r;
             if (r == StepResult::Fail)
                 return EndStream();
-            uint32_t length = BE32(0);
-            if (length == 0xFFFFFFFFu) {
+            const zov::RecordLength field = ClassifyRecordLength(ReadBE32(Data()));
+            const uint32_t length = field.value;
+            switch (field.kind) {
+            case RecordClass::End:
                 Consume(4);
                 return EndStream();
-            }
-            if (length == 0) {
+            case RecordClass::Unchanged:
                 Consume(4);
                 m_recordLength = 0;
                 m_phase = Phase::Idle;
                 return StepResult::Ok;
-            }
-            if (length & 0x80000000u) {
-                // A control record; only 0x81 carries the version. Either way read on.
+            case RecordClass::Control:
+                // Only 0x81 carries the version. Either way read on.
                 Consume(4);
-                if ((length >> 24) == 0x81) {
-                    m_version = uint8_t((length >> 16) & 0x7F);
+                if (field.version >= 0) {
+                    m_version = uint8_t(field.version);
                     if (m_codec)
                         m_codec->SetStreamVersion(m_version);
                 }
-                break;
-            }
-            if (length < 17) {
-                // Too short for a frame record: this step fails, the next reads on.
+                continue;
+            case RecordClass::TooShort:
+                // This step fails, the next reads on from the following bytes.
                 Consume(4);
                 m_recordLength = int32_t(length);
                 m_phase = Phase::Idle;
                 return StepResult::Fail;
+            case RecordClass::Frame:
+                break;
             }
-            if (length - 17 > kMaxRecordPayload)
+            if (length - kFrameRecordHeaderBytes > kMaxRecordPayload)
                 return EndStream();
             m_recordLength = int32_t(length);
             m_headerField = 0;
@@ -229,21 +228,20 @@ StepResult StreamReader::PumpStep(double now) {
                     return EndStream();
                 ++m_headerField;
             }
-            const uint8_t* p = Data();
-            m_cursorX = uint16_t((p[4] << 8) | p[5]);
-            m_cursorY = uint16_t((p[6] << 8) | p[7]);
-            m_cursorIndex = p[8];
-            m_blockChunk = BE32(9);
-            m_colourChunk = BE32(13);
-            m_patternChunk = BE32(17);
-            uint64_t chunks = uint64_t(m_blockChunk) + m_colourChunk + m_patternChunk;
-            uint32_t payload = uint32_t(m_recordLength) - 17;
-            m_areaChunk = chunks <= payload ? uint32_t(payload - chunks) : 0;
+            const FrameRecordHeader header = ReadFrameRecordHeader(Data() + 4);
+            m_cursorX = header.cursorX;
+            m_cursorY = header.cursorY;
+            m_cursorIndex = header.cursorIndex;
+            m_blockChunk = header.blockSize;
+            m_colourChunk = header.colourSize;
+            m_patternChunk = header.patternSize;
+            size_t area = 0;
+            m_areaChunk = AreaChunkSize(header, uint32_t(m_recordLength), area) ? uint32_t(area) : 0;
             m_phase = Phase::Payload;
             break;
         }
         case Phase::Payload: {
-            uint32_t payload = uint32_t(m_recordLength) - 17;
+            const uint32_t payload = uint32_t(m_recordLength) - kFrameRecordHeaderBytes;
             StepResult r = Need(size_t(m_recordLength) + 4, double(payload) + kPayloadExtraMs, now);
             if (r == StepResult::Pending)
                 return r;
@@ -258,7 +256,7 @@ StepResult StreamReader::PumpStep(double now) {
     }
 }
 
-StepResult StreamReader::Decode() {
+StepResult ViewerStreamReader::Decode() {
     if (!m_codec)
         return StepResult::Fail;
     // A damaged record only costs its picture change: the decoder keeps the previous one.
@@ -284,25 +282,25 @@ StepResult StreamReader::Decode() {
     return StepResult::Ok;
 }
 
-void StreamReader::FeedBytes(int source, const uint8_t* data, size_t size) {
+void ViewerStreamReader::FeedBytes(int source, const uint8_t* data, size_t size) {
     if (source != m_source || source == 0 || size == 0)
         return;
     m_buf.insert(m_buf.end(), data, data + size);
 }
 
-void StreamReader::FeedEnd(int source) {
+void ViewerStreamReader::FeedEnd(int source) {
     if (source == m_source)
         m_sourceEnded = true;
 }
 
-void StreamReader::FeedError(int source) {
+void ViewerStreamReader::FeedError(int source) {
     if (source == m_source) {
         m_sourceFailed = true;
         m_sourceEnded = true;
     }
 }
 
-bool StreamReader::WantsBytes() const {
+bool ViewerStreamReader::WantsBytes() const {
     if (m_source == 0 || m_sourceEnded)
         return false;
     size_t want = kReadAhead;

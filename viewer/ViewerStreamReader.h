@@ -1,6 +1,9 @@
 // The viewer's stream reader: opens a stream URL through the host, waits for the bytes of
 // the header and of each record with the read time-outs of the viewer, and decodes frame
-// records into the picture and the display bitmap.
+// records into the picture and the display bitmap. The container's rules (header, record
+// lengths, frame record header) are codec/StreamContainer.h; the answers here are the
+// viewer's: a record length of 1..16 fails one step and the next reads on, the end marker
+// or a time-out ends the stream until the next step reopens it.
 //
 // Bytes arrive asynchronously (a fetch body), so every read that would block returns
 // Pending instead; the caller pumps again later (new bytes or the passing of time) with the
@@ -30,10 +33,10 @@ enum class StepResult { Ok, Fail, Pending };
 // by the encoder comes near it, and it keeps a hostile stream from taking the page's memory.
 constexpr uint32_t kMaxRecordPayload = 64u * 1024 * 1024;
 
-class StreamReader {
+class ViewerStreamReader {
   public:
-    explicit StreamReader(ViewerHost& host);
-    ~StreamReader();
+    explicit ViewerStreamReader(ViewerHost& host);
+    ~ViewerStreamReader();
 
     // Open (URL): closes what is open and asks the host for the URL. PumpOpen() then waits
     // for the 12-byte header (5000 ms time-out) and checks it.
@@ -96,7 +99,6 @@ class StreamReader {
     StepResult FailOpen();
     StepResult EndStream();
     StepResult Decode();
-    uint32_t BE32(size_t at) const;
 
     ViewerHost& m_host;
     std::string m_url;

@@ -200,7 +200,7 @@ const ZvState* zv_state(int32_t h) {
     if (!c)
         return nullptr;
     const CLumaplayCtrl& k = c->ctrl;
-    const StreamReader& r = k.Reader();
+    const ViewerStreamReader& r = k.Reader();
     ZvState& s = c->state;
     s.width = r.Width();
     s.height = r.Height();
