@@ -10,7 +10,8 @@
 namespace zov {
 
 namespace {
-// Crash-test hook, read once: the write number at which the process dies, 0 for never.
+#ifdef ZOV_WRITE_FAULTS
+// Crash-test builds only, read once: the write number at which the process dies, 0 for never.
 long FaultLimit() {
     static const long limit = [] {
         const char* v = std::getenv("ZOV_FAULT_WRITE_LIMIT");
@@ -19,6 +20,7 @@ long FaultLimit() {
     return limit;
 }
 std::atomic<long> g_writeCount{0};
+#endif
 
 bool WriteAll(int fd, int64_t pos, const unsigned char* p, size_t n) {
     while (n > 0) {
@@ -122,12 +124,14 @@ bool BinFile::Write(const void* data, size_t n) {
     if (m_fd < 0)
         return false;
     const auto* p = static_cast<const unsigned char*>(data);
+#ifdef ZOV_WRITE_FAULTS
     long limit = FaultLimit();
     if (limit > 0 && ++g_writeCount >= limit) {
         // A torn write, then the end of the process, as a crash would leave it.
         (void)WriteAll(m_fd, m_pos, p, n / 2);
         _exit(86);
     }
+#endif
     if (!WriteAll(m_fd, m_pos, p, n))
         return false;
     m_pos += static_cast<int64_t>(n);

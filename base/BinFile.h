@@ -1,8 +1,9 @@
 // A binary file opened by path, read and written at explicit positions through one
 // descriptor. Every project-file write goes through Write(), which is where the crash tests
-// inject their faults: with ZOV_FAULT_WRITE_LIMIT=N in the environment, the Nth Write() of
-// the process writes half its bytes and ends the process at once (exit code 86), as a power
-// cut would.
+// inject their faults: in the test programs, built with ZOV_WRITE_FAULTS (tests/support's
+// zov_write_faults), ZOV_FAULT_WRITE_LIMIT=N in the environment makes the Nth Write() of the
+// process write half its bytes and end the process at once (exit code 86), as a power cut
+// would. The programs that ship are built without it and ignore the variable.
 #pragma once
 
 #include <cstddef>

@@ -15,9 +15,10 @@ struct CliRun {
     std::string out, err;
 };
 
-CliRun Zovrec(const std::string& args, const std::string& scratch) {
+CliRun Zovrec(const std::string& args, const std::string& scratch, const std::string& environment = "") {
     const std::string errFile = scratch + "/stderr.txt";
-    const std::string cmd = std::string(ZOV_BIN_DIR) + "/zovrec " + args + " 2>'" + errFile + "'";
+    const std::string cmd = (environment.empty() ? "" : "env " + environment + " ") +
+                            std::string(ZOV_BIN_DIR) + "/zovrec " + args + " 2>'" + errFile + "'";
     CliRun r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p)
@@ -101,6 +102,20 @@ TEST_F(Cli, ProjectCommandsEndToEnd) {
     WriteAll(Path("text.scp"), {'h', 'e', 'l', 'l', 'o'});
     EXPECT_NE(Zovrec("import-bmp " + Q("text.scp") + " " + Q("shot007.bmp"), dir).code, 0);
     EXPECT_EQ(ReadAll(Path("text.scp")).size(), 5u);
+}
+
+// The write-fault injection of the crash tests is compiled into their twin of zovrec only:
+// the released program ignores the variable and completes.
+TEST_F(Cli, ReleasedProgramIgnoresTheWriteFaultVariable) {
+    zov::Image24 img;
+    img.Allocate(40, 10);
+    std::fill(img.bits.begin(), img.bits.end(), 0x5A);
+    ASSERT_TRUE(zov::WriteBmp(Path("f0000.bmp"), img));
+    ASSERT_TRUE(zov::WriteBmp(Path("f0001.bmp"), img));
+    CliRun r = Zovrec("import-bmp " + Q("p") + " " + Q("f0000.bmp"), dir, "ZOV_FAULT_WRITE_LIMIT=1");
+    EXPECT_EQ(r.code, 0) << r.err;
+    r = Zovrec("info " + Q("p.scp"), dir);
+    EXPECT_NE(r.out.find("frames:             2"), std::string::npos) << r.out;
 }
 
 } // namespace

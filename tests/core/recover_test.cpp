@@ -217,7 +217,7 @@ TEST_F(RecoverTest, RefusesWhatIsNotAProjectAndLeavesItAlone) {
 TEST_F(RecoverTest, KilledAtEachWriteLeavesTheOldOrTheNewState) {
     for (int limit = 1; limit <= 3; ++limit) {
         std::string path = Crash("fault" + std::to_string(limit) + ".scp", snapshot);
-        zovtest::RunResult run = zovtest::RunProgram({zovtest::ZovrecPath(), "recover", path}, {},
+        zovtest::RunResult run = zovtest::RunProgram({zovtest::ZovrecFaultsPath(), "recover", path}, {},
                                                      {"ZOV_FAULT_WRITE_LIMIT=" + std::to_string(limit)});
         EXPECT_EQ(run.exitCode, 86) << "limit " << limit << ": " << run.err;
         std::string why;

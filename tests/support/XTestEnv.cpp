@@ -315,6 +315,9 @@ std::string TempFolder(const std::string& name) {
 std::string ZovrecPath() {
     return std::string(ZOV_BIN_DIR) + "/zovrec";
 }
+std::string ZovrecFaultsPath() {
+    return std::string(ZOV_TEST_BIN_DIR) + "/zovrec_faults";
+}
 std::string TestWindowPath() {
     return std::string(ZOV_TEST_BIN_DIR) + "/zov_test_window";
 }

@@ -69,6 +69,8 @@ long CountDifferences(const zov::Image24& frame, const Screenshot& shot, int lef
 
 std::string TempFolder(const std::string& name); // a fresh empty folder under /tmp
 std::string ZovrecPath();
+// zovrec built with the write-fault injection (ZOV_FAULT_WRITE_LIMIT), for crash tests.
+std::string ZovrecFaultsPath();
 std::string TestWindowPath();
 bool WaitForFile(const std::string& path, int timeoutMs);
 void SleepMs(int ms);
