@@ -1,83 +1,240 @@
-// Processes, the named semaphore and the drawing tool contract, with a stand-in tool.
+// Processes, the named semaphore and the drawing tool contract, with stand-in programs.
 #include "platform/DrawingTool.h"
 #include "platform/Process.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
-#include <fstream>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <semaphore.h>
 #include <sstream>
-#include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
+using zovtest::ReadText;
+using zovtest::TempDir;
+
+std::string Bin(const char* name) {
+    return std::string(ZOV_TEST_BIN_DIR) + "/" + name;
+}
 std::string FakeTool() {
-    return std::string(ZOV_TEST_BIN_DIR) + "/zov_fake_inkpane";
+    return Bin("zov_fake_inkpane");
+}
+std::string Child() {
+    return Bin("zov_process_child");
 }
 
-std::string Folder() {
-    char templ[] = "/tmp/zov-process-XXXXXX";
-    return std::string(mkdtemp(templ));
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool WaitFor(const std::string& path, int ms) {
+// Waits until `path` exists (the programs here rename their notes into place).
+bool WaitForFile(const std::string& path) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     struct stat st {};
-    for (int i = 0; i < ms / 10; ++i) {
-        if (stat(path.c_str(), &st) == 0 && st.st_size >= 0)
-            return true;
-        usleep(10000);
+    while (stat(path.c_str(), &st) != 0) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    return false;
+    return true;
+}
+
+// Waits until the child has ended, leaving it to be reaped by whoever owns it.
+bool WaitUntilGone(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) == 0 && info.si_pid == pid;
+}
+
+bool ExitedWith(int status, int code) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+bool KilledBy(int status, int signal) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
+
+// The descriptor numbers a child listed.
+std::vector<int> ListedDescriptors(const std::string& listing) {
+    std::vector<int> fds;
+    std::istringstream in(listing);
+    std::string line;
+    while (std::getline(in, line))
+        fds.push_back(std::atoi(line.c_str()));
+    return fds;
 }
 
 TEST(Process, ArgumentsReachTheProgramVerbatimWithoutAShell) {
-    const std::string dir = Folder();
-    const std::string out = dir + "/args.txt";
-    pid_t pid =
-        zov::SpawnProcess({FakeTool(), "--print-args", out, "two words", "$HOME;echo x", "*", ""}, dir);
+    TempDir dir;
+    const std::string out = dir.File("args.txt");
+    pid_t pid = zov::SpawnProcess({FakeTool(), "--print-args", out, "two words", "$HOME;echo x", "*", ""},
+                                  dir.Path());
     ASSERT_GT(pid, 0);
-    int status = zov::WaitProcess(pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(ExitedWith(zov::WaitProcess(pid), 0));
     EXPECT_EQ(ReadText(out), "two words\n$HOME;echo x\n*\n\n");
 }
 
 TEST(Process, MissingProgramOrEmptyArgumentsAreRefused) {
     EXPECT_EQ(zov::SpawnProcess({"/nonexistent/zov-no-such-program"}), -1);
+    EXPECT_EQ(zov::SpawnProcess({"zov-no-such-program-on-path"}), -1);
     EXPECT_EQ(zov::SpawnProcess({}), -1);
-    EXPECT_EQ(zov::SpawnProcess({FakeTool()}, "/nonexistent/folder"), -1);
+    EXPECT_EQ(zov::SpawnProcess({""}), -1);
+    EXPECT_EQ(zov::SpawnProcess({Child(), "--exit", "0"}, "/nonexistent/folder"), -1);
+    zov::ProcessOptions badOutput;
+    badOutput.output = zov::ProcessOutput::ToFile("/nonexistent/folder/out.txt");
+    EXPECT_EQ(zov::SpawnProcess({Child(), "--exit", "0"}, badOutput), -1);
+    EXPECT_EQ(zov::RunProcess({"/nonexistent/zov-no-such-program"}, {}, 1000).status, -1);
+    EXPECT_EQ(zov::WaitProcess(-1), -1);
+    EXPECT_FALSE(zov::ProcessRunning(-1));
     EXPECT_FALSE(zov::PostNamedSemaphore("/zov-test-no-such-semaphore"));
+}
+
+TEST(Process, BareNameIsLookedUpOnPath) {
+    const char* old = std::getenv("PATH");
+    const std::string saved = old ? old : "";
+    setenv("PATH", (std::string(ZOV_TEST_BIN_DIR) + ":" + saved).c_str(), 1);
+    zov::ProcessEnd end = zov::RunProcess({"zov_process_child", "--exit", "7"}, {}, 10000);
+    setenv("PATH", saved.c_str(), 1);
+    EXPECT_FALSE(end.timedOut);
+    EXPECT_TRUE(ExitedWith(end.status, 7));
+}
+
+// `zovrec record` blocks its control signals on every thread and a server ignores SIGPIPE;
+// a program started from there must still be able to be told to end.
+TEST(Process, ChildStartsWithNoSignalBlockedOrIgnored) {
+    TempDir dir;
+    sigset_t control, before;
+    sigemptyset(&control);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
+        sigaddset(&control, s);
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &control, &before), 0);
+    struct sigaction ignore {
+    }, oldPipe{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &oldPipe);
+
+    pid_t waiting = zov::SpawnProcess({Child(), "--wait"});
+    zov::ProcessEnd status = zov::RunProcess({Child(), "--status", dir.File("status")}, {}, 10000);
+
+    sigaction(SIGPIPE, &oldPipe, nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+
+    ASSERT_GT(waiting, 0);
+    ASSERT_EQ(kill(waiting, SIGTERM), 0);
+    zov::ProcessEnd end = zov::WaitProcessFor(waiting, 5000, 100);
+    EXPECT_FALSE(end.timedOut);
+    EXPECT_TRUE(KilledBy(end.status, SIGTERM));
+
+    EXPECT_TRUE(ExitedWith(status.status, 0));
+    unsigned long long blocked = ~0ull, ignored = ~0ull;
+    const std::string text = ReadText(dir.File("status"));
+    ASSERT_EQ(std::sscanf(text.c_str(), "SigBlk: %llx SigIgn: %llx", &blocked, &ignored), 2) << text;
+    EXPECT_EQ(blocked, 0u) << text;
+    // Signals 1 to 31; the C library keeps its own two real-time signals to itself.
+    EXPECT_EQ(ignored & 0x7fffffffu, 0u) << text;
+}
+
+TEST(Process, ChildInheritsOnlyTheStandardDescriptors) {
+    TempDir dir;
+    ASSERT_TRUE(zovtest::WriteText(dir.File("held"), "x"));
+    // Opened the careless way, as a library might: without close-on-exec.
+    int held = open(dir.File("held").c_str(), O_RDONLY);
+    int ends[2] = {-1, -1};
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(pipe(ends), 0);
+    zov::ProcessEnd end = zov::RunProcess({Child(), "--fds", dir.File("fds")}, {}, 10000);
+    close(held);
+    close(ends[0]);
+    close(ends[1]);
+    ASSERT_TRUE(ExitedWith(end.status, 0));
+    const std::string listing = ReadText(dir.File("fds"));
+    for (int fd : ListedDescriptors(listing))
+        EXPECT_LE(fd, 2) << listing;
+}
+
+TEST(Process, OutputAndErrorsGoToFilesOrNowhere) {
+    TempDir dir;
+    zov::ProcessOptions apart;
+    apart.output = zov::ProcessOutput::ToFile(dir.File("out"));
+    apart.errors = zov::ProcessOutput::ToFile(dir.File("err"));
+    ASSERT_TRUE(zovtest::WriteText(dir.File("out"), "an older and longer text\n"));
+    EXPECT_TRUE(ExitedWith(zov::RunProcess({Child(), "--print", "hello"}, apart, 10000).status, 0));
+    EXPECT_EQ(ReadText(dir.File("out")), "hello\n");
+    EXPECT_EQ(ReadText(dir.File("err")), "error: hello\n");
+
+    // One file for both: neither overwrites the other.
+    zov::ProcessOptions together;
+    together.output = zov::ProcessOutput::ToFile(dir.File("both"));
+    together.errors = zov::ProcessOutput::ToFile(dir.File("both"));
+    EXPECT_TRUE(ExitedWith(zov::RunProcess({Child(), "--print", "hi"}, together, 10000).status, 0));
+    const std::string both = ReadText(dir.File("both"));
+    EXPECT_TRUE(both == "error: hi\nhi\n" || both == "hi\nerror: hi\n") << both;
+
+    zov::ProcessOptions discard;
+    discard.output = zov::ProcessOutput::Discard();
+    discard.errors = zov::ProcessOutput::Discard();
+    EXPECT_TRUE(ExitedWith(zov::RunProcess({Child(), "--fds", dir.File("fds")}, discard, 10000).status, 0));
+    const std::string listing = ReadText(dir.File("fds"));
+    EXPECT_NE(listing.find("1 /dev/null\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("2 /dev/null\n"), std::string::npos) << listing;
+}
+
+TEST(Process, WaitWithTimeOutEndsAChildThatDoesNotExit) {
+    TempDir dir;
+    // Ends in time: its own status, nothing sent.
+    zov::ProcessEnd quick = zov::RunProcess({Child(), "--exit", "3"}, {}, 10000);
+    EXPECT_FALSE(quick.timedOut);
+    EXPECT_TRUE(ExitedWith(quick.status, 3));
+
+    // Never ends by itself: asked to end at the time-out.
+    pid_t waiting = zov::SpawnProcess({Child(), "--wait"});
+    ASSERT_GT(waiting, 0);
+    EXPECT_TRUE(zov::ProcessRunning(waiting));
+    zov::ProcessEnd asked = zov::WaitProcessFor(waiting, 50, 10000);
+    EXPECT_TRUE(asked.timedOut);
+    EXPECT_TRUE(KilledBy(asked.status, SIGTERM));
+    EXPECT_FALSE(zov::ProcessRunning(waiting));
+
+    // Ignores the request: killed after the grace period.
+    pid_t stubborn = zov::SpawnProcess({Child(), "--stubborn", dir.File("ignoring")});
+    ASSERT_GT(stubborn, 0);
+    ASSERT_TRUE(WaitForFile(dir.File("ignoring")));
+    zov::ProcessEnd killed = zov::WaitProcessFor(stubborn, 20, 50);
+    EXPECT_TRUE(killed.timedOut);
+    EXPECT_TRUE(KilledBy(killed.status, SIGKILL));
+}
+
+TEST(Process, RunningDoesNotReap) {
+    pid_t pid = zov::SpawnProcess({Child(), "--exit", "5"});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitUntilGone(pid));
+    EXPECT_FALSE(zov::ProcessRunning(pid));
+    EXPECT_TRUE(ExitedWith(zov::WaitProcess(pid), 5)); // still there to be waited for
 }
 
 // The whole contract in one case: the semaphore name is shared by every run of the tool.
 TEST(DrawingTool, StartsInTheProjectFolderAndExitsOnTheSemaphore) {
     sem_unlink(zov::kDrawingToolExitSemaphore); // left by an earlier killed run
-    const std::string project = Folder();
+    TempDir project;
     zov::DrawingTool tool(FakeTool());
-    ASSERT_TRUE(tool.Start(project));
+    ASSERT_TRUE(tool.Start(project.Path()));
     ASSERT_GT(tool.Pid(), 0);
-    ASSERT_TRUE(WaitFor(project + "/inkpane-started", 5000));
+    ASSERT_TRUE(WaitForFile(project.File("inkpane-started")));
     usleep(50000); // the file is written just after the semaphore exists
     // Started without arguments (argc 1), working in the project folder.
-    EXPECT_EQ(ReadText(project + "/inkpane-started"), project + "\n1\n");
+    EXPECT_EQ(ReadText(project.File("inkpane-started")), project.Path() + "\n1\n");
     EXPECT_TRUE(tool.Stop());
     EXPECT_EQ(tool.Pid(), -1);
-    EXPECT_TRUE(WaitFor(project + "/inkpane-exited", 5000));
+    EXPECT_TRUE(WaitForFile(project.File("inkpane-exited")));
 
     // A tool that the user closed during the recording: stop is no error.
-    const std::string second = Folder();
+    TempDir second;
     zov::DrawingTool closed(FakeTool());
-    ASSERT_TRUE(closed.Start(second));
-    ASSERT_TRUE(WaitFor(second + "/inkpane-started", 5000));
+    ASSERT_TRUE(closed.Start(second.Path()));
+    ASSERT_TRUE(WaitForFile(second.File("inkpane-started")));
     usleep(50000);
     kill(closed.Pid(), SIGKILL);
     usleep(100000);
@@ -86,7 +243,7 @@ TEST(DrawingTool, StartsInTheProjectFolderAndExitsOnTheSemaphore) {
 
     // A missing tool: start and stop still succeed and nothing runs.
     zov::DrawingTool missing("/nonexistent/inkpane");
-    EXPECT_TRUE(missing.Start(project));
+    EXPECT_TRUE(missing.Start(project.Path()));
     EXPECT_EQ(missing.Pid(), -1);
     EXPECT_TRUE(missing.Stop());
     sem_unlink(zov::kDrawingToolExitSemaphore);
