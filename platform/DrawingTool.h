@@ -17,11 +17,13 @@ class DrawingTool {
     explicit DrawingTool(std::string program = {});
     ~DrawingTool();
 
-    // Starts the tool without arguments, working in `projectFolder` (when not empty). Always
-    // true: a tool that is missing or fails to start leaves recording as it is.
+    // Starts the tool without arguments, working in `projectFolder` (when not empty), with a
+    // fresh exit semaphore. True when the tool runs; false when it is missing or could not
+    // be started, which leaves recording as it is.
     bool Start(const std::string& projectFolder);
-    // Posts the exit semaphore (a tool that is not running is no error) and forgets the
-    // process; the child is reaped in the background, never waited for here. Always true.
+    // Posts the exit semaphore when the tool still runs (one the user closed is no error) and
+    // forgets the process; the child is reaped in the background, never waited for here.
+    // Always true.
     bool Stop();
 
     pid_t Pid() const { return m_pid; }

@@ -215,37 +215,67 @@ TEST(Process, RunningDoesNotReap) {
     EXPECT_TRUE(ExitedWith(zov::WaitProcess(pid), 5)); // still there to be waited for
 }
 
+int SemaphoreCount() {
+    sem_t* sem = sem_open(zov::kDrawingToolExitSemaphore, 0);
+    if (sem == SEM_FAILED)
+        return -1;
+    int count = -1;
+    sem_getvalue(sem, &count);
+    sem_close(sem);
+    return count;
+}
+
 // The whole contract in one case: the semaphore name is shared by every run of the tool.
 TEST(DrawingTool, StartsInTheProjectFolderAndExitsOnTheSemaphore) {
-    sem_unlink(zov::kDrawingToolExitSemaphore); // left by an earlier killed run
     TempDir project;
     zov::DrawingTool tool(FakeTool());
     ASSERT_TRUE(tool.Start(project.Path()));
     ASSERT_GT(tool.Pid(), 0);
     ASSERT_TRUE(WaitForFile(project.File("inkpane-started")));
-    usleep(50000); // the file is written just after the semaphore exists
-    // Started without arguments (argc 1), working in the project folder.
-    EXPECT_EQ(ReadText(project.File("inkpane-started")), project.Path() + "\n1\n");
+    // Started without arguments (argc 1), working in the project folder, nothing posted yet.
+    EXPECT_EQ(ReadText(project.File("inkpane-started")), project.Path() + "\n1\n0\n");
     EXPECT_TRUE(tool.Stop());
     EXPECT_EQ(tool.Pid(), -1);
     EXPECT_TRUE(WaitForFile(project.File("inkpane-exited")));
 
-    // A tool that the user closed during the recording: stop is no error.
+    // A tool that the user closed during the recording: stop is no error, and posts nothing
+    // that would wait for the next tool.
     TempDir second;
     zov::DrawingTool closed(FakeTool());
     ASSERT_TRUE(closed.Start(second.Path()));
     ASSERT_TRUE(WaitForFile(second.File("inkpane-started")));
-    usleep(50000);
-    kill(closed.Pid(), SIGKILL);
-    usleep(100000);
-    // Its semaphore stays behind (the tool could not remove it); posting it harms nothing.
+    ASSERT_EQ(kill(closed.Pid(), SIGKILL), 0);
+    ASSERT_TRUE(WaitUntilGone(closed.Pid()));
     EXPECT_TRUE(closed.Stop());
+    EXPECT_EQ(SemaphoreCount(), 0);
 
-    // A missing tool: start and stop still succeed and nothing runs.
+    // The next recording's tool runs until its own stop.
+    TempDir third;
+    zov::DrawingTool next(FakeTool());
+    ASSERT_TRUE(next.Start(third.Path()));
+    ASSERT_TRUE(WaitForFile(third.File("inkpane-started")));
+    EXPECT_EQ(ReadText(third.File("inkpane-started")), third.Path() + "\n1\n0\n");
+    EXPECT_TRUE(zov::ProcessRunning(next.Pid()));
+
+    // Starting again stops the tool still running first.
+    TempDir fourth;
+    ASSERT_TRUE(next.Start(fourth.Path()));
+    EXPECT_TRUE(WaitForFile(third.File("inkpane-exited")));
+    ASSERT_TRUE(WaitForFile(fourth.File("inkpane-started")));
+    EXPECT_EQ(ReadText(fourth.File("inkpane-started")), fourth.Path() + "\n1\n0\n");
+    EXPECT_TRUE(next.Stop());
+    EXPECT_TRUE(WaitForFile(fourth.File("inkpane-exited")));
+
+    // A missing tool, or one that cannot run: start says so, stop succeeds, nothing runs.
     zov::DrawingTool missing("/nonexistent/inkpane");
-    EXPECT_TRUE(missing.Start(project.Path()));
+    EXPECT_FALSE(missing.Start(project.Path()));
     EXPECT_EQ(missing.Pid(), -1);
     EXPECT_TRUE(missing.Stop());
+    ASSERT_TRUE(zovtest::WriteText(project.File("not-a-program"), "text"));
+    chmod(project.File("not-a-program").c_str(), 0755);
+    zov::DrawingTool broken(project.File("not-a-program"));
+    EXPECT_FALSE(broken.Start(project.Path()));
+    EXPECT_EQ(broken.Pid(), -1);
     sem_unlink(zov::kDrawingToolExitSemaphore);
 }
 
