@@ -115,6 +115,24 @@ std::string HtmlEscape(const std::string& text) {
     return out;
 }
 
+std::string UrlEncodeName(const std::string& name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (unsigned char c : name) {
+        bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                    std::strchr("-_.!~*'()", c) != nullptr;
+        if (keep && c != 0) {
+            out += char(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
 std::string AllInOnePagePath(const std::string& streamPath) {
     return ReplaceExtension(streamPath, "htm");
 }
@@ -184,7 +202,7 @@ bool WriteAllInOnePage(const WebPageJob& job, std::string& error) {
     std::vector<TemplateValue> values = {
         TemplateValue::Int(std::max(385, job.frameWidth)),
         TemplateValue::Int(job.frameHeight + 25),
-        TemplateValue::Text(HtmlEscape(FileNamePart(job.streamPath))),
+        TemplateValue::Text(HtmlEscape(UrlEncodeName(FileNamePart(job.streamPath)))),
         TemplateValue::Int(job.frameDelayMs),
     };
     std::string page;
@@ -239,7 +257,7 @@ bool WriteControlPage(const WebPageJob& job, std::string& error) {
     std::vector<TemplateValue> values = {
         TemplateValue::Text(CharsetForLanguage(job.language)),
         TemplateValue::Text(HtmlEscape(address)),
-        TemplateValue::Text(HtmlEscape(FileNamePart(job.streamPath))),
+        TemplateValue::Text(HtmlEscape(UrlEncodeName(FileNamePart(job.streamPath)))),
     };
     std::string page;
     if (!FillFromFile(job, "tp_zov_ocx_player.zva", values, page, error))

@@ -57,6 +57,10 @@ struct TemplateValue {
 // Text for a page: &, <, >, quotes and every non-ASCII character as references.
 std::string HtmlEscape(const std::string& text);
 
+// A file name as a relative URL: every byte but letters, digits and - _ . ! ~ * ' ( ) as
+// %XX, so that "#", "?", "%" and blanks stay part of the name.
+std::string UrlEncodeName(const std::string& name);
+
 // Copies the viewer's files (viewerFilesFolder) into kViewerFolderName beside the stream.
 [[nodiscard]] bool CopyViewerFiles(const WebPageJob& job, std::string& error);
 

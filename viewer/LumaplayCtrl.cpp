@@ -10,10 +10,6 @@ namespace zov::viewer {
 namespace {
 int g_jumpTarget = 0;
 
-void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
-    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
-        s.replace(at, from.size(), to);
-}
 } // namespace
 
 int PendingJumpTarget() {
@@ -83,9 +79,8 @@ void CLumaplayCtrl::WindowCreated() {
     if (m_reader.Interval() > 10 && m_stillFrameNo == -1) {
         StartTimer();
         if (!m_soundUrl.empty()) {
-            std::string url = m_soundUrl;
-            ReplaceAll(url, "%20", " ");
-            m_host.SoundCreate(url);
+            // A URL, escapes and all: the page's audio element fetches it as it stands.
+            m_host.SoundCreate(m_soundUrl);
             m_soundCreated = true;
         }
     }

@@ -111,7 +111,10 @@ TEST(WebPages, StreamNameIsEscaped) {
     std::string error;
     ASSERT_TRUE(WriteStreamWebPages(f.Job("a\"b&<c>'\xC3\xA9.zov", 16, 16, 500), error)) << error;
     std::string page = Read(f.dir / "out/a\"b&<c>'\xC3\xA9.htm");
-    EXPECT_EQ(page, "W=385 H=41 N=a&quot;b&amp;&lt;c&gt;&#39;&#233;.zov D=500 100%\n");
+    EXPECT_EQ(page, "W=385 H=41 N=a%22b%26%3Cc%3E&#39;%C3%A9.zov D=500 100%\n");
+    ASSERT_TRUE(WriteStreamWebPages(f.Job("a#b?c%d e.zov", 16, 16, 500), error)) << error;
+    EXPECT_EQ(Read(f.dir / "out/a#b?c%d e-ocx.htm"),
+              "C=iso-8859-1 A=zov-viewer/zov-player.js N=a%23b%3Fc%25d%20e.zov\n");
     EXPECT_EQ(HtmlEscape("\xE6\x97\xA5\xFF"), "&#26085;&#65533;");
     EXPECT_EQ(HtmlEscape("ok \xC3"), "ok &#65533;");
 }

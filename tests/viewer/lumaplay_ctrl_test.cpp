@@ -147,10 +147,11 @@ struct Player {
     std::vector<uint8_t> bytes;
     double now = 1000;
     bool soundExists = true;
+    std::string videoFile = "demo.zov";
 
     void Load(std::vector<uint8_t> b, int still = -1, const std::string& after = "") {
         bytes = std::move(b);
-        ctrl.m_videoFile = "demo.zov";
+        ctrl.m_videoFile = videoFile;
         ctrl.m_urlAfterPlay = after;
         ctrl.m_stillFrameNo = still;
         ctrl.Resize(W, H);
@@ -217,6 +218,15 @@ TEST(LumaplayCtrl, LoadShowsFirstPictureAndStartsTimer) {
         EXPECT_EQ(Shown(p.ctrl), ref[size_t(k)]) << "frame " << k + 1;
         EXPECT_EQ(p.ctrl.Reader().StepCount(), k + 1);
     }
+}
+
+TEST(LumaplayCtrl, SoundUrlKeepsItsEscapes) {
+    // The page writes the name URL-encoded; the sound's URL is a URL too, "%20" included.
+    Player p;
+    p.videoFile = "my%20clip%2520x%23.zov";
+    p.Load(MakeStream(2, 100, true));
+    ASSERT_NE(p.host.Last("sound"), nullptr);
+    EXPECT_EQ(p.host.Last("sound")->text, "http://127.0.0.1:9000/out/my%20clip%2520x%23.mp3");
 }
 
 TEST(LumaplayCtrl, EndReopensThenStopsAndNavigates) {

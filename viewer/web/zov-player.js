@@ -387,10 +387,16 @@ class ZovPlayer extends HTMLElement {
 
   // ---- fetching -----------------------------------------------------------------------
 
+  // The module's URLs are references relative to the page, with the stream's name already
+  // URL-encoded by the page: resolved, never joined or unescaped by hand.
+  _resolve(url) {
+    try { return new URL(url, document.baseURI).href; } catch (_) { return url; }
+  }
+
   async _probe(probe, url) {
     let bytes = new Uint8Array(0);
     try {
-      const res = await fetch(url);
+      const res = await fetch(this._resolve(url));
       if (res.ok && res.body) {
         const reader = res.body.getReader();
         const { value } = await reader.read();
@@ -414,7 +420,7 @@ class ZovPlayer extends HTMLElement {
     const core = this._core;
     const alive = () => this._h && this._sources.get(id) === controller;
     try {
-      const res = await fetch(url, { signal: controller.signal });
+      const res = await fetch(this._resolve(url), { signal: controller.signal });
       if (!res.ok || !res.body) throw new Error(`HTTP ${res.status}`);
       const reader = res.body.getReader();
       for (;;) {
@@ -482,7 +488,7 @@ class ZovPlayer extends HTMLElement {
   _soundCreate(url) {
     this._audio = document.createElement('audio');
     this._audio.preload = 'auto';
-    this._audio.src = url;
+    this._audio.src = this._resolve(url);
     this._audio.setAttribute('part', 'sound');
     this._audio.style.display = 'none';
     this.shadowRoot.append(this._audio);

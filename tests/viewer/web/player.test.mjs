@@ -19,7 +19,7 @@ import {
 const W = 67, H = 45;
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'zov-viewer-web-'));
 const site = path.join(work, 'site');
-let demo, quick, short10, pace, serve, trickle, browser;
+let demo, quick, short10, pace, oddName, serve, trickle, browser;
 const errors = [];
 
 function page(name, body) {
@@ -62,8 +62,12 @@ before(async () => {
   quick = makeStream(site, 'quick', { count: 3, width: W, height: H, interval: 40 });
   short10 = makeStream(site, 'short10', { count: 3, width: W, height: H, interval: 10 });
   pace = makeStream(site, 'pace', { count: 40, width: 40, height: 30, interval: 100 });
-  execFileSync('ffmpeg', ['-v', 'error', '-f', 'lavfi', '-i', 'sine=frequency=440:duration=5', '-c:a', 'libmp3lame',
-    '-y', path.join(site, 'pace.mp3')]);
+  // A name with the characters a URL gives meaning to.
+  oddName = makeStream(site, 'a#b?c%d', { count: 2, width: 24, height: 20, interval: 100 });
+  for (const mp3 of ['pace.mp3', 'a#b?c%d.mp3']) {
+    execFileSync('ffmpeg', ['-v', 'error', '-f', 'lavfi', '-i', 'sine=frequency=440:duration=5', '-c:a', 'libmp3lame',
+      '-y', path.join(site, mp3)]);
+  }
   page('end.htm', '<p id="end">the end</p>');
   page('still.htm', '<zov-player video-file="demo.zov" still-image-frame-no="3"></zov-player>');
   fs.writeFileSync(path.join(site, 'scripted.htm'), `<!DOCTYPE html><html><head><meta charset="utf-8">
@@ -150,6 +154,21 @@ describe('playing the exported page', () => {
       native: decodeBmp(fs.readFileSync(path.join(dir, 'decoded', f))) };
     assert.equal(compareFrame(await canvasPixels(p), frame), '');
     await p.close();
+  });
+
+  test('a stream named "a#b?c%d.zov" plays from both its pages, with its sound', async () => {
+    for (const pageName of ['a#b?c%d.htm', 'a#b?c%d-ocx.htm']) {
+      const p = await browser.open(`${serve.url}/${encodeURIComponent(pageName)}`, errors);
+      await waitLoaded(p);
+      await stop(p);
+      const info = await player(p);
+      assert.equal(info.open, 'Open OK!', pageName);
+      assert.equal(info.status.split(', ')[0], `${serve.url}/a%23b%3Fc%25d.zov`, pageName);
+      assert.equal(compareFrame(await canvasPixels(p), oddName.frames[info.step - 1]), '', pageName);
+      const sound = await p.evaluate(() => document.querySelector('zov-player').shadowRoot.querySelector('audio')?.src);
+      assert.equal(sound, `${serve.url}/a%23b%3Fc%25d.mp3`, pageName);
+      await p.close();
+    }
   });
 
   test('a trickled stream shows its first picture before the download ends', async () => {
