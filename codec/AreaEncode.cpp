@@ -90,8 +90,9 @@ bool AreaCodec::ScanAreas(uint32_t* work, const Blocks& blocks) {
 
     const uint32_t limit = std::min<uint32_t>(kMaxRecordAreas, DecoderAreaCapacity(m_pixels));
     auto takeBack = [&] {
-        for (uint32_t i : m_newPatterns)
-            patterns.Unregister(m_eAreas[i].pattern);
+        // Newest first, so that each one's bytes are the last in the table's pool.
+        for (auto i = m_newPatterns.rbegin(); i != m_newPatterns.rend(); ++i)
+            patterns.Unregister(m_eAreas[*i].pattern);
         m_newPatterns.clear();
         m_eAreas.clear();
     };

@@ -111,6 +111,10 @@ void FrameDiffCodec::SetStreamVersion(uint8_t version) {
         m_area->version = version;
 }
 
+size_t FrameDiffCodec::PatternBytes() const {
+    return m_area ? m_area->patterns.PoolBytes() : 0;
+}
+
 uint8_t FrameDiffCodec::StreamVersion() const {
     return m_area ? m_area->version : 8;
 }

@@ -91,6 +91,8 @@ class FrameDiffCodec {
     // size or mode returns -1 and writes nothing.
     int EncodeFrame(const uint32_t* pixels, uint32_t width, uint32_t height, uint8_t* out, uint32_t& size,
                     uint16_t cursorX, uint16_t cursorY, uint8_t cursorIndex);
+    // Bytes the pattern table holds for its cached shapes (both modes).
+    size_t PatternBytes() const;
 
     // ---- decode mode ----
 

@@ -41,8 +41,13 @@ void PatternTable::Register(uint32_t id, const uint8_t* shape, uint32_t bits) {
 }
 
 void PatternTable::Unregister(uint32_t id) {
-    if (id < kPatternSlots)
-        m_length[id] = 0;
+    if (id >= kPatternSlots || m_length[id] == 0)
+        return;
+    const size_t end = m_offset[id] + static_cast<size_t>((m_length[id] + 31) / 32) * 4;
+    if (end == m_pool.size())
+        m_pool.resize(m_offset[id]);
+    m_length[id] = 0;
+    --m_used;
 }
 
 bool PatternTable::Matches(uint32_t id, const uint8_t* shape, uint32_t bits) const {

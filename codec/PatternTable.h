@@ -30,7 +30,11 @@ class PatternTable {
     void Register(uint32_t id, const uint8_t* shape, uint32_t bits);
     // True when slot `id` holds exactly this shape (same length, same bytes).
     bool Matches(uint32_t id, const uint8_t* shape, uint32_t bits) const;
+    // Bytes held for the stored shapes.
+    size_t PoolBytes() const { return m_pool.size(); }
     // Empties a slot again (an encoder taking back a frame it could not send region-coded).
+    // The shape's bytes are given back when they are the last ones stored, so a caller that
+    // takes back patterns newest first keeps the pool at what the remaining ones need.
     void Unregister(uint32_t id);
 
   private:

@@ -370,3 +370,48 @@ TEST(EncoderBytesTest, BackgroundCountsEveryDominantColourBeyondTheFirstThousand
     EXPECT_EQ((Bytes{0xEF, 0xCD, 0xAB}), Bytes(layers[3].begin() + 4, layers[3].begin() + 7));
     RoundTrip(w, h, {px});
 }
+
+TEST(CapacityTest, PatternsTakenBackWithARawFrameGiveBackTheirBytes) {
+    // Random four-colour pixels make far more areas than a record may carry, so each such
+    // frame goes out raw and the patterns its trace registered are taken back. Their bytes
+    // must go with them, or a long recording grows the table without end.
+    const uint32_t w = 32, h = 32;
+    Enc enc(w, h);
+    Dec dec(w, h);
+    LayerTap tap;
+    Bytes layers[4];
+    std::vector<uint32_t> glyph = Solid(w, h, 0);
+    for (uint32_t y = 4; y < 9; ++y)
+        glyph[y * w + 3] = 0xFFFFFF;
+    glyph[4 * w + 4] = 0xFFFFFF;
+    Bytes rec = enc.Encode(glyph);
+    ASSERT_TRUE(tap.Tap(rec.data(), layers));
+    ASSERT_EQ(DecodeStatus::Ok, dec.Decode(rec));
+    const size_t kept = enc.m_codec.PatternBytes();
+    ASSERT_GT(kept, 0u); // the glyph's shape stays cached
+
+    Rng rng(77);
+    const uint32_t colours[4] = {0x102030, 0x405060, 0x708090, 0xA0B0C0};
+    std::vector<uint32_t> px(size_t(w) * h);
+    for (int f = 0; f < 2000; ++f) {
+        for (uint32_t& p : px)
+            p = colours[rng.Next() & 3];
+        rec = enc.Encode(px);
+        ASSERT_TRUE(tap.Tap(rec.data(), layers));
+        ASSERT_TRUE(layers[1].empty()) << "frame " << f << " was region-coded";
+        ASSERT_EQ(DecodeStatus::Ok, dec.Decode(rec)) << f;
+        ASSERT_EQ(kept, enc.m_codec.PatternBytes()) << "after frame " << f;
+    }
+    for (size_t i = 0; i < px.size(); ++i)
+        ASSERT_EQ(px[i], dec.image[i] & 0xFFFFFF) << i;
+    // The taken-back slots are free again: the glyph, moved, is still named by its id only.
+    std::vector<uint32_t> again = Solid(w, h, 0);
+    for (uint32_t y = 20; y < 25; ++y)
+        again[y * w + 17] = 0xFFFFFF;
+    again[20 * w + 18] = 0xFFFFFF;
+    rec = enc.Encode(again);
+    ASSERT_TRUE(tap.Tap(rec.data(), layers));
+    ASSERT_GE(layers[3].size(), 15u);
+    EXPECT_EQ(0u, BE32(layers[3].data() + 11)); // no new pattern
+    EXPECT_EQ(kept, enc.m_codec.PatternBytes());
+}
