@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/Ani.h"
+#include "core/ProjectIndex.h"
 
 namespace zov {
 
@@ -20,15 +21,5 @@ struct CAni::SavedState {
     bool elementsTouched = false;
     std::vector<uint8_t> elementBlock;
 };
-
-// The journal: a copy of the header about to be written, kept at the end of the file until
-// the header is on disk, so that a header torn by a crash can be put back on the next open.
-struct HeaderJournal {
-    char magic[4]; // "ZOVJ"
-    ProjectHeader header;
-    uint32_t crc; // crc32 of header
-    char end[4];  // "JEND"
-};
-static_assert(sizeof(HeaderJournal) == 160);
 
 } // namespace zov

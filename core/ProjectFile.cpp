@@ -4,6 +4,7 @@
 #include "core/Ani.h"
 #include "core/AniState.h"
 #include "core/FrameCodec.h"
+#include "core/ProjectIndex.h"
 
 #include "base/Log.h"
 #include "base/Path.h"
@@ -17,120 +18,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace zov {
 
 namespace {
-
-constexpr char kJournalMagic[4] = {'Z', 'O', 'V', 'J'};
-constexpr char kJournalEnd[4] = {'J', 'E', 'N', 'D'};
-
-struct LoadedIndex {
-    std::vector<FrameEntry> frames;
-    std::vector<Table2Record> t2;
-    std::vector<Table3Record> t3;
-    std::vector<Table4Record> t4;
-    std::unique_ptr<CElementList> elements;
-    int64_t indexEnd = 0;
-    int64_t blockOffset = 0;
-};
-
-int64_t TablesBytes(const ProjectHeader& h) {
-    return int64_t(h.frameCount) * 8 + int64_t(h.table2Count) * kTable2RecordSize +
-           int64_t(h.table3Count) * kTable3RecordSize + int64_t(h.table4Count) * kTable4RecordSize;
-}
-
-template <class T> bool ReadTable(BinFile& f, int32_t count, std::vector<T>& out) {
-    out.assign(static_cast<size_t>(count), T{});
-    return count == 0 || f.Read(out.data(), sizeof(T) * out.size());
-}
-
-// Reads the tables and the element block a header points to. Every count and offset is
-// checked against the file length before anything is allocated.
-bool ReadIndex(BinFile& f, const ProjectHeader& h, int64_t length, LoadedIndex& out) {
-    if (h.frameCount < 0 || h.table2Count < 0 || h.table3Count < 0 || h.table4Count < 0)
-        return false;
-    if (h.frameDataEnd < kProjectHeaderSize)
-        return false;
-    const int64_t tables = TablesBytes(h);
-    if (int64_t(h.frameDataEnd) + tables + 16 > length)
-        return false;
-    if (!f.Seek(h.frameDataEnd) || !ReadTable(f, h.frameCount, out.frames) ||
-        !ReadTable(f, h.table2Count, out.t2) || !ReadTable(f, h.table3Count, out.t3) ||
-        !ReadTable(f, h.table4Count, out.t4))
-        return false;
-    out.elements = std::make_unique<CElementList>();
-    out.blockOffset = int64_t(h.frameDataEnd) + tables;
-    if (!f.Seek(out.blockOffset) || out.elements->Read(f, h.version) != 0)
-        return false;
-    out.indexEnd = f.Tell();
-    return true;
-}
-
-// A frame needs a geometry the frame format can hold.
-bool GeometryOk(const ProjectHeader& h) {
-    if (h.frameCount <= 0)
-        return true;
-    return h.imageSize > 0 && h.imageSize <= kMaxImageBytes && h.bmi.biWidth > 0 && h.bmi.biHeight > 0 &&
-           h.rowBytes == RowBytes24(h.bmi.biWidth) && int64_t(h.rowBytes) * h.bmi.biHeight == h.imageSize;
-}
-
-// The entry checks of check file; with `log` each failure writes its log line.
-bool CheckEntries(BinFile& f, const std::vector<FrameEntry>& frames, int32_t count, int64_t length,
-                  bool log) {
-    FrameHeader fh;
-    for (int32_t i = 0; i < count; ++i) {
-        const FrameEntry& e = frames[static_cast<size_t>(i)];
-        const uint32_t off = static_cast<uint32_t>(e.offset);
-        if (off < uint32_t(kProjectHeaderSize) || int64_t(off) >= length) {
-            if (log)
-                ZOV_LOG("frame header offset fail");
-            return false;
-        }
-        if (!f.Seek(off)) {
-            if (log)
-                ZOV_LOG("seek fail");
-            return false;
-        }
-        if (!f.Read(&fh, sizeof fh)) {
-            if (log)
-                ZOV_LOG("read file fail");
-            return false;
-        }
-        if (fh.dataSize < 0 || (fh.dataSize == 0 && e.kind != FRAME_DIFF)) {
-            if (log)
-                ZOV_LOG("frame size fail");
-            return false;
-        }
-        // The record's end counts its header, so a file cut inside its last frame fails here.
-        const int64_t end = int64_t(off) + kFrameHeaderSize + fh.dataSize;
-        if (end >= length) {
-            if (log) {
-                char text[160];
-                std::snprintf(text, sizeof text,
-                              "frame data fail, frame size: %d, offset: %lld, frame id: %d, frame count: %d",
-                              fh.dataSize, static_cast<long long>(end), i, count);
-                ZOV_LOG(text);
-            }
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ReadJournal(BinFile& f, int64_t length, ProjectHeader& out) {
-    HeaderJournal j;
-    if (length < int64_t(sizeof j) + kProjectHeaderSize || !f.Seek(length - int64_t(sizeof j)) ||
-        !f.Read(&j, sizeof j))
-        return false;
-    if (std::memcmp(j.magic, kJournalMagic, 4) != 0 || std::memcmp(j.end, kJournalEnd, 4) != 0)
-        return false;
-    if (crc32(0L, reinterpret_cast<const Bytef*>(&j.header), sizeof j.header) != j.crc)
-        return false;
-    out = j.header;
-    return true;
-}
 
 std::string FolderWithoutSeparator(const std::string& path) {
     std::string folder = FolderPart(path);
@@ -212,34 +103,22 @@ bool CAni::OpenProject(std::string& path) {
     }
     const int64_t length = f.Length();
     ProjectHeader h{};
-    if (length < kProjectHeaderSize || !f.Seek(0) || !f.Read(&h, sizeof h) ||
-        std::memcmp(h.magic, kProjectMagic, 4) != 0) {
+    switch (ReadProjectHeader(f, length, h)) {
+    case HeaderCheck::Ok:
+        break;
+    case HeaderCheck::NotProject:
         SetLastMessage(m_notProjectText);
         return false;
-    }
-    if (static_cast<int32_t>(h.version) < static_cast<int32_t>(kOldestProjectVersion)) {
+    case HeaderCheck::OldVersion:
         SetLastMessage("this is an old version zov recorder file, please convert it to a new version.");
+        return false;
+    case HeaderCheck::Unsupported:
+        SetLastMessage(UnsupportedHeaderText(h));
         return false;
     }
     LoadedIndex index;
-    bool indexOk = ReadIndex(f, h, length, index) && GeometryOk(h);
-    bool checkOk = indexOk && CheckEntries(f, index.frames, h.frameCount, length, true);
-    bool recovered = false;
-    if (!checkOk) {
-        // A crash while the header was written leaves its journal at the end of the file.
-        ProjectHeader jh{};
-        LoadedIndex jindex;
-        if (ReadJournal(f, length, jh) && std::memcmp(jh.magic, kProjectMagic, 4) == 0 &&
-            static_cast<int32_t>(jh.version) >= static_cast<int32_t>(kOldestProjectVersion) &&
-            ReadIndex(f, jh, length, jindex) && GeometryOk(jh) &&
-            CheckEntries(f, jindex.frames, jh.frameCount, length, false)) {
-            h = jh;
-            index = std::move(jindex);
-            recovered = true;
-            indexOk = checkOk = true;
-        }
-    }
-    if (!indexOk) {
+    bool checkOk = false, recovered = false;
+    if (!LoadProjectIndex(f, length, h, index, checkOk, recovered)) {
         // The open document stays as it was.
         SetLastMessage("this is a damaged file!");
         return false;
@@ -251,8 +130,7 @@ bool CAni::OpenProject(std::string& path) {
     }
     if (recovered) {
         ZOV_LOG("project header restored from its journal");
-        if (!f.Seek(0) || !f.Write(&h, sizeof h) || !f.Sync() || !f.Truncate(index.indexEnd))
-            ZOV_LOG("Write Fail");
+        (void)RepairHeaderFromJournal(f, h, index.indexEnd);
     }
     const uint32_t diskVersion = h.version;
     h.version = kProjectVersion;
@@ -264,10 +142,10 @@ bool CAni::OpenProject(std::string& path) {
     if (!m_sideFile.Open(m_sidePath, BinFile::Mode::CreateTruncate))
         ZOV_LOG("E: Fail");
     m_header = h;
-    m_frames = std::move(index.frames);
-    m_table2 = std::move(index.t2);
-    m_table3 = std::move(index.t3);
-    m_table4 = std::move(index.t4);
+    m_frames = std::move(index.tables.frames);
+    m_table2 = std::move(index.tables.t2);
+    m_table3 = std::move(index.tables.t3);
+    m_table4 = std::move(index.tables.t4);
     m_appendPos = f.Length();
     m_file = std::move(f);
     // The list that was checked is read again into the document's own list object.
@@ -289,7 +167,7 @@ bool CAni::OpenProject(std::string& path) {
 int64_t CAni::IndexBytes(int32_t extraFrames) const {
     ProjectHeader h = m_header;
     h.frameCount += extraFrames;
-    return TablesBytes(h) + 16 + m_elements->TotalBytes() + int64_t(sizeof(HeaderJournal));
+    return zov::IndexBytes(h, *m_elements) + int64_t(sizeof(HeaderJournal));
 }
 
 bool CAni::WriteIndex() {
@@ -300,70 +178,18 @@ bool CAni::WriteIndex() {
 }
 
 bool CAni::CommitIndexAt(int64_t at) {
-    if (at < kProjectHeaderSize || at > kMaxFileOffset) {
-        SetLastMessage("the project file would grow past 2 GiB; the edit was not made");
+    IndexCommit done;
+    bool tooLarge = false;
+    if (!CommitIndex(m_file, m_header, m_frames, m_table2, m_table3, m_table4, *m_elements, at, done,
+                     &tooLarge)) {
+        if (tooLarge)
+            SetLastMessage("the project file would grow past 2 GiB; the edit was not made");
         return false;
     }
-    const ProjectHeader& h = m_header;
-    if (h.frameCount < 0 || size_t(h.frameCount) > m_frames.size() || h.table2Count < 0 ||
-        size_t(h.table2Count) > m_table2.size() || h.table3Count < 0 ||
-        size_t(h.table3Count) > m_table3.size() || h.table4Count < 0 ||
-        size_t(h.table4Count) > m_table4.size()) {
-        ZOV_LOG("E: Fail");
-        return false;
-    }
-    // The tables are written whenever they hold records, so that a project whose frames were
-    // all deleted still has its tables where its header says.
-    std::vector<uint8_t> bytes;
-    bytes.reserve(static_cast<size_t>(TablesBytes(h)));
-    auto append = [&bytes](const void* p, size_t n) {
-        const auto* b = static_cast<const uint8_t*>(p);
-        bytes.insert(bytes.end(), b, b + n);
-    };
-    append(m_frames.data(), sizeof(FrameEntry) * size_t(h.frameCount));
-    append(m_table2.data(), sizeof(Table2Record) * size_t(h.table2Count));
-    append(m_table3.data(), sizeof(Table3Record) * size_t(h.table3Count));
-    append(m_table4.data(), sizeof(Table4Record) * size_t(h.table4Count));
-    const int64_t blockAt = at + int64_t(bytes.size());
-    std::vector<uint8_t> block;
-    if (blockAt > kMaxFileOffset || m_elements->BuildBlock(blockAt, block) != 0) {
-        ZOV_LOG("Save Elements Fail");
-        return false;
-    }
-    bytes.insert(bytes.end(), block.begin(), block.end());
-    const int64_t end = at + int64_t(bytes.size());
-    if (end > kMaxFileOffset) {
-        SetLastMessage("the project file would grow past 2 GiB; the edit was not made");
-        return false;
-    }
-    ProjectHeader disk = h;
-    disk.frameDataEnd = static_cast<int32_t>(at);
-    HeaderJournal j{};
-    std::memcpy(j.magic, kJournalMagic, 4);
-    j.header = disk;
-    j.crc = static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(&j.header), sizeof j.header));
-    std::memcpy(j.end, kJournalEnd, 4);
-
-    if (!m_file.Seek(at) || !m_file.Write(bytes.data(), bytes.size())) {
-        ZOV_LOG("Write Fail");
-        return false;
-    }
-    const int64_t length = m_file.Length();
-    if (!m_file.Seek(length > end ? length : end) || !m_file.Write(&j, sizeof j) || !m_file.Sync()) {
-        ZOV_LOG("Write Fail");
-        return false;
-    }
-    if (!m_file.Seek(0) || !m_file.Write(&disk, sizeof disk) || !m_file.Sync()) {
-        ZOV_LOG("Write Fail");
-        return false;
-    }
-    // Committed: the journal and anything past the new index are no longer referred to.
-    if (!m_file.Truncate(end))
-        ZOV_LOG("Truncate Fail");
     m_header.frameDataEnd = static_cast<int32_t>(at);
-    m_elements->SetBlockOffset(static_cast<int32_t>(blockAt));
-    m_appendPos = end;
-    m_diskVersion = disk.version;
+    m_elements->SetBlockOffset(static_cast<int32_t>(done.blockOffset));
+    m_appendPos = done.end;
+    m_diskVersion = m_header.version;
     return true;
 }
 
@@ -404,9 +230,7 @@ bool CAni::CheckFile() {
     }
     if (m_header.frameCount < 1)
         return true;
-    if (size_t(m_header.frameCount) > m_frames.size())
-        return false;
-    return CheckEntries(m_file, m_frames, m_header.frameCount, length, true);
+    return CheckIndexEntries(m_file, m_frames, m_header.frameCount, length, true);
 }
 
 bool CAni::SaveAs(std::string& path) {
@@ -416,7 +240,7 @@ bool CAni::SaveAs(std::string& path) {
     path = ReplaceExtension(path, "scp");
     const int32_t n = m_header.frameCount;
     const int32_t size = m_header.imageSize;
-    if (n > 0 && !GeometryOk(m_header)) {
+    if (n > 0 && !IndexGeometryOk(m_header)) {
         ZOV_LOG("E: Fail");
         return false;
     }

@@ -1,10 +1,9 @@
 #include "core/Recover.h"
 
-#include "core/AniState.h" // the header journal the document writes on every commit
-
 #include "base/BinFile.h"
 #include "base/Log.h"
 #include "core/FrameCodec.h"
+#include "core/ProjectIndex.h"
 #include "core/ProjectRecords.h"
 #include "elements/ElementList.h"
 
@@ -12,7 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-#include <zlib.h>
 
 namespace zov {
 
@@ -96,60 +94,42 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
     }
     const int64_t length = file.Length();
     ProjectHeader header{};
-    if (length < kProjectHeaderSize || !file.Seek(0) || !file.Read(&header, sizeof header) ||
-        std::memcmp(header.magic, kProjectMagic, 4) != 0) {
+    switch (ReadProjectHeader(file, length, header)) {
+    case HeaderCheck::Ok:
+        break;
+    case HeaderCheck::NotProject:
         result.message = path + " is not a project file.";
         return false;
-    }
-    if (header.version < kOldestProjectVersion) {
+    case HeaderCheck::OldVersion:
         result.message = path + " is a project of an old version; open and convert it first.";
         return false;
-    }
-    const int64_t n = header.frameCount, t2 = header.table2Count, t3 = header.table3Count,
-                  t4 = header.table4Count;
-    const int64_t tablesStart = header.frameDataEnd;
-    const int64_t tablesBytes =
-        n * 8 + t2 * kTable2RecordSize + t3 * kTable3RecordSize + t4 * kTable4RecordSize;
-    if (n < 0 || t2 < 0 || t3 < 0 || t4 < 0 || tablesStart < kProjectHeaderSize ||
-        tablesStart + tablesBytes > length) {
-        result.message = path + " is damaged: its index does not fit the file.";
-        return false;
-    }
-    result.framesBefore = static_cast<int32_t>(n);
-    const int32_t imageSize = header.imageSize;
-    if (imageSize <= 0 || imageSize > kMaxImageBytes || header.rowBytes <= 0 || header.bmi.biWidth <= 0 ||
-        header.rowBytes != RowBytes24(header.bmi.biWidth) ||
-        static_cast<int64_t>(header.rowBytes) * header.bmi.biHeight != imageSize) {
-        result.message = "the project holds no frame size, so there are no frames to recover.";
-        return true;
-    }
-
-    // The committed tables, kept as they are and written again in front of the new entries.
-    std::vector<uint8_t> tables(static_cast<size_t>(tablesBytes));
-    if (!file.Seek(tablesStart) || (tablesBytes > 0 && !file.Read(tables.data(), tables.size()))) {
-        result.message = path + " cannot be read.";
+    case HeaderCheck::Unsupported:
+        result.message = path + ": " + UnsupportedHeaderText(header) + ".";
         return false;
     }
     // The committed index must be sound itself: recovery only adds to a project that opens.
-    for (int64_t i = 0; i < n; ++i) {
-        FrameEntry e;
-        std::memcpy(&e, tables.data() + i * 8, sizeof e);
-        int32_t dataSize = -1;
-        const int64_t off = static_cast<uint32_t>(e.offset);
-        if (off < kProjectHeaderSize || off + kFrameHeaderSize > length || !file.Seek(off + 8) ||
-            !file.Read(&dataSize, 4) || dataSize < 0 || (dataSize == 0 && e.kind != FRAME_DIFF) ||
-            off + kFrameHeaderSize + dataSize >= length) {
-            result.message = path + " is damaged: frame " + std::to_string(i) +
-                             " of its index lies outside the file, so recovery cannot help.";
-            return false;
-        }
-    }
-    auto elements = std::make_unique<CElementList>();
-    if (!file.Seek(tablesStart + tablesBytes) || elements->Read(file, header.version) != 0) {
-        result.message = path + " is damaged: its element block cannot be read, so recovery cannot help.";
+    LoadedIndex index;
+    if (!ReadIndex(file, header, length, index)) {
+        result.message = path + " is damaged: its index or its element block does not fit the file, so " +
+                         "recovery cannot help.";
         return false;
     }
-    const int64_t scanFrom = file.Tell();
+    const int64_t n = header.frameCount;
+    result.framesBefore = header.frameCount;
+    int32_t failed = -1;
+    if (!CheckIndexEntries(file, index.tables.frames, header.frameCount, length, false, &failed)) {
+        result.message = path + " is damaged: frame " + std::to_string(failed) +
+                         " of its index lies outside the file, so recovery cannot help.";
+        return false;
+    }
+    ProjectHeader geometry = header;
+    geometry.frameCount = 1; // recovered frames need a frame size even when the index has none
+    if (!IndexGeometryOk(geometry)) {
+        result.message = "the project holds no frame size, so there are no frames to recover.";
+        return true;
+    }
+    const int32_t imageSize = header.imageSize;
+    const int64_t scanFrom = index.indexEnd;
 
     std::vector<FrameEntry> found;
     std::vector<uint8_t> data, image(static_cast<size_t>(imageSize)), decoded(static_cast<size_t>(imageSize));
@@ -183,47 +163,21 @@ bool RecoverProject(const std::string& path, RecoverResult& result) {
         return false;
     }
 
-    // New index block: the old frame table, the found entries, tables 2 to 4, the element
-    // block; then the header. Until the header is written the old index stays in force.
-    std::vector<uint8_t> block;
-    block.insert(block.end(), tables.begin(), tables.begin() + n * 8);
-    for (const FrameEntry& e : found) {
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(&e);
-        block.insert(block.end(), p, p + sizeof e);
-    }
-    block.insert(block.end(), tables.begin() + n * 8, tables.end());
-    std::vector<uint8_t> elementBytes;
-    const int64_t elementPos = chainEnd + static_cast<int64_t>(block.size());
-    if (elements->BuildBlock(elementPos, elementBytes) != 0 ||
-        elementPos + static_cast<int64_t>(elementBytes.size()) > kMaxFileOffset) {
-        result.message = "the recovered project would not fit the 2 GiB a project file can hold.";
-        return false;
-    }
-    block.insert(block.end(), elementBytes.begin(), elementBytes.end());
-    header.frameCount = static_cast<int32_t>(n + static_cast<int64_t>(found.size()));
-    header.frameDataEnd = static_cast<int32_t>(chainEnd);
+    // The old frame table with the found entries after it, committed behind the last record
+    // as every commit of the document is: until the header is written the old index holds.
+    std::vector<FrameEntry>& frames = index.tables.frames;
+    frames.insert(frames.end(), found.begin(), found.end());
+    header.frameCount = static_cast<int32_t>(frames.size());
     header.version = kProjectVersion;
-    HeaderJournal journal{};
-    std::memcpy(journal.magic, "ZOVJ", 4);
-    journal.header = header;
-    journal.crc =
-        static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(&journal.header), sizeof header));
-    std::memcpy(journal.end, "JEND", 4);
-    const int64_t indexEnd = chainEnd + static_cast<int64_t>(block.size());
-    if (!file.Seek(chainEnd) || !file.Write(block.data(), block.size()) ||
-        !file.Seek(std::max(indexEnd, length)) || !file.Write(&journal, sizeof journal) || !file.Sync()) {
-        ZOV_LOG("Write Fail");
-        result.message = "the project file cannot be written (is the disk full?); it stays as it was.";
+    IndexCommit done;
+    bool tooLarge = false;
+    if (!CommitIndex(file, header, frames, index.tables.t2, index.tables.t3, index.tables.t4, *index.elements,
+                     chainEnd, done, &tooLarge)) {
+        result.message = tooLarge
+                             ? "the recovered project would not fit the 2 GiB a project file can hold."
+                             : "the project file cannot be written (is the disk full?); it stays as it was.";
         return false;
     }
-    if (!file.Seek(0) || !file.Write(&header, sizeof header) || !file.Sync()) {
-        ZOV_LOG("Write Fail");
-        result.message = "the project header cannot be written; the project stays as it was.";
-        return false;
-    }
-    // Committed: the journal and whatever the crash left behind the new index go.
-    if (!file.Truncate(indexEnd))
-        ZOV_LOG("Truncate Fail");
     result.recovered = static_cast<int32_t>(found.size());
     result.firstRecord = found.front().offset;
     result.message = "recovered " + std::to_string(result.recovered) + " frames after the " +

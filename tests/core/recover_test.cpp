@@ -210,6 +210,15 @@ TEST_F(RecoverTest, RefusesWhatIsNotAProjectAndLeavesItAlone) {
     std::memcpy(&claims[8], &huge, 4);
     std::string bad = Crash("claims.scp", claims);
     EXPECT_FALSE(RecoverProject(bad, r));
+    // Versions compare signed, as opening compares them: 0x90000000 is an old version.
+    std::string old = snapshot;
+    const uint32_t negative = 0x90000000u;
+    std::memcpy(&old[4], &negative, 4);
+    std::string oldPath = Crash("old.scp", old);
+    EXPECT_FALSE(RecoverProject(oldPath, r));
+    EXPECT_NE(r.message.find("old version"), std::string::npos) << r.message;
+    ASSERT_TRUE(ReadWholeFile(oldPath, bytes));
+    EXPECT_TRUE(bytes == old) << "the refused file was changed";
 }
 
 // Recovery itself is crash-safe: killed at each of its writes, the project opens with the
