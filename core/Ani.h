@@ -237,10 +237,13 @@ class CAni {
     bool CommitIndexAt(int64_t at);
     bool CommitCompact(int64_t at);
     void SaveState(SavedState& s) const;
-    void RestoreState(const SavedState& s);
-    void KeepElements(SavedState& s) const;
-    bool ReadElementsFromBlock(std::vector<uint8_t> block);
+    void RestoreState(SavedState& s);
     bool ReloadElements(int32_t blockOffset, uint32_t version);
+    ElementUndo CaptureElements() const;
+    // Puts back what `undo` holds (see UndoStack.h): removed elements at their places, the
+    // ranges of the elements of that moment; elements made since are cut to the frames.
+    // Returns the ids it put back.
+    std::vector<uint64_t> RestoreElements(ElementUndo& undo);
     std::vector<uint8_t> BuildSnapshot(int32_t kind, const void* extra, size_t extraSize) const;
     bool RestoreSnapshot(const std::vector<uint8_t>& record);
     bool AppendFramesLocked(BitmapAppendRequest& request);
@@ -270,14 +273,7 @@ class CAni {
     int32_t m_currentFrame = -1;
     SoundFormat m_soundFormat;
     UndoStack m_undo;
-    // Beside each snapshot: the element block of that moment, so that undo brings the
-    // element ranges back with the frames they belong to.
-    struct UndoElements {
-        std::vector<uint8_t> block;
-    };
-    std::vector<UndoElements> m_undoElements;
     void ClearUndo();
-    bool PopUndo(std::vector<uint8_t>& record, UndoElements& elements);
     std::atomic<IDocumentEvents*> m_events{nullptr};
     int32_t m_defaultFrameDelay = 100;
     bool m_defaultRecordPointer = true;

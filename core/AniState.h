@@ -17,9 +17,8 @@ struct CAni::SavedState {
     int64_t fileLength = 0;
     int32_t blockOffset = 0;
     int undoCount = 0;
-    // Set, with the block of the list as it was, just before an edit changes the elements.
-    bool elementsTouched = false;
-    std::vector<uint8_t> elementBlock;
+    // The element ranges as they were, and the elements the edit takes out on its way.
+    ElementUndo elements;
 };
 
 } // namespace zov

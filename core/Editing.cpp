@@ -26,47 +26,27 @@ void CAni::SaveState(SavedState& s) const {
     s.fileLength = m_file.Length();
     s.blockOffset = m_elements->BlockOffset();
     s.undoCount = m_undo.Count();
+    s.elements = CaptureElements();
 }
 
-void CAni::KeepElements(SavedState& s) const {
-    s.elementsTouched = true;
-    if (m_elements->BuildBlock(kProjectHeaderSize, s.elementBlock) != 0)
-        s.elementBlock.clear();
-}
-
-void CAni::RestoreState(const SavedState& s) {
+void CAni::RestoreState(SavedState& s) {
     m_header = s.header;
     m_frames = s.frames;
     m_table2 = s.table2;
     m_table3 = s.table3;
     m_table4 = s.table4;
     m_appendPos = s.appendPos;
-    if (s.elementsTouched && !ReadElementsFromBlock(s.elementBlock) &&
-        !ReloadElements(s.blockOffset, m_diskVersion))
-        ZOV_LOG("E: Fail");
+    // The same element objects stay; those the edit took out come back.
+    (void)RestoreElements(s.elements);
     // Only bytes no committed table refers to are cut.
     if (s.fileLength >= kProjectHeaderSize && m_file.Length() > s.fileLength &&
         !m_file.Truncate(s.fileLength))
         ZOV_LOG("Truncate Fail");
     m_cache.DropAll();
     m_cache.Follow(m_header.imageSize);
-    std::vector<uint8_t> dropped;
-    UndoElements unused{};
-    while (m_undo.Count() > s.undoCount && PopUndo(dropped, unused)) {
+    UndoStep dropped;
+    while (m_undo.Count() > s.undoCount && m_undo.Pop(dropped)) {
     }
-}
-
-bool CAni::ReadElementsFromBlock(std::vector<uint8_t> block) {
-    // The list reads only from the file: the block goes where nothing committed lies, and
-    // is read back from there (the caller cuts or overwrites those bytes afterwards).
-    const int64_t at = m_appendPos;
-    if (block.size() < 16 || at < kProjectHeaderSize || at + int64_t(block.size()) > kMaxFileOffset)
-        return false;
-    const int32_t offset = static_cast<int32_t>(at);
-    std::memcpy(block.data() + 8, &offset, 4);
-    if (!m_file.Seek(at) || !m_file.Write(block.data(), block.size()))
-        return false;
-    return ReloadElements(offset, kProjectVersion);
 }
 
 bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
@@ -115,8 +95,7 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
     }
     SavedState saved;
     SaveState(saved);
-    if (snapshot)
-        (void)PushUndoSnapshot(kUndoFrameEdit, nullptr, 0);
+    const bool pushed = snapshot && PushUndoSnapshot(kUndoFrameEdit, nullptr, 0);
     const int32_t next = first + count;
     const int32_t n = m_header.frameCount;
     if (next < n && m_frames[static_cast<size_t>(next)].kind == FRAME_DIFF && !ReencodeAsKeyFrame(next)) {
@@ -128,13 +107,15 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
     m_header.frameCount = n - count;
     m_cache.Drop(first, next - 1);
     m_cache.Shift(next, INT32_MAX, -count);
-    KeepElements(saved);
-    if (m_elements->AdjustForFrames("FRAMEDELETE", first, first + count - 1, 0) != 0)
+    if (m_elements->AdjustForFrames("FRAMEDELETE", first, first + count - 1, 0, &saved.elements.removed) != 0)
         ZOV_LOG("E: Fail");
     if (!CommitIndexAt(m_appendPos)) {
         RestoreState(saved);
         return false;
     }
+    // The elements the delete took out belong to its undo step.
+    if (UndoStep* step = pushed ? m_undo.Newest() : nullptr)
+        step->elements.removed = std::move(saved.elements.removed);
     ClearLastMessage();
     return true;
 }
@@ -201,7 +182,6 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
     std::copy(m_frames.begin() + destination, m_frames.begin() + n, table.begin() + destination + count);
     m_frames.swap(table);
     m_header.frameCount = n + count;
-    KeepElements(saved);
     if (m_elements->AdjustForFrames("FRAMEPASTE", source, source + count - 1, destination) != 0)
         ZOV_LOG("E: Fail");
     m_cache.DropAll();

@@ -7,6 +7,7 @@
 #include "base/Log.h"
 #include "elements/ElementList.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zov {
@@ -78,30 +79,68 @@ bool CAni::PushUndoSnapshot(int32_t kind, const void* extra, size_t extraSize) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (!RequireProject("E: Fail"))
         return false;
-    std::vector<uint8_t> record = BuildSnapshot(kind, extra, extraSize);
-    if (!m_undo.Push(record.data(), record.size()))
-        return false;
-    UndoElements elements;
-    if (m_elements->BuildBlock(kProjectHeaderSize, elements.block) != 0)
-        elements.block.clear();
-    m_undoElements.push_back(std::move(elements));
-    return true;
+    UndoStep step;
+    step.snapshot = BuildSnapshot(kind, extra, extraSize);
+    step.elements = CaptureElements();
+    return m_undo.Push(step);
 }
 
 void CAni::ClearUndo() {
     m_undo.Clear();
-    m_undoElements.clear();
 }
 
-bool CAni::PopUndo(std::vector<uint8_t>& record, UndoElements& elements) {
-    if (!m_undo.Pop(record))
-        return false;
-    elements = UndoElements{};
-    if (!m_undoElements.empty()) {
-        elements = std::move(m_undoElements.back());
-        m_undoElements.pop_back();
+ElementUndo CAni::CaptureElements() const {
+    ElementUndo out;
+    out.ranges.reserve(static_cast<size_t>(m_elements->Count()));
+    for (int i = 0; i < m_elements->Count(); ++i) {
+        const ElementRecord* r = m_elements->At(i);
+        out.ranges.push_back(ElementUndo::Range{r->id, r->firstFrame, r->lastFrame});
     }
-    return true;
+    return out;
+}
+
+std::vector<uint64_t> CAni::RestoreElements(ElementUndo& undo) {
+    std::vector<uint64_t> putBack;
+    CElementList& list = *m_elements;
+    // Removed elements go back before the next element of that moment that is still there
+    // (or after the previous one), so the drawing order stays as it was.
+    for (auto& removed : undo.removed) {
+        if (!removed)
+            continue;
+        const uint64_t id = removed->id;
+        size_t at = 0;
+        while (at < undo.ranges.size() && undo.ranges[at].id != id)
+            ++at;
+        int position = -1;
+        for (size_t k = at + 1; k < undo.ranges.size() && position < 0; ++k)
+            if (const ElementRecord* next = list.FindId(undo.ranges[k].id))
+                position = list.IndexOf(next);
+        for (size_t k = at; k-- > 0 && position < 0 && at < undo.ranges.size();)
+            if (const ElementRecord* prev = list.FindId(undo.ranges[k].id))
+                position = list.IndexOf(prev) + 1;
+        if (list.Insert(position < 0 ? 0 : position, std::move(removed)) == 0)
+            putBack.push_back(id);
+        else
+            ZOV_LOG("E: Fail");
+    }
+    undo.removed.clear();
+    const int32_t lastFrame = FrameCount() > 0 ? FrameCount() - 1 : 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        ElementRecord* r = list.At(i);
+        auto was = std::find_if(undo.ranges.begin(), undo.ranges.end(),
+                                [r](const ElementUndo::Range& x) { return x.id == r->id; });
+        if (was != undo.ranges.end()) {
+            r->firstFrame = was->first;
+            r->lastFrame = was->last;
+            continue;
+        }
+        // Made since: kept, on the frames that are left.
+        if (r->lastFrame > lastFrame)
+            r->lastFrame = lastFrame;
+        if (r->firstFrame > r->lastFrame)
+            r->firstFrame = r->lastFrame;
+    }
+    return putBack;
 }
 
 bool CAni::RestoreSnapshot(const std::vector<uint8_t>& record) {
@@ -149,25 +188,24 @@ bool CAni::Undo() {
         ZOV_LOG("E: Fail");
         return false;
     }
-    std::vector<uint8_t> record;
-    UndoElements elements{};
-    if (!PopUndo(record, elements))
+    UndoStep step;
+    if (!m_undo.Pop(step))
         return false;
     SavedState saved;
     SaveState(saved);
-    const bool restored = RestoreSnapshot(record);
+    const bool restored = RestoreSnapshot(step.snapshot);
     // The restored header may carry another image size than the cached pictures.
     m_cache.DropAll();
     m_cache.Follow(m_header.imageSize);
     if (!restored)
         return false;
-    // The element list of that moment comes back with the frames.
-    KeepElements(saved);
-    if (!elements.block.empty() && !ReadElementsFromBlock(elements.block))
-        ZOV_LOG("E: Fail");
+    const std::vector<uint64_t> putBack = RestoreElements(step.elements);
     // The restored state is committed beside the current one first, then moved down to the
     // old end of frame data and the file cut there.
     if (!CommitCompact(m_header.frameDataEnd)) {
+        // Not undone after all: the elements put back leave again.
+        for (uint64_t id : putBack)
+            (void)m_elements->Take(m_elements->FindId(id));
         RestoreState(saved);
         return false;
     }

@@ -7,15 +7,14 @@ void UndoStack::SetLimit(int limit) {
         m_limit = limit;
 }
 
-bool UndoStack::Push(const void* record, size_t size) {
-    if (!record || size < 1 || static_cast<int>(m_items.size()) >= m_limit)
+bool UndoStack::Push(UndoStep& step) {
+    if (step.snapshot.empty() || static_cast<int>(m_items.size()) >= m_limit)
         return false;
-    const auto* p = static_cast<const uint8_t*>(record);
-    m_items.emplace_back(p, p + size);
+    m_items.push_back(std::move(step));
     return true;
 }
 
-bool UndoStack::Pop(std::vector<uint8_t>& out) {
+bool UndoStack::Pop(UndoStep& out) {
     if (m_items.empty())
         return false;
     out = std::move(m_items.back());
@@ -24,7 +23,7 @@ bool UndoStack::Pop(std::vector<uint8_t>& out) {
 }
 
 long UndoStack::NewestSize() const {
-    return m_items.empty() ? -1 : static_cast<long>(m_items.back().size());
+    return m_items.empty() ? -1 : static_cast<long>(m_items.back().snapshot.size());
 }
 
 } // namespace zov

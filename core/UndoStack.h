@@ -1,13 +1,38 @@
-// The stack of undo snapshots: byte copies of the records the document pushes, newest on
-// top, with a limit (1..20). A push onto a full stack is refused, so the oldest snapshots
-// stay and the edits beyond the limit cannot be undone.
+// The undo steps of the document, newest on top, with a limit (1..20). A push onto a full
+// stack is refused, so the oldest steps stay and the edits beyond the limit cannot be undone.
+//
+// A step is one undoable edit: the snapshot record of the frame store (kind, header and the
+// four tables, as CAni::PushUndoSnapshot builds it) and what undo puts back of the element
+// list. Frame edits fill both; an element edit adds what it changed to `elements` (for
+// instance the bodies it is about to alter, by id) and CAni::Undo puts that back too.
 #pragma once
+
+#include "elements/ElementList.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace zov {
+
+// The element part of a step, or of an edit that may be refused.
+struct ElementUndo {
+    struct Range {
+        uint64_t id;
+        int32_t first, last;
+    };
+    // Every element of that moment in list order, with its frame range.
+    std::vector<Range> ranges;
+    // Elements the edit itself took out of the list (a frame delete that covered their
+    // frames), kept whole so that undo can put the same objects back.
+    std::vector<std::unique_ptr<ElementRecord>> removed;
+};
+
+struct UndoStep {
+    std::vector<uint8_t> snapshot;
+    ElementUndo elements;
+};
 
 class UndoStack {
   public:
@@ -16,18 +41,20 @@ class UndoStack {
     // Values outside 1..20 are ignored.
     void SetLimit(int limit);
     int Limit() const { return m_limit; }
-    // False for an empty record or a full stack.
-    bool Push(const void* record, size_t size);
-    // Moves the newest record out; false when empty.
-    bool Pop(std::vector<uint8_t>& out);
+    // False for an empty snapshot or a full stack (the step is left as it was).
+    bool Push(UndoStep& step);
+    // Moves the newest step out; false when empty.
+    bool Pop(UndoStep& out);
+    // The newest step, null when empty.
+    UndoStep* Newest() { return m_items.empty() ? nullptr : &m_items.back(); }
     int Count() const { return static_cast<int>(m_items.size()); }
-    // Size of the newest record, -1 when empty.
+    // Size of the newest snapshot record, -1 when empty.
     long NewestSize() const;
     void Clear() { m_items.clear(); }
 
   private:
     int m_limit = 10;
-    std::vector<std::vector<uint8_t>> m_items;
+    std::vector<UndoStep> m_items;
 };
 
 } // namespace zov

@@ -83,6 +83,7 @@ std::string ElementRecord::Text() const {
 
 int CElementList::Append(std::unique_ptr<ElementRecord> record) {
     const int64_t bytes = 20 + static_cast<int64_t>(record->size);
+    record->id = m_nextId++; // copies arrive with their source's id
     m_list.push_back(std::move(record));
     m_total += bytes;
     m_count = static_cast<int32_t>(m_list.size());
@@ -109,6 +110,43 @@ int CElementList::IndexOf(const ElementRecord* record) const {
     for (size_t i = 0; i < m_list.size(); ++i)
         if (m_list[i].get() == record)
             return static_cast<int>(i);
+    return -1;
+}
+
+ElementRecord* CElementList::FindId(uint64_t id) const {
+    for (const auto& r : m_list)
+        if (r->id == id)
+            return r.get();
+    return nullptr;
+}
+
+std::unique_ptr<ElementRecord> CElementList::Take(ElementRecord* record) {
+    const int i = IndexOf(record);
+    if (!record || i < 0)
+        return nullptr;
+    std::erase(m_selection, record);
+    std::erase(m_clipboard, record);
+    std::unique_ptr<ElementRecord> out = std::move(m_list[static_cast<size_t>(i)]);
+    m_list.erase(m_list.begin() + i);
+    m_total -= 20 + static_cast<int64_t>(out->size);
+    m_count = static_cast<int32_t>(m_list.size());
+    return out;
+}
+
+int CElementList::Insert(int index, std::unique_ptr<ElementRecord> record) try {
+    if (!record || !ValidKind(record->kind))
+        return -1;
+    if (record->id == 0)
+        record->id = m_nextId++;
+    else if (record->id >= m_nextId)
+        m_nextId = record->id + 1;
+    const size_t at = index < 0 ? 0 : std::min(static_cast<size_t>(index), m_list.size());
+    const int64_t bytes = 20 + static_cast<int64_t>(record->size);
+    m_list.insert(m_list.begin() + static_cast<std::ptrdiff_t>(at), std::move(record));
+    m_total += bytes;
+    m_count = static_cast<int32_t>(m_list.size());
+    return 0;
+} catch (...) {
     return -1;
 }
 
@@ -434,7 +472,8 @@ int CElementList::PasteClipboard(int32_t first, int32_t last) try {
 
 // --- frames --------------------------------------------------------------------------------
 
-int CElementList::AdjustForFrames(const char* operation, int32_t a, int32_t b, int32_t c) try {
+int CElementList::AdjustForFrames(const char* operation, int32_t a, int32_t b, int32_t c,
+                                  std::vector<std::unique_ptr<ElementRecord>>* removed) try {
     if (!operation || a > b)
         return -1;
     const int64_t n = static_cast<int64_t>(b) - a + 1;
@@ -459,8 +498,14 @@ int CElementList::AdjustForFrames(const char* operation, int32_t a, int32_t b, i
             if (r->lastFrame >= a)
                 r->lastFrame = r->lastFrame <= b ? AddFrames(a, -1) : AddFrames(r->lastFrame, -n);
         }
-        for (ElementRecord* r : doomed)
-            (void)Delete(r);
+        if (removed)
+            removed->reserve(removed->size() + doomed.size());
+        for (ElementRecord* r : doomed) {
+            if (removed)
+                removed->push_back(Take(r));
+            else
+                (void)Delete(r);
+        }
         return 0;
     }
     return -1;

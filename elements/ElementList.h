@@ -22,6 +22,9 @@ class BinFile;
 // the record owns its body and tail), the fixed body of its kind and the variable tail.
 class ElementRecord {
   public:
+    // Names the element for as long as its list lives (undo finds elements by it); given by
+    // the list when the element enters it, never stored in a file, never reused.
+    uint64_t id = 0;
     uint32_t size = 0; // fixed body bytes + tail bytes
     int32_t firstFrame = 0;
     int32_t lastFrame = 0;
@@ -133,8 +136,10 @@ class CElementList {
     //  "FRAMEDELETE", a, b: frames a..b were deleted; elements wholly inside go, the others
     //    are cut or moved down.
     // -1 when a > b or the name is unknown. Callers: frame delete and paste of the document,
-    // before the tables and this block are rewritten.
-    int AdjustForFrames(const char* operation, int32_t a, int32_t b, int32_t c);
+    // before the tables and this block are rewritten. With `removed`, the elements a delete
+    // takes out are handed over there (in list order) instead of being freed.
+    int AdjustForFrames(const char* operation, int32_t a, int32_t b, int32_t c,
+                        std::vector<std::unique_ptr<ElementRecord>>* removed = nullptr);
 
     // --- the element block ----------------------------------------------------------------
 
@@ -170,6 +175,16 @@ class CElementList {
     // Elements in list (creation and drawing) order; index 0..Count()-1, null outside.
     ElementRecord* At(int index) const;
     int IndexOf(const ElementRecord* record) const; // -1 when not in the list
+    ElementRecord* FindId(uint64_t id) const;       // null when no element has it
+
+    // --- taking elements out and back (undo) ------------------------------------------------
+
+    // Removes the element from the list, the selection and the clipboard and hands it over
+    // whole; null for a record not in the list.
+    std::unique_ptr<ElementRecord> Take(ElementRecord* record);
+    // Puts an element back at list position `index` (clamped to 0..Count()), keeping its id
+    // (an element without one gets a fresh id). -1 for a null record or a kind out of range.
+    int Insert(int index, std::unique_ptr<ElementRecord> record);
 
   private:
     int Append(std::unique_ptr<ElementRecord> record);
@@ -178,6 +193,7 @@ class CElementList {
     std::vector<std::unique_ptr<ElementRecord>> m_list;
     std::vector<ElementRecord*> m_selection;
     std::vector<ElementRecord*> m_clipboard;
+    uint64_t m_nextId = 1; // not reset by Clear: an id names one element for the list's life
     int32_t m_count = 0;
     int64_t m_total = 0; // wider than the stored i32 so a large list cannot wrap it
     int32_t m_blockOffset = 0;

@@ -217,18 +217,28 @@ TEST(UndoStackTest, LimitRefusesPushesWhenFull) {
     s.SetLimit(21);
     EXPECT_EQ(s.Limit(), 10);
     s.SetLimit(3);
-    const uint8_t a = 1, b = 2, c = 3, d = 4;
-    EXPECT_FALSE(s.Push(&a, 0));
-    EXPECT_TRUE(s.Push(&a, 1));
-    EXPECT_TRUE(s.Push(&b, 1));
-    EXPECT_TRUE(s.Push(&c, 1));
-    EXPECT_FALSE(s.Push(&d, 1));
-    std::vector<uint8_t> out;
+    auto step = [](uint8_t v, size_t n) {
+        UndoStep st;
+        st.snapshot.assign(n, v);
+        return st;
+    };
+    UndoStep empty = step(0, 0);
+    EXPECT_FALSE(s.Push(empty));
+    for (uint8_t v = 1; v <= 3; ++v) {
+        UndoStep st = step(v, v);
+        EXPECT_TRUE(s.Push(st));
+    }
+    UndoStep refused = step(4, 4);
+    EXPECT_FALSE(s.Push(refused));
+    EXPECT_EQ(refused.snapshot.size(), 4u); // a refused step is left to its owner
+    UndoStep out;
     ASSERT_TRUE(s.Pop(out));
-    EXPECT_EQ(out[0], 3);
-    EXPECT_EQ(s.NewestSize(), 1);
+    EXPECT_EQ(out.snapshot, std::vector<uint8_t>(3, 3));
+    EXPECT_EQ(s.NewestSize(), 2);
+    ASSERT_NE(s.Newest(), nullptr);
     s.Clear();
     EXPECT_EQ(s.NewestSize(), -1);
+    EXPECT_EQ(s.Newest(), nullptr);
     EXPECT_FALSE(s.Pop(out));
 }
 

@@ -63,4 +63,107 @@ TEST_F(Undo, CacheFollowsTheGeometryUndoPutsBack) {
     EXPECT_EQ(doc.Cache().Count(), 3);
 }
 
+// An element made or restyled after a frame edit survives the edit's undo: the list keeps its
+// objects, so pointers, the selection and the clipboard stay good, and only the frame ranges
+// of the elements of that moment go back.
+TEST_F(Undo, ElementsMadeOrChangedAfterAnEditSurviveItsUndo) {
+    CAni& doc = Doc();
+    MakeProject(doc, 10, 40, 10);
+    CElementList& el = doc.Elements();
+    ElementRecord* a = el.Create(2, 8, ELEMENT_BOX);
+    ElementRecord* b = el.Create(0, 1, ELEMENT_LINE);
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(el.Select(b), 0);
+    el.CopySelection();
+    ASSERT_TRUE(doc.DeleteFrames(5, 5, true));
+    ASSERT_EQ(a->lastFrame, 4);
+    ElementRecord* c = el.Create(3, 4, ELEMENT_CIRCLE);
+    ASSERT_NE(c, nullptr);
+    a->Body<ShapeBody>()->rect = ElementRect{1, 2, 30, 9}; // moved after the delete
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(doc.FrameCount(), 10);
+    ASSERT_EQ(el.Count(), 3);
+    EXPECT_EQ(el.IndexOf(a), 0);
+    EXPECT_EQ(el.IndexOf(b), 1);
+    ASSERT_EQ(el.IndexOf(c), 2);
+    EXPECT_EQ(a->firstFrame, 2);
+    EXPECT_EQ(a->lastFrame, 8);
+    EXPECT_EQ(a->Body<ShapeBody>()->rect.right, 30);
+    EXPECT_EQ(c->firstFrame, 3);
+    EXPECT_EQ(c->lastFrame, 4);
+    EXPECT_TRUE(el.IsSelected(b));
+    EXPECT_EQ(el.ClipboardCount(), 1);
+    ASSERT_EQ(el.PasteClipboard(6, 7), 0);
+    EXPECT_EQ(el.At(3)->kind, ELEMENT_LINE);
+    // What undo left is what the file holds.
+    doc.Close();
+    std::string p = path;
+    ASSERT_TRUE(doc.OpenProject(p));
+    ASSERT_EQ(doc.Elements().Count(), 3);
+    EXPECT_EQ(doc.Elements().At(0)->lastFrame, 8);
+    EXPECT_EQ(doc.Elements().At(0)->Body<ShapeBody>()->rect.right, 30);
+    EXPECT_EQ(doc.Elements().At(2)->kind, ELEMENT_CIRCLE);
+}
+
+// Elements a frame delete removed come back with its undo, in their place; elements made
+// since are cut to the frames undo leaves; an element deleted since stays deleted.
+TEST_F(Undo, RemovedElementsReturnNewOnesAreClampedDeletedOnesStayGone) {
+    CAni& doc = Doc();
+    MakeProject(doc, 10, 40, 10);
+    CElementList& el = doc.Elements();
+    ElementRecord* e1 = el.Create(0, 2, ELEMENT_BOX);
+    ElementRecord* e2 = el.Create(5, 6, ELEMENT_TEXT);
+    ElementRecord* e3 = el.Create(8, 9, ELEMENT_LINE);
+    ASSERT_TRUE(e1 && e2 && e3);
+    ASSERT_EQ(el.SetText(e2, "hello"), 0);
+    ASSERT_TRUE(doc.DeleteFrames(4, 4, true)); // takes e2 with it
+    ASSERT_EQ(el.Count(), 2);
+    ASSERT_EQ(doc.FrameCount(), 6);
+    ASSERT_TRUE(doc.PasteFrames(0, 4, 6));
+    ElementRecord* e4 = el.Create(7, 9, ELEMENT_CIRCLE);
+    ASSERT_NE(e4, nullptr);
+    ASSERT_TRUE(doc.Undo()); // the paste
+    EXPECT_EQ(doc.FrameCount(), 6);
+    EXPECT_EQ(e4->firstFrame, 5);
+    EXPECT_EQ(e4->lastFrame, 5);
+    ASSERT_EQ(el.Delete(e1), 0);
+    ASSERT_TRUE(doc.Undo()); // the delete
+    EXPECT_EQ(doc.FrameCount(), 10);
+    ASSERT_EQ(el.Count(), 3);
+    const ElementRecord* back = el.At(0);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->kind, ELEMENT_TEXT);
+    EXPECT_EQ(back->firstFrame, 5);
+    EXPECT_EQ(back->lastFrame, 6);
+    EXPECT_EQ(back->Text(), "hello");
+    EXPECT_EQ(el.IndexOf(e3), 1);
+    EXPECT_EQ(e3->firstFrame, 8);
+    EXPECT_EQ(el.IndexOf(e4), 2);
+    EXPECT_EQ(e4->lastFrame, 5);
+    EXPECT_EQ(el.TotalBytes(), 3 * 20 + int64_t(e3->size + e4->size + back->size));
+}
+
+// Ids live in memory only: an edit and its undo leave the bytes of the file as they were.
+TEST_F(Undo, DeleteAndUndoLeaveTheFileBytesAsTheyWere) {
+    CAni& doc = Doc();
+    MakeProject(doc, 6, 40, 10);
+    doc.Elements().Create(1, 4, ELEMENT_BOX);
+    doc.Elements().Create(2, 3, ELEMENT_LINE);
+    ASSERT_TRUE(doc.WriteIndex());
+    const auto before = ReadAll(path);
+    ASSERT_TRUE(doc.DeleteFrames(2, 2, true));
+    ASSERT_TRUE(doc.Undo());
+    EXPECT_EQ(ReadAll(path), before);
+    // Fresh ids never repeat within a list, copies included.
+    CElementList& el = doc.Elements();
+    el.ClearSelection();
+    ASSERT_EQ(el.Select(el.At(0)), 0);
+    el.CopySelection();
+    ASSERT_EQ(el.PasteClipboard(0, 1), 0);
+    ASSERT_EQ(el.Count(), 3);
+    EXPECT_NE(el.At(0)->id, el.At(2)->id);
+    EXPECT_NE(el.At(1)->id, el.At(2)->id);
+    EXPECT_NE(el.At(0)->id, el.At(1)->id);
+}
+
 } // namespace
