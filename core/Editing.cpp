@@ -16,6 +16,20 @@
 
 namespace zov {
 
+namespace {
+// A bitmap whose header asks for a compression the import does not take (run-length or
+// embedded formats; bit-field masks are not compression).
+bool BmpIsCompressed(const std::string& path) {
+    BinFile f;
+    uint8_t h[54];
+    if (!f.Open(path, BinFile::Mode::ReadOnly) || !f.Read(h, sizeof h) || h[0] != 'B' || h[1] != 'M')
+        return false;
+    const uint32_t compression = h[30] | (h[31] << 8) | (h[32] << 16) | (uint32_t(h[33]) << 24);
+    const uint16_t bits = static_cast<uint16_t>(h[28] | (h[29] << 8));
+    return compression != 0 && !(compression == 3 && (bits == 16 || bits == 32));
+}
+} // namespace
+
 void CAni::SaveState(SavedState& s) const {
     s.header = m_header;
     s.frames = m_frames;
@@ -280,13 +294,17 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
     auto h = std::make_unique<FrameHeader>();
     const size_t rowBytes = static_cast<size_t>(Image24::RowBytes(width));
     int32_t appended = 0;
+    bool ranOut = false; // the series ended by itself, at its first missing number
     for (long n = 0; request.running.load() == 1; ++n) {
         const std::string member = series.Member(series.number + n);
-        if (!FileExists(member))
+        if (!FileExists(member)) {
+            ranOut = true;
             break;
+        }
         if (!ReadBmp(member, bmp, err)) {
             request.error = err; // ReadBmp names the file
-            ZOV_LOG("***** fail!");
+            if (BmpIsCompressed(member))
+                ZOV_LOG("***** fail!");
             break;
         }
         // The bitmap sits in the lower left corner of a grey picture.
@@ -337,7 +355,7 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
     }
     if (!CommitIndexAt(m_appendPos))
         return fail(LastMessage().empty() ? "can not write the project's index" : LastMessage());
-    if (request.running.load() == 1)
+    if (ranOut && request.running.load() == 1)
         if (IDocumentEvents* ev = Events())
             ev->OnImportProgress(kImportProgressFinished, appended, "");
     ClearLastMessage();

@@ -5,6 +5,9 @@
 #include "base/Bitmap.h"
 #include "elements/ElementList.h"
 
+#include <condition_variable>
+#include <mutex>
+
 using namespace zov;
 using namespace zovtest;
 
@@ -199,6 +202,10 @@ TEST_F(Editing, ElementRangesFollowDeleteAndPaste) {
 
 class Import : public DocTest {
   protected:
+    std::string LogText() {
+        const auto b = ReadAll(Path("test.log"));
+        return std::string(b.begin(), b.end());
+    }
     void WriteSeries(const std::vector<long>& numbers, int w, int h, const std::string& stem = "file") {
         for (long n : numbers) {
             Image24 img;
@@ -310,7 +317,44 @@ TEST_F(Import, RefusedSeriesLeaveTheProjectAsItWas) {
     EXPECT_EQ(ReadAll(p), before);
 }
 
-TEST_F(Import, StopEndsTheWorker) {
+// A series cut short by a file that will not read keeps the frames before it, but it did not
+// run out by itself: no "finished". Only a compressed bitmap logs "***** fail!".
+TEST_F(Import, ReadErrorsEndTheSeriesWithoutFinished) {
+    WriteSeries({0, 1}, 16, 8);
+    WriteAll(Path("file0002.bmp"), std::vector<uint8_t>(30, 'x')); // not a bitmap
+    WriteSeries({3}, 16, 8);
+    std::string p = Path("cut");
+    ASSERT_TRUE(Doc().NewProject(p, false));
+    Recorder rec;
+    Doc().SetEvents(&rec);
+    BitmapAppendRequest req;
+    req.firstPath = Path("file0000.bmp");
+    ASSERT_TRUE(Doc().AppendFramesFromBitmaps(req));
+    EXPECT_EQ(req.appended.load(), 2);
+    EXPECT_NE(req.error.find("file0002.bmp"), std::string::npos) << req.error;
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"0:1:appended frames: 1", "0:2:appended frames: 2"}));
+    EXPECT_EQ(LogText().find("***** fail!"), std::string::npos);
+
+    // Run-length compressed (compression 1): refused, and said so in the log.
+    auto bytes = ReadAll(Path("file0001.bmp"));
+    ASSERT_GE(bytes.size(), 54u);
+    Put32(bytes, 30, 1);
+    WriteAll(Path("rle0000.bmp"), ReadAll(Path("file0000.bmp")));
+    WriteAll(Path("rle0001.bmp"), bytes);
+    rec.events.clear();
+    BitmapAppendRequest rle;
+    rle.firstPath = Path("rle0000.bmp");
+    ASSERT_TRUE(Doc().AppendFramesFromBitmaps(rle));
+    Doc().SetEvents(nullptr);
+    EXPECT_EQ(rle.appended.load(), 1);
+    EXPECT_EQ(rec.events, (std::vector<std::string>{"0:1:appended frames: 1"}));
+    EXPECT_NE(LogText().find("***** fail!"), std::string::npos);
+    EXPECT_EQ(Doc().FrameCount(), 3);
+}
+
+// A stop asked for while the series still has files: the worker ends, keeps what it stored,
+// and no "finished" follows.
+TEST_F(Import, StopEndsTheWorkerWithoutFinished) {
     std::vector<long> numbers;
     for (long i = 0; i < 60; ++i)
         numbers.push_back(i);
@@ -319,14 +363,37 @@ TEST_F(Import, StopEndsTheWorker) {
     ASSERT_TRUE(Doc().NewProject(p, false));
     BitmapAppendRequest req;
     req.firstPath = Path("file0000.bmp");
+    // The first progress event holds the worker until the stop has been asked for, so the
+    // stop always lands in the middle of the series.
+    struct Holder : IDocumentEvents {
+        BitmapAppendRequest* req = nullptr;
+        std::mutex m;
+        std::condition_variable cv;
+        std::vector<int> kinds;
+        void OnImportProgress(int kind, int, const std::string&) override {
+            std::unique_lock<std::mutex> l(m);
+            kinds.push_back(kind);
+            cv.notify_all();
+            cv.wait(l, [this] { return req->running.load() == 0; });
+        }
+    } holder;
+    holder.req = &req;
+    Doc().SetEvents(&holder);
     ASSERT_TRUE(Doc().StartBitmapAppend(req));
-    ASSERT_TRUE(Doc().StopBitmapAppend(req));
-    EXPECT_FALSE(req.worker.joinable());
-    EXPECT_EQ(Doc().FrameCount(), req.appended.load());
-    EXPECT_LE(req.appended.load(), 60);
-    if (Doc().FrameCount() > 0) {
-        EXPECT_TRUE(Doc().CheckFile());
+    {
+        std::unique_lock<std::mutex> l(holder.m);
+        holder.cv.wait(l, [&] { return !holder.kinds.empty(); });
+        req.running = 0;
+        holder.cv.notify_all();
     }
+    ASSERT_TRUE(Doc().StopBitmapAppend(req));
+    Doc().SetEvents(nullptr);
+    EXPECT_FALSE(req.worker.joinable());
+    EXPECT_TRUE(req.result);
+    EXPECT_EQ(req.appended.load(), 1);
+    EXPECT_EQ(holder.kinds, std::vector<int>{kImportProgressStep});
+    EXPECT_EQ(Doc().FrameCount(), 1);
+    EXPECT_TRUE(Doc().CheckFile());
 }
 
 } // namespace
