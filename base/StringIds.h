@@ -1,0 +1,151 @@
+// Indexes into the language string table (data/language/lang*.txt, 213 lines each, line i
+// holding text i). Every user-visible text that follows the interface language is taken by
+// one of these indexes. Slots are handed out per subsystem so that parallel work never
+// takes the same line twice: a new text goes into its subsystem's reserved range.
+#pragma once
+
+namespace zov {
+
+constexpr int kLanguageStringCount = 213;
+
+enum StringId : int {
+    S_APP_TITLE = 0,
+    S_NO_FILE = 1, // window title text when no project is open
+    // Top menus, in order: File, View, Edit Frames, Edit Element, Player, Recorder, Help.
+    S_MENU_FILE = 2,
+    S_MENU_VIEW = 3,
+    S_MENU_EDIT_FRAMES = 4,
+    S_MENU_EDIT_ELEMENT = 5,
+    S_MENU_PLAYER = 6,
+    S_MENU_RECORDER = 7,
+    S_MENU_HELP = 8,
+    S_NEW = 9,
+    S_OPEN = 10,
+    S_SAVE = 11,
+    S_SAVE_AS = 12,
+    S_PROPERTIES = 13,
+    S_CLOSE = 14,
+    S_EXPORT_ZOV = 15,
+    S_EXPORT_AVI = 16,
+    S_EXPORT_WMV = 17,
+    S_EXPORT_BMP = 18,
+    S_SAVE_OPTION = 19,
+    S_FRAME_SELECT = 20,
+    S_AREA_SELECT = 21,
+    S_IMPORT = 22,
+    S_IMPORT_BMP = 23,
+    S_EXIT = 24,
+    S_TOOLBAR = 25,
+    S_STATUS_BAR = 26,
+    S_TOOL_WINDOW = 27,
+    S_FULL_SCREEN = 28,
+    S_UNDO = 29,
+    S_SELECT_ALL = 30,
+    S_CUT = 31,
+    S_COPY = 32,
+    S_PASTE = 33,
+    S_DELETE = 34,
+    S_FRAME_LABEL = 35,      // status text "%s: %d"
+    S_NO_FRAME = 36,         // status text of a project without frames
+    S_EXIT_QUESTION = 37,    // yes/no before the program ends
+    S_BEGIN_QUESTION_1 = 38, // recording into a project with frames: two lines of one question
+    S_BEGIN_QUESTION_2 = 39,
+    S_READY_TO_RECORD_SOUND = 40,
+    S_GOTO = 41,
+    S_SET_URL_LINK = 42,
+    S_DRAW_LINE = 43,
+    S_DRAW_CIRCLE = 44,
+    S_DRAW_BOX = 45,
+    S_DRAW_BOX2 = 46,
+    S_DRAWING_TOOLS = 47,
+    S_ADD_MARK = 48,
+    S_ADD_TEXT = 49,
+    S_ADD_SUBSCRIPT1 = 50,
+    S_ADD_SUBSCRIPT2 = 51,
+    S_ADD_IMAGE = 52,
+    S_ELEMENTS_ONLY = 53,
+    S_CANCEL_EDIT = 54,
+    S_PLAY = 55,
+    S_FAST_PLAY = 56,
+    S_PLAY_PAUSE = 57,
+    S_PLAY_STOP = 58,
+    S_REC_BEGIN = 59,
+    S_REC_PAUSE = 60,
+    S_REC_RESUME = 61,
+    S_REC_STOP = 62,
+    S_HOW_TO = 63,
+    S_ABOUT = 64,
+    S_TRAY_LABEL = 65, // tray tip "%s %d"
+    S_TRAY_BEGIN = 66, // tray menu captions
+    S_TRAY_PAUSE = 67,
+    S_TRAY_RESUME = 68,
+    S_TRAY_STOP = 69,
+    // Exports: 70-73, 79-81, 84, 86, 87, 89, 90, 99, 135, 136, 171-185.
+    S_EXPORT_FOLDER_PROMPT = 70,
+    S_EXPORT_TITLE = 71,
+    S_EXPORT_BMP_DONE = 72,
+    S_EXPORT_BMP_FAILED = 73,
+    S_SAVE_AS_DONE = 74,
+    S_SAVE_FAILED = 75,
+    S_OPEN_TITLE = 76,
+    S_CUT_NO_FRAMES = 77,
+    S_NEW_TITLE = 78,
+    S_EXPORT_BMP_REPORT1 = 79, // "%s, %d %s"
+    S_EXPORT_BMP_REPORT2 = 80,
+    S_EXPORT_BMP_REPORT_TITLE = 81,
+    S_FILTER_PROJECT = 82,
+    S_FILTER_BITMAP = 83,
+    S_FILTER_ZOV = 84,
+    S_FILTER_SOUND = 85,
+    S_FILTER_WMV = 86,
+    S_FILTER_AVI = 87,
+    S_FILTER_MP3 = 88,
+    S_EXPORTING = 89,
+    S_FILTER_ALL = 90,
+    S_PROGRESS_CANCEL = 91,
+    S_STRIP_FONT_FACE = 92, // face of the strip's time texts
+    S_PROGRESS_OPENING = 93,
+    S_PROGRESS_SAVING = 94,
+    S_PROGRESS_TITLE = 95,
+    S_PASTE_FAILED = 96,
+    S_DELETE_FAILED = 97,
+    S_INSERT_SOUND = 98,
+    S_EXPORT_AREA_PROMPT = 99,
+    // Recording settings dialog, recorder control and capture: 100-134.
+    S_RECORDING_FIRST = 100,
+    S_RECORDING_LAST = 134,
+    S_EXPORT_DONE = 135,
+    S_EXPORT_FAILED = 136,
+    S_ABOUT_LINK = 137,
+    S_ABOUT_TITLE = 138,
+    S_ABOUT_LINE1 = 139,
+    S_ABOUT_LINE2 = 140,
+    S_ABOUT_OK = 141,
+    S_PLAYER_TITLE = 142,
+    S_PLAYER_PLAY = 143,
+    S_PLAYER_FAST = 144,
+    S_PLAYER_PAUSE = 145,
+    S_PLAYER_STOP = 146,
+    S_PLAYER_RETURN = 147,
+    S_GOTO_GO = 148,
+    S_GOTO_MINUTES = 149,
+    S_GOTO_SECONDS = 150,
+    S_NOT_A_PROJECT = 151,
+    // Elements (pop-up menu, style tool window, subtitle dialog, default text): 152-165.
+    S_ELEMENTS_FIRST = 152,
+    S_ELEMENTS_LAST = 165,
+    // Sound: 166-170.
+    S_SOUND_FIRST = 166,
+    S_SOUND_LAST = 170,
+    S_EXPORT_BMP_EXISTS = 171,
+    // Exports and imports, marks and images: 172-183.
+    S_EXPORTS_FIRST = 172,
+    S_EXPORTS_LAST = 183,
+    S_FOLDER_OK = 184,
+    S_FOLDER_CANCEL = 185,
+    // Tool tips, one per toolbar button in toolbar order (separators have none).
+    S_TIP_FIRST = 186,
+    S_TIP_LAST = 212,
+};
+
+} // namespace zov
