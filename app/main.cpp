@@ -1,0 +1,62 @@
+// zov-recorder [PROJECT]: the desktop program.
+#include "app/Application.h"
+#include "app/SignalPipe.h"
+#include "base/Log.h"
+#include "core/Ani.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool HaveDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform)
+        return true;
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!HaveDisplay()) {
+        std::fprintf(stderr, "zov-recorder: no display (DISPLAY is not set); nothing to show.\n");
+        return 2;
+    }
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("zov-recorder");
+    // A message box closed while the main window is hidden must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    zov::ZovApp app(zov::Ani(), zov::AppFolders::FromSystem());
+    zov::SetApp(&app);
+    if (!app.Startup()) {
+        QMessageBox::warning(nullptr, "ZOV Recorder", QString::fromStdString(app.StartupWarning()));
+        zov::SetApp(nullptr);
+        return 1;
+    }
+    int status = 0;
+    {
+        zov::CMainWindow window(app);
+        zov::SignalPipe signalPipe([&window](int) { window.CloseWithoutQuestion(); });
+        QObject::connect(&qapp, &QGuiApplication::commitDataRequest, &window,
+                         [&window](QSessionManager&) { window.CloseWithoutQuestion(); });
+        // Maximised; without a window manager that means the available screen area.
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            window.setGeometry(screen->availableGeometry());
+        window.showMaximized();
+        const QStringList args = QApplication::arguments();
+        if (args.size() > 1)
+            window.OpenProjectPath(args.at(1));
+        status = qapp.exec();
+    }
+    app.Shutdown();
+    zov::SetApp(nullptr);
+    return status;
+}
