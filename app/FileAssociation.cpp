@@ -7,6 +7,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zov {
 
@@ -70,28 +71,13 @@ std::string EntryValue(const std::string& s) {
     return out;
 }
 
-std::string FindOnPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos)
-            end = dirs.size();
-        std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (end > start && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return {};
-}
-
+// Runs a desktop database tool when it is installed; its output is not ours to show, and a
+// tool that hangs is ended after 20 s.
 void RunQuietly(const std::vector<std::string>& argv) {
-    if (argv[0].empty())
-        return;
-    pid_t pid = SpawnProcess(argv);
-    if (pid > 0)
-        WaitProcess(pid);
+    ProcessOptions quiet;
+    quiet.output = ProcessOutput::Discard();
+    quiet.errors = ProcessOutput::Discard();
+    RunProcess(argv, quiet, 20000);
 }
 
 // Sets "type=entry" in the [Default Applications] group, keeping every other line.
@@ -176,9 +162,9 @@ bool RegisterFileAssociation(const std::string& programFolder, const std::string
                         unused) &&
          ok;
     if (mimeChanged || access((mime + "/mime.cache").c_str(), F_OK) != 0)
-        RunQuietly({FindOnPath("update-mime-database"), mime});
+        RunQuietly({"update-mime-database", mime});
     if (entryChanged)
-        RunQuietly({FindOnPath("update-desktop-database"), apps});
+        RunQuietly({"update-desktop-database", apps});
     return ok;
 }
 

@@ -19,7 +19,10 @@
 namespace zov {
 
 void OpenWithDesktop(const std::string& target) {
-    pid_t pid = SpawnProcess({"/usr/bin/xdg-open", target});
+    ProcessOptions quiet;
+    quiet.output = ProcessOutput::Discard();
+    quiet.errors = ProcessOutput::Discard();
+    pid_t pid = SpawnProcess({"xdg-open", target}, quiet);
     if (pid > 0)
         std::thread([pid] { WaitProcess(pid); }).detach(); // reaped without waiting here
 }
