@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,6 +73,13 @@ struct BitmapAppendRequest {
             worker.join();
     }
 };
+
+// Draws the elements of frame `index` over its picture: `image` holds width x height pixels
+// of the project's geometry, 24 bits, bottom-up rows of RowBytes24(width) bytes. The element
+// drawing sets it; the document calls it with its lock held, so it reads the list it is
+// handed and calls nothing else of the document.
+using ElementPainter = std::function<void(const CElementList& elements, int32_t index, uint8_t* image,
+                                          int32_t width, int32_t height)>;
 
 // A sentence the user sees when a capture area is too large for the frame format.
 std::string TooLargeAreaMessage(int64_t width, int64_t height);
@@ -179,11 +187,18 @@ class CAni {
     std::atomic<int32_t> m_control_play{C_CONTROL_STOP};
 
     // ---- frames --------------------------------------------------------------------------
-    // Decodes frame `index` into `image` (ImageSize() bytes) and copies its header out.
-    bool LoadFrame(int32_t index, uint8_t* image, FrameHeader* header);
+    // Decodes frame `index` into `image` (ImageSize() bytes) and copies its header out. With
+    // drawElements the frame's elements are drawn over it through the element painter (the
+    // cache keeps the picture without them).
+    bool LoadFrame(int32_t index, uint8_t* image, FrameHeader* header, bool drawElements = false);
     bool LoadFrame(int32_t index, std::vector<uint8_t>& image, FrameHeader& header);
     bool LoadFrame(int32_t index, Image24& image); // convenience for tools
     FrameCache& Cache() { return m_cache; }
+    // The element drawing's hook (empty: frames are shown without elements).
+    void SetElementPainter(ElementPainter painter);
+    // Draws the elements of frame `index` over `image` (ImageSize() bytes) through the
+    // painter; false without a project or a painter (the picture is left as it was).
+    bool PaintElements(int32_t index, uint8_t* image);
 
     // ---- a recording run (the capture thread drives these) ---------------------------------
     // Sets the header geometry for a width x height area and the start-time text, empties
@@ -286,6 +301,7 @@ class CAni {
     uint32_t m_diskVersion = kProjectVersion;
     std::vector<uint8_t> m_encodeBuf; // reused by the capture path
     std::vector<uint8_t> m_readBuf;   // record data of the frame being loaded
+    ElementPainter m_painter;
     std::string m_notProjectText = "this is not a ZOV Recorder project file!";
 };
 

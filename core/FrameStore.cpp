@@ -65,9 +65,28 @@ bool CAni::ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& 
     return header.dataSize == 0 || m_file.Read(data.data(), data.size());
 }
 
-bool CAni::LoadFrame(int32_t index, uint8_t* image, FrameHeader* header) {
+bool CAni::LoadFrame(int32_t index, uint8_t* image, FrameHeader* header, bool drawElements) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    return LoadFrameLocked(index, image, header);
+    if (!LoadFrameLocked(index, image, header))
+        return false;
+    if (drawElements)
+        (void)PaintElements(index, image);
+    return true;
+}
+
+void CAni::SetElementPainter(ElementPainter painter) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    m_painter = std::move(painter);
+}
+
+bool CAni::PaintElements(int32_t index, uint8_t* image) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!m_painter || !image || m_mode != DOC_PROJECT || m_header.imageSize <= 0 ||
+        m_header.bmi.biWidth <= 0 || m_header.bmi.biHeight <= 0 ||
+        RowBytes24(m_header.bmi.biWidth) * m_header.bmi.biHeight != m_header.imageSize)
+        return false;
+    m_painter(*m_elements, index, image, m_header.bmi.biWidth, m_header.bmi.biHeight);
+    return true;
 }
 
 bool CAni::LoadFrame(int32_t index, std::vector<uint8_t>& image, FrameHeader& header) {

@@ -1,11 +1,12 @@
 #include "export/ElementBurn.h"
 
+#include "core/Ani.h"
+
 namespace zov {
 
 void MergeFrameElements(CAni& ani, int32_t index, Image24& image) {
-    (void)ani;
-    (void)index;
-    (void)image;
+    if (static_cast<int64_t>(image.bits.size()) == ani.ImageSize())
+        (void)ani.PaintElements(index, image.bits.data());
 }
 
 } // namespace zov

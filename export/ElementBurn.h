@@ -9,8 +9,8 @@ namespace zov {
 
 class CAni;
 
-// Draws the elements of frame `index` over `image` (the frame's 24-bit bottom-up picture).
-// FIXME: element drawing is not built yet; until it is, this leaves the picture as it is.
+// Draws the elements of frame `index` over `image` (the frame's 24-bit bottom-up picture)
+// through the document's element painter, the one that draws them on screen.
 void MergeFrameElements(CAni& ani, int32_t index, Image24& image);
 
 } // namespace zov

@@ -1,6 +1,8 @@
 // Frame encoding, pixel conversion, cropping and the cache of decoded frames.
 #include "tests/core/DocTest.h"
 
+#include "elements/ElementList.h"
+
 #include "core/FrameCache.h"
 #include "core/FrameCodec.h"
 #include "core/ImageConvert.h"
@@ -303,6 +305,35 @@ TEST_F(DocTest, QueriesSpeedAndSelection) {
     Doc().Select(2, 3);
     EXPECT_EQ(Doc().SelectionStart(), 2);
     EXPECT_EQ(Doc().SelectionCount(), 2);
+}
+
+// LoadFrame draws the elements through the painter only when asked; the cache keeps the bare
+// picture. PaintElements without a painter leaves the picture alone.
+TEST_F(DocTest, LoadFrameDrawsElementsThroughThePainter) {
+    std::vector<HandFrame> frames;
+    for (int i = 0; i < 3; ++i)
+        frames.push_back(HandKey(Picture(16, 8, i)));
+    WriteAll(Path("e.scp"), BuildHandFile(16, 8, frames).bytes);
+    std::string path = Path("e.scp");
+    ASSERT_TRUE(Doc().OpenProject(path));
+    std::vector<uint8_t> img(Doc().ImageSize());
+    FrameHeader fh;
+    EXPECT_FALSE(Doc().PaintElements(1, img.data()));
+    Doc().Elements().Create(1, 1, ELEMENT_LINE);
+    std::vector<std::pair<int32_t, int>> calls;
+    Doc().SetElementPainter([&](const CElementList& el, int32_t index, uint8_t* image, int32_t w, int32_t h) {
+        calls.emplace_back(index, el.CountInFrame(index));
+        image[0] = 7;
+        EXPECT_EQ(w, 16);
+        EXPECT_EQ(h, 8);
+    });
+    ASSERT_TRUE(Doc().LoadFrame(1, img.data(), &fh));
+    EXPECT_TRUE(calls.empty());
+    ASSERT_TRUE(Doc().LoadFrame(1, img.data(), &fh, true));
+    EXPECT_EQ(calls, (std::vector<std::pair<int32_t, int>>{{1, 1}}));
+    EXPECT_EQ(img[0], 7);
+    ASSERT_TRUE(Doc().LoadFrame(1, img.data(), &fh)); // from the cache, bare
+    EXPECT_EQ(img, Picture(16, 8, 1));
 }
 
 } // namespace

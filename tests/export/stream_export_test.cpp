@@ -9,6 +9,7 @@
 #include "base/Bitmap.h"
 #include "codec/StreamReader.h"
 #include "core/Ani.h"
+#include "elements/ElementList.h"
 #include "export/StreamExport.h"
 #include "tests/codec/CodecTestUtil.h"
 
@@ -148,6 +149,49 @@ TEST_F(StreamExportTest, RangeStartingOnADifferenceFrameWritesOnlyThatRange) {
     std::vector<uint16_t> cursors;
     EXPECT_EQ(3u, CheckStream(s, W, H, want, &cursors));
     EXPECT_EQ((std::vector<uint16_t>{15, 16, 17}), cursors); // each frame's pointer position
+}
+
+// Elements reach the stream through the document's element painter, once per exported frame,
+// drawn over the picture the project stores (which itself stays without them).
+TEST_F(StreamExportTest, ElementsAreBurnedInThroughThePainter) {
+    std::vector<int32_t> painted;
+    ani.Elements().Create(6, 7, ELEMENT_BOX);
+    ani.SetElementPainter(
+        [&](const CElementList& elements, int32_t index, uint8_t* image, int32_t w, int32_t h) {
+            painted.push_back(index);
+            ASSERT_EQ(W, w);
+            ASSERT_EQ(H, h);
+            if (elements.CountInFrame(index) == 0)
+                return;
+            for (int x = 0; x < 10; ++x) { // a red bar on the top row
+                uint8_t* p = image + size_t(h - 1) * size_t((w * 3 + 3) & ~3) + size_t(x) * 3;
+                p[0] = 0;
+                p[1] = 0;
+                p[2] = 255;
+            }
+        });
+    StreamExportRequest req;
+    req.path = (dir / "burn.zov").string();
+    req.first = 5;
+    req.last = 7;
+    req.writePages = false;
+    StreamExportResult res;
+    std::string error;
+    ASSERT_TRUE(ExportProjectToStream(ani, req, res, error)) << error;
+    EXPECT_EQ((std::vector<int32_t>{5, 6, 7}), painted);
+    std::vector<std::vector<uint32_t>> want;
+    for (int f = 5; f <= 7; ++f) {
+        Image24 img = Stored(f);
+        if (f >= 6)
+            for (int x = 0; x < 10; ++x) {
+                uint8_t* p = img.PixelTopDown(x, 0);
+                p[0] = p[1] = 0;
+                p[2] = 255;
+            }
+        want.push_back(Crop(img, 0, 0, W, H));
+    }
+    EXPECT_EQ(3u, CheckStream(ReadFile(req.path), W, H, want));
+    EXPECT_NE(0xFF0000u, Crop(Stored(6), 0, 0, 1, 1)[0]); // the stored frame has no bar
 }
 
 TEST_F(StreamExportTest, AreaUpperCaseExtensionAndSoundCopy) {
