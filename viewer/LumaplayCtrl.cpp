@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "codec/StreamContainer.h"
 #include "viewer/ViewerUrls.h"
 
 namespace zov::viewer {
 
 namespace {
 int g_jumpTarget = 0;
+uint64_t g_pictureBudget = kDefaultPictureBudget;
+uint64_t g_picturesReserved = 0;
 
 } // namespace
 
@@ -26,7 +29,55 @@ int TimerPeriod(int intervalMs, int speedPerMille) {
     return int(std::max<long long>(period, 1));
 }
 
+uint64_t PictureBudget() {
+    return g_pictureBudget;
+}
+void SetPictureBudget(uint64_t bytes) {
+    g_pictureBudget = bytes;
+}
+uint64_t PicturesReserved() {
+    return g_picturesReserved;
+}
+
+bool UsableBlockSize(int blockSize) {
+    return blockSize == 0 || (blockSize >= 8 && blockSize <= 128);
+}
+
 CLumaplayCtrl::CLumaplayCtrl(ViewerHost& host) : m_host(host), m_reader(host) {}
+
+CLumaplayCtrl::~CLumaplayCtrl() {
+    ReleasePictures();
+}
+
+void CLumaplayCtrl::ReleasePictures() {
+    g_picturesReserved -= std::min(m_reserved, g_picturesReserved);
+    m_reserved = 0;
+}
+
+void CLumaplayCtrl::Admit(int source, double now) {
+    zov::StreamHeader header;
+    bool refuse = false;
+    if (zov::ReadStreamHeader(m_gateBytes.data(), header) == zov::StreamHeaderCheck::Ok) {
+        // A reopened stream replaces this player's own pictures: only the others' count.
+        ReleasePictures();
+        uint64_t cost = uint64_t(header.width) * uint64_t(header.height) * kPlayerBytesPerPixel;
+        refuse = !UsableBlockSize(header.blockSize) || cost > g_pictureBudget - g_picturesReserved;
+        if (!refuse) {
+            m_reserved = cost;
+            g_picturesReserved += cost;
+        }
+    }
+    // Headers that are no stream's are left to the reader, which refuses them itself.
+    if (refuse) {
+        m_gateBytes.clear();
+        m_reader.FeedError(source);
+        return;
+    }
+    m_gateOpen = true;
+    m_reader.FeedBytes(source, m_gateBytes.data(), m_gateBytes.size());
+    m_gateBytes.clear();
+    (void)now;
+}
 
 void CLumaplayCtrl::Load(const std::string& pageUrl, double now) {
     m_baseUrl = BaseUrlFromPage(pageUrl);
@@ -184,11 +235,37 @@ void CLumaplayCtrl::RunJob(double now) {
 }
 
 void CLumaplayCtrl::FeedBytes(int source, const uint8_t* data, size_t size, double now) {
-    m_reader.FeedBytes(source, data, size);
+    if (source == m_reader.CurrentSource() && source != 0) {
+        if (source != m_gateSource) {
+            m_gateSource = source;
+            m_gateOpen = false;
+            m_gateBytes.clear();
+        }
+        if (!m_gateOpen) {
+            size_t take = std::min(size, zov::kStreamHeaderBytes - m_gateBytes.size());
+            m_gateBytes.insert(m_gateBytes.end(), data, data + take);
+            data += take;
+            size -= take;
+            if (m_gateBytes.size() < zov::kStreamHeaderBytes)
+                return;
+            Admit(source, now);
+            if (!m_gateOpen) {
+                Pump(now);
+                return;
+            }
+        }
+    }
+    if (size > 0)
+        m_reader.FeedBytes(source, data, size);
     Pump(now);
 }
 
 void CLumaplayCtrl::FeedEnd(int source, double now) {
+    // A source that ends inside its header hands over what it had, for the reader to judge.
+    if (source == m_gateSource && !m_gateOpen && !m_gateBytes.empty()) {
+        m_reader.FeedBytes(source, m_gateBytes.data(), m_gateBytes.size());
+        m_gateBytes.clear();
+    }
     m_reader.FeedEnd(source);
     Pump(now);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "viewer/ViewerHost.h"
 #include "viewer/ViewerStreamReader.h"
@@ -50,9 +51,26 @@ void SetPendingJumpTarget(int target);
 // Timer period for a frame interval and a speed in per mille: interval * 1000 / speed.
 int TimerPeriod(int intervalMs, int speedPerMille);
 
+// Every player of a page shares one module memory of at most 1 GiB, so the pictures they may
+// hold together are budgeted: a stream whose header asks for more than is left is refused
+// ("File Open error!") before anything is allocated for it, and the others play on.
+// What one pixel of a stream costs a player: picture, display bitmap and the decoder's
+// per-pixel tables.
+constexpr uint64_t kPlayerBytesPerPixel = 14;
+constexpr uint64_t kDefaultPictureBudget = 512ull * 1024 * 1024;
+uint64_t PictureBudget();
+void SetPictureBudget(uint64_t bytes);
+// Bytes the open players hold against the budget.
+uint64_t PicturesReserved();
+// Block sizes a stream header may give: 0 (meaning 32) or 8 to 128 pixels.
+bool UsableBlockSize(int blockSize);
+
 class CLumaplayCtrl {
   public:
     explicit CLumaplayCtrl(ViewerHost& host);
+    ~CLumaplayCtrl();
+    CLumaplayCtrl(const CLumaplayCtrl&) = delete;
+    CLumaplayCtrl& operator=(const CLumaplayCtrl&) = delete;
 
     // Persisted properties, set before Load(); changing them later does not reopen.
     std::string m_videoFile;
@@ -128,6 +146,11 @@ class CLumaplayCtrl {
         TickStep,
         NextStep
     };
+    // Holds back the first bytes of each source until its header is admitted (block size,
+    // picture budget); a refused header fails the source as if it could not be opened.
+    void Admit(int source, double now);
+    void ReleasePictures();
+
     void StartStep(double now);
     void RunJob(double now);
     void FinishLoad(double now);
@@ -153,6 +176,11 @@ class CLumaplayCtrl {
     int m_clientW = 0, m_clientH = 0;
     bool m_soundCreated = false;
     bool m_loaded = false;
+
+    int m_gateSource = 0;
+    bool m_gateOpen = false;
+    std::vector<uint8_t> m_gateBytes;
+    uint64_t m_reserved = 0;
 
     Job m_job = Job::None;
     int m_stillRemaining = 0;

@@ -430,6 +430,86 @@ TEST(LumaplayCtrl, HostileRecordLengthEndsWithoutBuffering) {
     EXPECT_FALSE(p.ctrl.Reader().HasBitmap());
 }
 
+// A header asking for a big picture, one empty frame record and the end marker.
+std::vector<uint8_t> HostileStream(int width, int height, uint8_t block) {
+    std::vector<uint8_t> b = {'Z',
+                              'V',
+                              '0',
+                              '1',
+                              uint8_t(width >> 8),
+                              uint8_t(width),
+                              uint8_t(height >> 8),
+                              uint8_t(height),
+                              block,
+                              block,
+                              0,
+                              100,
+                              0,
+                              0,
+                              0,
+                              17};
+    b.resize(b.size() + 17, 0);
+    b.insert(b.end(), {0xFF, 0xFF, 0xFF, 0xFF});
+    return b;
+}
+
+TEST(LumaplayCtrl, HostileHeadersStayWithinThePictureBudget) {
+    const uint64_t saved = PictureBudget();
+    // Room for one 200 x 200 stream and a little more.
+    SetPictureBudget(200 * 200 * kPlayerBytesPerPixel + 100 * 1000);
+    const std::string refused = "File Open error! http://127.0.0.1:9000/out/demo.zov";
+    {
+        Player first, second;
+        first.Load(HostileStream(200, 200, 16));
+        EXPECT_EQ(first.ctrl.Reader().StatusLine(),
+                  "http://127.0.0.1:9000/out/demo.zov, W200*H200, 100 msec per frame");
+        EXPECT_EQ(PicturesReserved(), 200u * 200u * kPlayerBytesPerPixel);
+        second.Load(HostileStream(200, 200, 16));
+        EXPECT_EQ(second.ctrl.Reader().StatusLine(), refused);
+        EXPECT_FALSE(second.ctrl.Reader().HasBitmap());
+        EXPECT_FALSE(second.ctrl.SourceOpen());
+        // A small stream still fits beside the big one and plays every frame exactly.
+        auto bytes = MakeStream(3, 100, true);
+        auto ref = Reference(bytes);
+        Player good;
+        good.Load(bytes);
+        EXPECT_EQ(Shown(good.ctrl), ref[0]);
+        good.Tick();
+        EXPECT_EQ(Shown(good.ctrl), ref[1]);
+        good.Tick();
+        EXPECT_EQ(Shown(good.ctrl), ref[2]);
+        // Reopening at the end keeps the player's own share instead of counting it twice.
+        for (int i = 0; i < 4; ++i)
+            first.Tick();
+        EXPECT_EQ(first.ctrl.Reader().StatusLine(),
+                  "http://127.0.0.1:9000/out/demo.zov, W200*H200, 100 msec per frame");
+    }
+    // Players that are gone give their share back.
+    EXPECT_EQ(PicturesReserved(), 0u);
+    Player again;
+    again.Load(HostileStream(200, 200, 16));
+    EXPECT_NE(again.ctrl.Reader().StatusLine(), refused);
+    SetPictureBudget(saved);
+}
+
+TEST(LumaplayCtrl, BlockSizeByteIsChecked) {
+    for (uint8_t block : {1, 2, 7, 129, 255}) {
+        Player p;
+        p.Load(HostileStream(64, 48, block));
+        EXPECT_EQ(p.ctrl.Reader().StatusLine(), "File Open error! http://127.0.0.1:9000/out/demo.zov")
+            << int(block);
+        EXPECT_FALSE(p.ctrl.Reader().HasBitmap()) << int(block);
+    }
+    for (uint8_t block : {0, 8, 16, 32, 128}) {
+        Player p;
+        p.Load(HostileStream(64, 48, block));
+        EXPECT_EQ(p.ctrl.Reader().StatusLine(),
+                  "http://127.0.0.1:9000/out/demo.zov, W64*H48, 100 msec per frame")
+            << int(block);
+    }
+    EXPECT_EQ(PicturesReserved(), 0u);
+}
+
 TEST(LumaplayCtrl, SpeedsTimerPeriodsAndSound) {
     EXPECT_EQ(TimerPeriod(100, 1000), 100);
     EXPECT_EQ(TimerPeriod(100, 333), 300);

@@ -69,6 +69,17 @@ before(async () => {
       '-y', path.join(site, mp3)]);
   }
   page('end.htm', '<p id="end">the end</p>');
+  // A header asking for a 4096 x 4096 picture (64 MiB), one empty frame record, the end.
+  const hostile = Buffer.alloc(12 + 4 + 17 + 4);
+  hostile.write('ZV01', 0, 'latin1');
+  hostile.writeUInt16BE(4096, 4);
+  hostile.writeUInt16BE(4096, 6);
+  hostile[8] = hostile[9] = 16;
+  hostile.writeUInt32BE(17, 12);
+  hostile.writeUInt32BE(0xffffffff, 33);
+  fs.writeFileSync(path.join(site, 'hostile.zov'), hostile);
+  page('hostile.htm', `${'<zov-player class="hostile" video-file="hostile.zov" style="width:64px;height:80px"></zov-player>'.repeat(4)}
+<zov-player id="good" video-file="demo.zov"></zov-player>`);
   page('still.htm', '<zov-player video-file="demo.zov" still-image-frame-no="3"></zov-player>');
   fs.writeFileSync(path.join(site, 'scripted.htm'), `<!DOCTYPE html><html><head><meta charset="utf-8">
 <link rel="icon" href="data:,"></head><body><zov-player></zov-player>
@@ -237,6 +248,22 @@ describe('load-time rules', () => {
     assert.equal(info.strip, `File Open error! ${serve.url}/missing.zov`);
     await openMenu(p);
     assert.equal(await menuAttr(p, '[data-id="32768"]', 'data-text'), 'Image(0 x 0) Copy');
+    await p.close();
+  });
+
+
+  test('four hostile players cannot stop a good one on the same page', async () => {
+    const p = await browser.open(`${serve.url}/hostile.htm`, errors);
+    await waitLoaded(p, '#good');
+    await p.waitFor(() => Array.from(document.querySelectorAll('zov-player')).every((el) => el.state !== 'loading'));
+    const hostile = await p.evaluate(() => Array.from(document.querySelectorAll('.hostile')).map((el) => el.statusLine));
+    const refused = hostile.filter((t) => t === `File Open error! ${serve.url}/hostile.zov`);
+    assert.ok(refused.length >= 2, `refused: ${JSON.stringify(hostile)}`);
+    // The good player plays through to its end and stops on its first frame, shown exactly.
+    await p.waitFor(() => document.querySelector('#good').state === 'stopped');
+    assert.ok(await p.evaluate(() => window.__frames.length >= 6), 'the good player showed every frame');
+    const step = await p.evaluate(() => document.querySelector('#good').stepCount);
+    assert.equal(compareFrame(await canvasPixels(p, '#good'), demo.frames[step - 1]), '');
     await p.close();
   });
 });
