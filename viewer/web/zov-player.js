@@ -63,6 +63,8 @@ const MENU = [
 
 const STRIP_HEIGHT = 16;
 const PROBE_BYTES = 1000;
+// The stream header's read time-out; like every read it is extended once.
+const PROBE_TIMEOUT_MS = 5000;
 const PUMP_MS = 10;
 
 const STYLE = `
@@ -395,8 +397,11 @@ class ZovPlayer extends HTMLElement {
 
   async _probe(probe, url) {
     let bytes = new Uint8Array(0);
+    // A server that never answers fails the probe after the time a header read may take.
+    const controller = new AbortController();
+    const timer = setTimeout(() => controller.abort(), 2 * PROBE_TIMEOUT_MS);
     try {
-      const res = await fetch(this._resolve(url));
+      const res = await fetch(this._resolve(url), { signal: controller.signal });
       if (res.ok && res.body) {
         const reader = res.body.getReader();
         const { value } = await reader.read();
@@ -407,6 +412,8 @@ class ZovPlayer extends HTMLElement {
       }
     } catch (_) {
       bytes = new Uint8Array(0);
+    } finally {
+      clearTimeout(timer);
     }
     if (!this._h) return;
     const n = this._writeBuffer(bytes);

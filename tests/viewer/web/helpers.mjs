@@ -147,10 +147,12 @@ export async function startZovrecServe(dir) {
 const TYPES = { '.htm': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.mp3': 'audio/mpeg' };
 
 // A server that trickles ".zov" files (chunk bytes every `everyMs`) and serves the rest at
-// once. `finished` tells whether a trickled body has been sent completely.
+// once. `finished` tells whether a trickled body has been sent completely; requests for the
+// paths in `hang` are never answered.
 export async function startTrickleServer(dir, { chunk = 512, everyMs = 40 } = {}) {
-  const state = { finished: new Map() };
+  const state = { finished: new Map(), hang: new Set() };
   const server = http.createServer((req, res) => {
+    if (state.hang.has(new URL(req.url, 'http://x').pathname)) return;
     const file = path.join(dir, decodeURIComponent(new URL(req.url, 'http://x').pathname));
     if (!file.startsWith(dir) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
       res.writeHead(404, { 'Content-Type': 'text/html' });
@@ -187,11 +189,11 @@ export async function startTrickleServer(dir, { chunk = 512, everyMs = 40 } = {}
 
 // ---- the player in a page -----------------------------------------------------------------
 
-export async function waitLoaded(page, selector = 'zov-player') {
+export async function waitLoaded(page, selector = 'zov-player', timeout = 15000) {
   await page.waitFor((sel) => {
     const el = document.querySelector(sel);
     return el && el.state && el.state !== 'loading' && el.state !== 'idle';
-  }, selector);
+  }, selector, timeout);
 }
 
 // RGBA pixels of the player's canvas.

@@ -69,6 +69,9 @@ before(async () => {
       '-y', path.join(site, mp3)]);
   }
   page('end.htm', '<p id="end">the end</p>');
+  page('never.htm', '<zov-player video-file="never.zov"></zov-player>');
+  fs.copyFileSync(path.join(site, 'quick.zov'), path.join(site, 'quiet.zov'));
+  page('quiet.htm', '<zov-player video-file="quiet.zov"></zov-player>');
   // A header asking for a 4096 x 4096 picture (64 MiB), one empty frame record, the end.
   const hostile = Buffer.alloc(12 + 4 + 17 + 4);
   hostile.write('ZV01', 0, 'latin1');
@@ -237,6 +240,25 @@ describe('load-time rules', () => {
     assert.equal(info.step, 1);
     assert.match(info.status, /10 msec per frame/);
     await p.close();
+  });
+
+  test('a server that never answers the probe leaves no player loading for good', async () => {
+    trickle.state.hang.add('/never.zov');
+    trickle.state.hang.add('/quiet.mp3');
+    const stream = await browser.open(`${trickle.url}/never.htm`, errors);
+    const sound = await browser.open(`${trickle.url}/quiet.htm`, errors);
+    // The probe waits as long as a header read may: twice 5 s.
+    await waitLoaded(stream, 'zov-player', 20000);
+    const info = await player(stream);
+    assert.equal(info.state, 'error');
+    assert.equal(info.open, 'Open Error!');
+    assert.equal(info.strip, `File Open error! ${trickle.url}/never.zov`);
+    // Without an answer for its sound, a stream plays silent.
+    await waitLoaded(sound, 'zov-player', 20000);
+    assert.equal((await player(sound)).open, 'Open OK!');
+    assert.equal(await sound.evaluate(() => document.querySelector('zov-player').shadowRoot.querySelector('audio')), null);
+    await stream.close();
+    await sound.close();
   });
 
   test('a missing stream shows "Open Error!"', async () => {
