@@ -120,6 +120,7 @@ class ZovPlayer extends HTMLElement {
     this._h = 0;
     this._queue = [];
     this._sources = new Map();
+    this._byteWaiters = new Set(); // fetches waiting until the module wants bytes again
     this._timer = null;
     this._pumpTimer = null;
     this._audio = null;
@@ -270,6 +271,7 @@ class ZovPlayer extends HTMLElement {
     clearTimeout(this._pumpTimer);
     for (const c of this._sources.values()) c.abort();
     this._sources.clear();
+    this._wakeFetches();
     this._audio?.pause();
     this._resizeObserver?.disconnect();
     if (this._core && this._h) this._core._zv_destroy(this._h);
@@ -310,6 +312,7 @@ class ZovPlayer extends HTMLElement {
     }
     const s = this._readState();
     this._updateState(s);
+    if (s.wantsBytes) this._wakeFetches();
     clearTimeout(this._pumpTimer);
     if (s.busy) {
       this._pumpTimer = setTimeout(() => {
@@ -322,10 +325,16 @@ class ZovPlayer extends HTMLElement {
     }
   }
 
+  _wakeFetches() {
+    const waiters = [...this._byteWaiters];
+    this._byteWaiters.clear();
+    for (const wake of waiters) wake();
+  }
+
   _onEvent(kind, arg, num, text) {
     switch (kind) {
       case EV.OPEN_SOURCE: this._openSource(arg, text); break;
-      case EV.CLOSE_SOURCE: this._sources.get(arg)?.abort(); this._sources.delete(arg); break;
+      case EV.CLOSE_SOURCE: this._sources.get(arg)?.abort(); this._sources.delete(arg); this._wakeFetches(); break;
       case EV.PROBE: this._probe(arg, text); break;
       case EV.START_TIMER: this._startTimer(arg); break;
       case EV.KILL_TIMER: this._stopTimer(); break;
@@ -431,8 +440,9 @@ class ZovPlayer extends HTMLElement {
       if (!res.ok || !res.body) throw new Error(`HTTP ${res.status}`);
       const reader = res.body.getReader();
       for (;;) {
-        // Hold back while the module has enough bytes waiting: memory stays bounded.
-        while (alive() && !this._readState().wantsBytes) await new Promise((r) => setTimeout(r, 5));
+        // Hold back while the module has enough bytes waiting: memory stays bounded. The
+        // module asks for more as it reads, which every call reports: nothing polls meanwhile.
+        while (alive() && !this._readState().wantsBytes) await new Promise((r) => this._byteWaiters.add(r));
         if (!alive()) { reader.cancel().catch(() => {}); return; }
         const { value, done } = await reader.read();
         if (!alive()) { reader.cancel().catch(() => {}); return; }

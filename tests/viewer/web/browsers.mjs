@@ -153,8 +153,10 @@ export async function launchBrowser({ deviceScaleFactor = 1 } = {}) {
     name: browserName,
     allowClipboard: (origin) => b.allowClipboard(origin),
     // Opens `url`; console errors and uncaught exceptions of the page land in `errors`.
-    async open(url, errors = []) {
+    // `init` runs in the page before its own scripts.
+    async open(url, errors = [], { init } = {}) {
       const page = await b.newPage();
+      if (init) await b.hookPage(page, { onConsoleError() {}, onPageError() {}, initScript: init });
       await b.hookPage(page, {
         // A stream without sound probes for its ".mp3" and the browser logs the 404 itself.
         onConsoleError: (text, where) => { if (!/\.mp3$/.test(where) && !/\.mp3\b/.test(text)) errors.push(`${text} ${where}`); },

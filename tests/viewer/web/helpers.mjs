@@ -250,3 +250,17 @@ export function menuAttr(page, item, name, selector = 'zov-player') {
     return all.length ? all[all.length - 1].getAttribute(n) : null;
   }, [selector, item, name]);
 }
+
+// An init script that keeps the page's pending timeouts in window.__liveTimers.
+export function trackTimers() {
+  const live = new Set();
+  const set = window.setTimeout.bind(window);
+  const clear = window.clearTimeout.bind(window);
+  window.setTimeout = (fn, ms, ...args) => {
+    const id = set((...a) => { live.delete(id); if (typeof fn === 'function') fn(...a); }, ms, ...args);
+    live.add(id);
+    return id;
+  };
+  window.clearTimeout = (id) => { live.delete(id); clear(id); };
+  window.__liveTimers = live;
+}

@@ -12,8 +12,8 @@ import { after, before, describe, test } from 'node:test';
 
 import { browserName, launchBrowser } from './browsers.mjs';
 import {
-  buildDir, canvasPixels, compareFrame, hasCommand, makeStream, menuAttr, openMenu,
-  rightClickMenu, run, startTrickleServer, startZovrecServe, waitLoaded, writeSeries,
+  buildDir, canvasPixels, compareFrame, encodeBmp, hasCommand, makeStream, menuAttr, openMenu,
+  rightClickMenu, run, startTrickleServer, startZovrecServe, trackTimers, waitLoaded, writeSeries,
 } from './helpers.mjs';
 
 const W = 67, H = 45;
@@ -69,6 +69,18 @@ before(async () => {
       '-y', path.join(site, mp3)]);
   }
   page('end.htm', '<p id="end">the end</p>');
+  // Noise does not compress: 30 frames of it make a stream longer than a player reads ahead.
+  const noise = path.join(site, 'noise-bmp');
+  fs.mkdirSync(noise);
+  let seed = 7;
+  for (let i = 1; i <= 30; i++) {
+    fs.writeFileSync(path.join(noise, `file${String(i).padStart(4, '0')}.bmp`), encodeBmp(320, 240, () => {
+      seed = (Math.imul(seed, 1103515245) + 12345) >>> 0;
+      return [seed >>> 24, (seed >>> 16) & 255, (seed >>> 8) & 255];
+    }));
+  }
+  run(['stream-encode', path.join(noise, 'file0001.bmp'), path.join(site, 'noise.zov'), '--interval', '100']);
+  page('noise.htm', '<zov-player video-file="noise.zov"></zov-player>');
   page('never.htm', '<zov-player video-file="never.zov"></zov-player>');
   fs.copyFileSync(path.join(site, 'quick.zov'), path.join(site, 'quiet.zov'));
   page('quiet.htm', '<zov-player video-file="quiet.zov"></zov-player>');
@@ -342,6 +354,18 @@ describe('controls', () => {
       assert.equal(await menuAttr(p, `[data-text="${label}"]`, 'aria-checked'), 'true', label);
       await p.press('Escape');
     }
+    await p.close();
+  });
+
+  test('a stopped player keeps no timer, even with more of its stream to fetch', async () => {
+    assert.ok(fs.statSync(path.join(site, 'noise.zov')).size > 5 * 1024 * 1024);
+    const p = await browser.open(`${serve.url}/noise.htm`, errors, { init: trackTimers });
+    await waitLoaded(p);
+    await stop(p);
+    await p.waitFor(() => window.__liveTimers.size === 0);
+    // Going on from there still fetches the rest: the stream plays to its end.
+    await p.evaluate(() => document.querySelector('zov-player').command(32771));
+    await p.waitFor(() => document.querySelector('zov-player').stepCount === 30, null, 30000);
     await p.close();
   });
 
