@@ -7,7 +7,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 export const top = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../../..');
-export const wasmDir = process.env.ZOV_WASM_DIR || path.join(top, 'build', 'wasm', 'bin');
+export const wasmDir = path.resolve(process.env.ZOV_WASM_DIR || path.join(top, 'build', 'wasm', 'bin'));
 
 export const EV = { OPEN_SOURCE: 1, CLOSE_SOURCE: 2, PROBE: 3, START_TIMER: 4, KILL_TIMER: 5 };
 export const CMD = { STOP: 32769, NEXT: 32770 };
