@@ -34,6 +34,7 @@
 namespace zov {
 
 class CElementList;
+class ElementRecord;
 
 struct CaptureRect {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
@@ -137,6 +138,12 @@ class CAni {
     const std::vector<Table2Record>& Table2() const { return m_table2; }
     const std::vector<Table3Record>& Table3() const { return m_table3; }
     const std::vector<Table4Record>& Table4() const { return m_table4; }
+    // Copies taken under the document lock, for a thread other than the one editing (the
+    // window thread while a worker appends): the header, the FrameCount() used entries of the
+    // frame table, and the element list (records with their ids, bodies and tails).
+    ProjectHeader HeaderCopy() const;
+    std::vector<FrameEntry> FrameTableCopy() const;
+    std::vector<ElementRecord> ElementsCopy() const;
 
     // ---- settings of the next recording ------------------------------------------------
     int32_t FrameDelay() const; // 0 outside DOC_PROJECT
@@ -193,6 +200,10 @@ class CAni {
     bool LoadFrame(int32_t index, uint8_t* image, FrameHeader* header, bool drawElements = false);
     bool LoadFrame(int32_t index, std::vector<uint8_t>& image, FrameHeader& header);
     bool LoadFrame(int32_t index, Image24& image); // convenience for tools
+    // The stored record of frame `index` as the file holds it: its header and data, checked
+    // against the file and the image size before anything is allocated. The exports walk
+    // frames with it. False for an index outside the frames or a damaged record.
+    bool ReadFrameRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& data);
     FrameCache& Cache() { return m_cache; }
     // The element drawing's hook (empty: frames are shown without elements).
     void SetElementPainter(ElementPainter painter);

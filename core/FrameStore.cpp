@@ -7,6 +7,7 @@
 #include "base/Log.h"
 #include "elements/ElementList.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -63,6 +64,31 @@ bool CAni::ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& 
         return false;
     data.resize(static_cast<size_t>(header.dataSize));
     return header.dataSize == 0 || m_file.Read(data.data(), data.size());
+}
+
+bool CAni::ReadFrameRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& data) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    return m_mode == DOC_PROJECT && m_file.IsOpen() && ReadRecord(index, header, data, true);
+}
+
+ProjectHeader CAni::HeaderCopy() const {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    return m_header;
+}
+
+std::vector<FrameEntry> CAni::FrameTableCopy() const {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    const size_t n = std::min(static_cast<size_t>(FrameCount()), m_frames.size());
+    return std::vector<FrameEntry>(m_frames.begin(), m_frames.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+std::vector<ElementRecord> CAni::ElementsCopy() const {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    std::vector<ElementRecord> out;
+    out.reserve(static_cast<size_t>(m_elements->Count()));
+    for (int i = 0; i < m_elements->Count(); ++i)
+        out.push_back(*m_elements->At(i));
+    return out;
 }
 
 bool CAni::LoadFrame(int32_t index, uint8_t* image, FrameHeader* header, bool drawElements) {

@@ -336,4 +336,45 @@ TEST_F(DocTest, LoadFrameDrawsElementsThroughThePainter) {
     EXPECT_EQ(img, Picture(16, 8, 1));
 }
 
+// The record reader the exports use gives each frame's stored bytes; the copies for another
+// thread hold what the document holds.
+TEST_F(DocTest, FrameRecordsAndCopiesForOtherThreads) {
+    std::vector<std::vector<uint8_t>> pics;
+    std::vector<HandFrame> frames;
+    for (int i = 0; i < 3; ++i) {
+        pics.push_back(Picture(32, 6, i));
+        frames.push_back(i == 0 ? HandKey(pics[0]) : HandDiff(pics[size_t(i) - 1], pics[size_t(i)]));
+    }
+    const HandFile file = BuildHandFile(32, 6, frames);
+    WriteAll(Path("r.scp"), file.bytes);
+    std::string path = Path("r.scp");
+    ASSERT_TRUE(Doc().OpenProject(path));
+    FrameHeader fh;
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Doc().ReadFrameRecord(i, fh, data)) << i;
+        EXPECT_EQ(data, frames[size_t(i)].data) << i;
+        EXPECT_EQ(fh.dataSize, int32_t(frames[size_t(i)].data.size()));
+        EXPECT_EQ(std::memcmp(&fh, file.bytes.data() + file.offsets[size_t(i)], sizeof fh), 0) << i;
+    }
+    EXPECT_FALSE(Doc().ReadFrameRecord(3, fh, data));
+    EXPECT_FALSE(Doc().ReadFrameRecord(-1, fh, data));
+
+    const ProjectHeader h = Doc().HeaderCopy();
+    EXPECT_EQ(std::memcmp(&h, file.bytes.data(), sizeof h), 0);
+    const std::vector<FrameEntry> table = Doc().FrameTableCopy();
+    ASSERT_EQ(table.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(int32_t(table[i].offset), file.offsets[i]);
+        EXPECT_EQ(table[i].kind, frames[i].kind);
+    }
+    ElementRecord* e = Doc().Elements().Create(0, 2, ELEMENT_TEXT);
+    ASSERT_EQ(Doc().Elements().SetText(e, "abc"), 0);
+    const std::vector<ElementRecord> copy = Doc().ElementsCopy();
+    ASSERT_EQ(copy.size(), 1u);
+    EXPECT_EQ(copy[0].id, e->id);
+    EXPECT_EQ(copy[0].Text(), "abc");
+    EXPECT_NE(copy[0].tail.data(), e->tail.data());
+}
+
 } // namespace
