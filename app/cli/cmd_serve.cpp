@@ -123,23 +123,6 @@ void Respond(int fd, int code, const char* reason, const std::string& type, cons
     SendAll(fd, h.data(), h.size());
 }
 
-std::string HtmlText(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '&')
-            out += "&amp;";
-        else if (c == '"')
-            out += "&quot;";
-        else
-            out += c;
-    }
-    return out;
-}
-
 void Serve(int fd, const fs::path& root) {
     std::string req;
     char buf[4096];
@@ -175,12 +158,15 @@ void Serve(int fd, const fs::path& root) {
             return;
         }
         std::string list = "<!DOCTYPE html><meta charset=\"utf-8\"><link rel=\"icon\" href=\"data:,\"><ul>\n";
-        std::vector<std::string> names;
+        std::vector<std::pair<std::string, bool>> names;
         for (const auto& e : fs::directory_iterator(file, ec))
-            names.push_back(e.path().filename().string() + (e.is_directory() ? "/" : ""));
+            names.emplace_back(e.path().filename().string(), e.is_directory());
         std::sort(names.begin(), names.end());
-        for (const auto& n : names)
-            list += "<li><a href=\"" + HtmlText(n) + "\">" + HtmlText(n) + "</a>\n";
+        // The link is the name as a relative URL ("a:b" would be a scheme, "#" a fragment),
+        // the text the name as it stands.
+        for (const auto& [n, folder] : names)
+            list += "<li><a href=\"" + zov::HtmlEscape(zov::UrlEncodeName(n) + (folder ? "/" : "")) + "\">" +
+                    zov::HtmlEscape(n + (folder ? "/" : "")) + "</a>\n";
         Respond(fd, 200, "OK", "text/html", list + "</ul>\n", head);
         return;
     }
@@ -260,7 +246,8 @@ int RunServe(zov::CAni&, const zov::cli::Args& argsIn) {
     std::printf("Serving %s at http://127.0.0.1:%u/\n", root.c_str(), actual);
     for (const auto& e : fs::directory_iterator(root, ec))
         if (e.path().extension() == ".htm" || e.path().extension() == ".html")
-            std::printf("  open http://127.0.0.1:%u/%s\n", actual, e.path().filename().c_str());
+            std::printf("  open http://127.0.0.1:%u/%s\n", actual,
+                        zov::UrlEncodeName(e.path().filename().string()).c_str());
     std::printf("Press Ctrl+C to stop.\n");
     std::fflush(stdout);
     signal(SIGPIPE, SIG_IGN);

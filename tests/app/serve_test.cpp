@@ -1,0 +1,152 @@
+// `zovrec serve` as a browser and a hostile page see it: a real server on a free loopback
+// port, spoken to over plain sockets.
+#include "platform/Process.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using zovtest::ReadText;
+using zovtest::TempDir;
+using zovtest::WriteText;
+
+// One running server for a folder, ended with the test.
+class Server {
+  public:
+    explicit Server(const std::string& folder) : m_log(m_dir.File("serve.txt")) {
+        zov::ProcessOptions options;
+        options.output = zov::ProcessOutput::ToFile(m_log);
+        options.errors = zov::ProcessOutput::ToFile(m_dir.File("serve-errors.txt"));
+        m_pid = zov::SpawnProcess({std::string(ZOV_BIN_DIR) + "/zovrec", "serve", folder, "--port", "0"},
+                                  options);
+        // Ready once the whole greeting is out: its last line ends it.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (m_pid > 0 && std::chrono::steady_clock::now() < until && zov::ProcessRunning(m_pid)) {
+            m_greeting = ReadText(m_log);
+            if (m_greeting.find("Press Ctrl+C to stop.\n") != std::string::npos)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        size_t at = m_greeting.find("http://127.0.0.1:");
+        if (at != std::string::npos)
+            m_port = std::atoi(m_greeting.c_str() + at + 17);
+    }
+    ~Server() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            zov::WaitProcessFor(m_pid, 5000, 1000);
+        }
+    }
+    int Port() const { return m_port; }
+    pid_t Pid() const { return m_pid; }
+    const std::string& Greeting() const { return m_greeting; }
+    std::string HostHeader() const { return "Host: 127.0.0.1:" + std::to_string(m_port) + "\r\n"; }
+
+  private:
+    TempDir m_dir{"zov-serve-log"};
+    std::string m_log, m_greeting;
+    pid_t m_pid = -1;
+    int m_port = 0;
+};
+
+int Connect(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    timeval tv{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends `request` on `fd` and reads the answer until the server closes.
+std::string Exchange(int fd, const std::string& request) {
+    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size()))
+        return {};
+    std::string answer;
+    char buf[4096];
+    ssize_t n;
+    while ((n = recv(fd, buf, sizeof buf, 0)) > 0)
+        answer.append(buf, size_t(n));
+    return answer;
+}
+
+std::string Ask(int port, const std::string& request) {
+    int fd = Connect(port);
+    if (fd < 0)
+        return {};
+    std::string answer = Exchange(fd, request);
+    close(fd);
+    return answer;
+}
+
+int Status(const std::string& answer) {
+    return answer.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(answer.c_str() + 9) : -1;
+}
+
+std::string Body(const std::string& answer) {
+    size_t end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+}
+
+std::string Get(const Server& s, const std::string& target, const std::string& headers = {}) {
+    return Ask(s.Port(), "GET " + target + " HTTP/1.1\r\n" + s.HostHeader() + headers + "\r\n");
+}
+
+TEST(Serve, ListingLinksAreEncodedAndItsTextEscaped) {
+    TempDir root;
+    ASSERT_TRUE(WriteText(root.File("javascript:alert(1)"), "script"));
+    ASSERT_TRUE(WriteText(root.File("a b&<c>\"'.zov"), "stream"));
+    ASSERT_TRUE(WriteText(root.File("a#b?c%d.htm"), "page"));
+    ASSERT_EQ(mkdir(root.File("sub dir").c_str(), 0755), 0);
+    Server server(root.Path());
+    ASSERT_GT(server.Port(), 0) << server.Greeting();
+
+    // The printed address of a page carries its name encoded.
+    EXPECT_NE(server.Greeting().find("open http://127.0.0.1:" + std::to_string(server.Port()) +
+                                     "/a%23b%3Fc%25d.htm\n"),
+              std::string::npos)
+        << server.Greeting();
+
+    const std::string listing = Get(server, "/");
+    ASSERT_EQ(Status(listing), 200) << listing;
+    const std::string body = Body(listing);
+    EXPECT_EQ(body.find("href=\"javascript:"), std::string::npos) << body;
+    EXPECT_NE(body.find("<a href=\"javascript%3Aalert(1)\">javascript:alert(1)</a>"), std::string::npos)
+        << body;
+    EXPECT_NE(body.find("<a href=\"a%20b%26%3Cc%3E%22&#39;.zov\">a b&amp;&lt;c&gt;&quot;&#39;.zov</a>"),
+              std::string::npos)
+        << body;
+    EXPECT_NE(body.find("<a href=\"a%23b%3Fc%25d.htm\">a#b?c%d.htm</a>"), std::string::npos) << body;
+    EXPECT_NE(body.find("<a href=\"sub%20dir/\">sub dir/</a>"), std::string::npos) << body;
+
+    // Each link leads back to its file.
+    EXPECT_EQ(Body(Get(server, "/a%23b%3Fc%25d.htm")), "page");
+    EXPECT_EQ(Body(Get(server, "/a%20b%26%3Cc%3E%22'.zov")), "stream");
+    EXPECT_EQ(Body(Get(server, "/javascript%3Aalert(1)")), "script");
+}
+
+} // namespace
