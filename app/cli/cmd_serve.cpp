@@ -1,6 +1,7 @@
 // `zovrec serve DIR [--port N]`: a small static file server on 127.0.0.1 for previewing an
 // exported folder (browsers refuse fetch() from file:// pages). GET and HEAD, one byte range
-// for the sound, nothing outside DIR. Runs until interrupted.
+// for the sound, nothing outside DIR, only to requests addressed to a loopback name. Runs until
+// interrupted.
 // `zovrec web-pages IN.zov [--language N] [--viewer URL]` (re)writes the two pages, and the
 // viewer's files, beside a stream that has none (one made by stream-encode, for example).
 #include "app/cli/Cli.h"
@@ -123,7 +124,75 @@ void Respond(int fd, int code, const char* reason, const std::string& type, cons
     SendAll(fd, h.data(), h.size());
 }
 
-void Serve(int fd, const fs::path& root) {
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The request line and headers; header names lower-cased, values without surrounding blanks.
+struct Request {
+    std::string method, target;
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    // The value of a header given once; null when it is missing or repeated.
+    const std::string* Header(const char* name, int& count) const {
+        const std::string* value = nullptr;
+        count = 0;
+        for (const auto& [n, v] : headers)
+            if (n == name) {
+                value = &v;
+                ++count;
+            }
+        return count == 1 ? value : nullptr;
+    }
+};
+
+bool ParseRequest(const std::string& head, Request& out) {
+    size_t end = head.find("\r\n");
+    const std::string line = head.substr(0, end);
+    // "METHOD TARGET VERSION", nothing else on the line: the target is repeated in answers.
+    for (char c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    size_t sp1 = line.find(' '), sp2 = sp1 == std::string::npos ? sp1 : line.find(' ', sp1 + 1);
+    if (sp2 == std::string::npos || line.find(' ', sp2 + 1) != std::string::npos)
+        return false;
+    out.method = line.substr(0, sp1);
+    out.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+    if (out.target.empty() || out.target[0] != '/' || line.compare(sp2 + 1, 5, "HTTP/") != 0)
+        return false;
+    for (size_t pos = end + 2; end != std::string::npos && pos < head.size(); pos = end + 2) {
+        end = head.find("\r\n", pos);
+        std::string field = head.substr(pos, end - pos);
+        if (field.empty())
+            break;
+        size_t colon = field.find(':');
+        if (colon == 0 || colon == std::string::npos || field.find_first_of(" \t") < colon)
+            return false;
+        size_t first = field.find_first_not_of(" \t", colon + 1);
+        size_t last = field.find_last_not_of(" \t");
+        out.headers.emplace_back(Lower(field.substr(0, colon)), first == std::string::npos
+                                                                    ? std::string()
+                                                                    : field.substr(first, last - first + 1));
+    }
+    return true;
+}
+
+// A page elsewhere whose host name was rebound to 127.0.0.1 must not read the folder: only
+// the loopback names with the served port are answered.
+bool LoopbackHost(const std::string& host, unsigned port) {
+    const std::string name = Lower(host);
+    for (const char* loopback : {"localhost", "127.0.0.1", "[::1]"}) {
+        if (name == loopback + (":" + std::to_string(port)))
+            return true;
+        if (port == 80 && name == loopback)
+            return true;
+    }
+    return false;
+}
+
+void Serve(int fd, const fs::path& root, unsigned port) {
     std::string req;
     char buf[4096];
     while (req.find("\r\n\r\n") == std::string::npos && req.size() < 65536) {
@@ -134,12 +203,25 @@ void Serve(int fd, const fs::path& root) {
             return;
         req.append(buf, size_t(n));
     }
-    size_t sp1 = req.find(' '), sp2 = sp1 == std::string::npos ? sp1 : req.find(' ', sp1 + 1);
-    if (sp2 == std::string::npos) {
+    Request request;
+    if (req.find("\r\n\r\n") == std::string::npos ||
+        !ParseRequest(req.substr(0, req.find("\r\n\r\n") + 2), request)) {
         Respond(fd, 400, "Bad Request", "text/plain", "bad request\n", false);
         return;
     }
-    std::string method = req.substr(0, sp1), target = req.substr(sp1 + 1, sp2 - sp1 - 1);
+    int count = 0;
+    const std::string* host = request.Header("host", count);
+    if (!host) {
+        Respond(fd, 400, "Bad Request", "text/plain", "one Host header, please\n", false);
+        return;
+    }
+    if (!LoopbackHost(*host, port)) {
+        Respond(fd, 421, "Misdirected Request", "text/plain",
+                "this server answers only as http://127.0.0.1:" + std::to_string(port) + "/\n", false);
+        return;
+    }
+    const std::string& method = request.method;
+    const std::string& target = request.target;
     bool head = method == "HEAD";
     if (method != "GET" && !head) {
         Respond(fd, 405, "Method Not Allowed", "text/plain", "only GET and HEAD\n", false,
@@ -153,8 +235,10 @@ void Serve(int fd, const fs::path& root) {
         return;
     }
     if (fs::is_directory(file, ec)) {
-        if (target.substr(0, target.find('?')).back() != '/') {
-            Respond(fd, 301, "Moved Permanently", "text/plain", "", head, "Location: " + target + "/\r\n");
+        const size_t query = std::min(target.find('?'), target.size());
+        if (target[query - 1] != '/') {
+            Respond(fd, 301, "Moved Permanently", "text/plain", "", head,
+                    "Location: " + target.substr(0, query) + "/" + target.substr(query) + "\r\n");
             return;
         }
         std::string list = "<!DOCTYPE html><meta charset=\"utf-8\"><link rel=\"icon\" href=\"data:,\"><ul>\n";
@@ -179,11 +263,10 @@ void Serve(int fd, const fs::path& root) {
     uint64_t first = 0, last = size ? size - 1 : 0;
     bool ranged = false;
     // One range, "bytes=a-b" or "bytes=a-": what <audio> asks for when it seeks.
-    size_t r = req.find("\r\nRange: bytes=");
-    if (r != std::string::npos && size > 0) {
+    const std::string* rangeValue = request.Header("range", count);
+    if (rangeValue && rangeValue->compare(0, 6, "bytes=") == 0 && size > 0) {
         unsigned long long a = 0, b = 0;
-        std::string range = req.substr(r + 15, req.find("\r\n", r + 2) - r - 15);
-        int got = std::sscanf(range.c_str(), "%llu-%llu", &a, &b);
+        int got = std::sscanf(rangeValue->c_str() + 6, "%llu-%llu", &a, &b);
         if (got >= 1 && a < size) {
             first = a;
             last = got == 2 && b < size && b >= a ? b : size - 1;
@@ -260,8 +343,8 @@ int RunServe(zov::CAni&, const zov::cli::Args& argsIn) {
         }
         timeval tv{30, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        std::thread([fd, root] {
-            Serve(fd, root);
+        std::thread([fd, root, actual] {
+            Serve(fd, root, actual);
             shutdown(fd, SHUT_WR);
             close(fd);
         }).detach();

@@ -149,4 +149,73 @@ TEST(Serve, ListingLinksAreEncodedAndItsTextEscaped) {
     EXPECT_EQ(Body(Get(server, "/javascript%3Aalert(1)")), "script");
 }
 
+// A page on another origin whose name was rebound to 127.0.0.1 sends its own host name.
+TEST(Serve, OnlyLoopbackHostNamesWithTheServedPortAreAnswered) {
+    TempDir root;
+    ASSERT_TRUE(WriteText(root.File("secret.txt"), "secret"));
+    Server server(root.Path());
+    ASSERT_GT(server.Port(), 0) << server.Greeting();
+    const std::string port = std::to_string(server.Port());
+    auto with = [&](const std::string& host) {
+        return Ask(server.Port(), "GET /secret.txt HTTP/1.1\r\nHost: " + host + "\r\n\r\n");
+    };
+    for (const std::string& host :
+         {"127.0.0.1:" + port, "localhost:" + port, "LocalHost:" + port, "[::1]:" + port}) {
+        std::string answer = with(host);
+        EXPECT_EQ(Status(answer), 200) << host;
+        EXPECT_EQ(Body(answer), "secret") << host;
+    }
+    for (const std::string& host : std::vector<std::string>{
+             "attacker.example:" + port, "attacker.example", "127.0.0.1", "127.0.0.1:1" + port,
+             "localhost:" + port + "0", "127.0.0.1.attacker.example:" + port, "localhost.:" + port,
+             "127.0.0.1:" + port + " x"}) {
+        std::string answer = with(host);
+        EXPECT_EQ(Status(answer), 421) << host;
+        EXPECT_EQ(answer.find("secret"), std::string::npos) << host;
+    }
+    std::string none = Ask(server.Port(), "GET /secret.txt HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(Status(none), 400);
+    EXPECT_EQ(none.find("secret"), std::string::npos);
+    std::string twice = Ask(server.Port(), "GET /secret.txt HTTP/1.1\r\nHost: 127.0.0.1:" + port +
+                                               "\r\nHost: attacker.example\r\n\r\n");
+    EXPECT_EQ(Status(twice), 400);
+    EXPECT_EQ(twice.find("secret"), std::string::npos);
+}
+
+TEST(Serve, HeaderNamesMatchWithoutRegardToCase) {
+    TempDir root;
+    ASSERT_TRUE(WriteText(root.File("sound.mp3"), "0123456789"));
+    Server server(root.Path());
+    ASSERT_GT(server.Port(), 0) << server.Greeting();
+    for (const char* name : {"Range", "range", "RANGE", "rAnGe"}) {
+        std::string answer = Get(server, "/sound.mp3", std::string(name) + ": bytes=2-4\r\n");
+        EXPECT_EQ(Status(answer), 206) << name;
+        EXPECT_EQ(Body(answer), "234") << name;
+        EXPECT_NE(answer.find("Content-Range: bytes 2-4/10\r\n"), std::string::npos) << answer;
+    }
+    std::string open =
+        Ask(server.Port(), "GET /sound.mp3 HTTP/1.1\r\nhost:127.0.0.1:" + std::to_string(server.Port()) +
+                               "\r\nrange:  bytes=7-\r\n\r\n");
+    EXPECT_EQ(Status(open), 206);
+    EXPECT_EQ(Body(open), "789");
+    // A header whose name merely ends in "range" is not one.
+    EXPECT_EQ(Status(Get(server, "/sound.mp3", "X-Range: bytes=2-4\r\n")), 200);
+}
+
+TEST(Serve, RequestLineIsParsedAsOneLine) {
+    TempDir root;
+    ASSERT_TRUE(mkdir(root.File("d").c_str(), 0755) == 0);
+    Server server(root.Path());
+    ASSERT_GT(server.Port(), 0) << server.Greeting();
+    // The folder's redirect repeats the target: a target that runs into the headers must not
+    // put them into the answer.
+    std::string answer =
+        Ask(server.Port(), "GET /d\r\nSet-Cookie: x=1 HTTP/1.1\r\n" + server.HostHeader() + "\r\n");
+    EXPECT_EQ(Status(answer), 400) << answer;
+    EXPECT_EQ(answer.find("Set-Cookie"), std::string::npos) << answer;
+    std::string moved = Get(server, "/d?x=1");
+    EXPECT_EQ(Status(moved), 301);
+    EXPECT_NE(moved.find("\r\nLocation: /d/?x=1\r\n"), std::string::npos) << moved;
+}
+
 } // namespace
