@@ -6,6 +6,7 @@
 // viewer's files, beside a stream that has none (one made by stream-encode, for example).
 #include "app/cli/Cli.h"
 
+#include "base/BinFile.h"
 #include "export/WebPages.h"
 
 #include <arpa/inet.h>
@@ -21,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -254,12 +254,13 @@ void Serve(int fd, const fs::path& root, unsigned port) {
         Respond(fd, 200, "OK", "text/html", list + "</ul>\n", head);
         return;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!fs::is_regular_file(file, ec) || !in) {
+    zov::BinFile in;
+    if (!fs::is_regular_file(file, ec) || !in.Open(file.string(), zov::BinFile::Mode::ReadOnly)) {
         Respond(fd, 404, "Not Found", "text/plain", "not found\n", head);
         return;
     }
-    uint64_t size = fs::file_size(file, ec);
+    const int64_t length64 = in.Length();
+    uint64_t size = length64 > 0 ? uint64_t(length64) : 0;
     uint64_t first = 0, last = size ? size - 1 : 0;
     bool ranged = false;
     // One range, "bytes=a-b" or "bytes=a-": what <audio> asks for when it seeks.
@@ -285,16 +286,14 @@ void Serve(int fd, const fs::path& root, unsigned port) {
         h += "Content-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
              std::to_string(size) + "\r\n";
     h += "\r\n";
-    if (!SendAll(fd, h.data(), h.size()) || head)
+    if (!SendAll(fd, h.data(), h.size()) || head || !in.Seek(int64_t(first)))
         return;
-    in.seekg(std::streamoff(first));
     std::vector<char> chunk(1 << 16);
-    while (length > 0 && in) {
-        in.read(chunk.data(), std::streamsize(std::min<uint64_t>(chunk.size(), length)));
-        std::streamsize n = in.gcount();
-        if (n <= 0 || !SendAll(fd, chunk.data(), size_t(n)))
+    while (length > 0) {
+        size_t n = size_t(std::min<uint64_t>(chunk.size(), length));
+        if (!in.Read(chunk.data(), n) || !SendAll(fd, chunk.data(), n))
             return;
-        length -= uint64_t(n);
+        length -= n;
     }
 }
 
@@ -309,7 +308,7 @@ int RunServe(zov::CAni&, const zov::cli::Args& argsIn) {
     fs::path root = fs::canonical(args[0], ec);
     if (ec || !fs::is_directory(root, ec))
         return zov::cli::Fail("the folder " + args[0] + " does not exist.");
-    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener < 0)
         return zov::cli::Fail(std::string("no socket: ") + std::strerror(errno) + ".");
     int yes = 1;
@@ -335,7 +334,7 @@ int RunServe(zov::CAni&, const zov::cli::Args& argsIn) {
     std::fflush(stdout);
     signal(SIGPIPE, SIG_IGN);
     for (;;) {
-        int fd = accept(listener, nullptr, nullptr);
+        int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
@@ -359,9 +358,10 @@ int RunWebPages(zov::CAni&, const zov::cli::Args& argsIn) {
     long long language = 0;
     if (args.size() != 1 || !zov::cli::ParseInt(languageText, 0, 1000, language))
         return zov::cli::Usage("web-pages IN.zov [--language N] [--viewer URL]");
-    std::ifstream in(args[0], std::ios::binary);
+    zov::BinFile in;
     unsigned char h[12] = {};
-    if (!in || !in.read(reinterpret_cast<char*>(h), sizeof h) || h[0] != 'Z' || h[1] != 'V')
+    if (!in.Open(args[0], zov::BinFile::Mode::ReadOnly) || !in.Read(h, sizeof h) || h[0] != 'Z' ||
+        h[1] != 'V')
         return zov::cli::Fail(args[0] + " is not a stream file.");
     zov::WebPageJob job;
     job.streamPath = args[0];

@@ -202,6 +202,70 @@ TEST(Serve, HeaderNamesMatchWithoutRegardToCase) {
     EXPECT_EQ(Status(Get(server, "/sound.mp3", "X-Range: bytes=2-4\r\n")), 200);
 }
 
+// The server's open descriptors: their number and how many are sockets.
+struct ServerDescriptors {
+    int sockets = 0;
+    std::string files;                  // the other descriptors' targets, one a line
+    std::vector<std::string> inherited; // open without close-on-exec
+};
+
+ServerDescriptors Descriptors(pid_t pid) {
+    ServerDescriptors out;
+    const std::string proc = "/proc/" + std::to_string(pid);
+    DIR* d = opendir((proc + "/fd").c_str());
+    if (!d)
+        return out;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.' || std::atoi(e->d_name) <= 2)
+            continue;
+        char target[256] = {};
+        if (readlink((proc + "/fd/" + e->d_name).c_str(), target, sizeof target - 1) > 0 &&
+            std::string(target).rfind("socket:", 0) == 0)
+            ++out.sockets;
+        else
+            out.files += std::string(target) + "\n";
+        // fdinfo's flags are the open flags in octal; O_CLOEXEC is 02000000.
+        std::string info = ReadText(proc + "/fdinfo/" + e->d_name);
+        size_t at = info.find("flags:");
+        if (at == std::string::npos || (std::strtoul(info.c_str() + at + 6, nullptr, 8) & 02000000) == 0)
+            out.inherited.push_back(std::string(e->d_name) + " " + target);
+    }
+    closedir(d);
+    return out;
+}
+
+// Waits until the server holds `count` sockets (the listener and its connections).
+bool WaitForSockets(pid_t pid, int count) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (Descriptors(pid).sockets < count) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+TEST(Serve, SocketsAndFilesAreClosedToChildren) {
+    TempDir root;
+    ASSERT_TRUE(WriteText(root.File("big.bin"), std::string(8 << 20, 'b')));
+    Server server(root.Path());
+    ASSERT_GT(server.Port(), 0) << server.Greeting();
+    // A connection that is being answered and does not read: the server holds the
+    // listener, the connection and the file.
+    int reading = Connect(server.Port());
+    ASSERT_GE(reading, 0);
+    const std::string request = "GET /big.bin HTTP/1.1\r\n" + server.HostHeader() + "\r\n";
+    ASSERT_EQ(send(reading, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    ASSERT_TRUE(WaitForSockets(server.Pid(), 2));
+    char first[16];
+    ASSERT_GT(recv(reading, first, sizeof first, 0), 0); // the file is open by now
+    ServerDescriptors held = Descriptors(server.Pid());
+    EXPECT_EQ(held.sockets, 2);
+    EXPECT_NE(held.files.find("/big.bin\n"), std::string::npos) << held.files;
+    EXPECT_TRUE(held.inherited.empty()) << held.inherited.front();
+    close(reading);
+}
+
 TEST(Serve, RequestLineIsParsedAsOneLine) {
     TempDir root;
     ASSERT_TRUE(mkdir(root.File("d").c_str(), 0755) == 0);
