@@ -1,7 +1,7 @@
 // `zovrec serve DIR [--port N]`: a small static file server on 127.0.0.1 for previewing an
 // exported folder (browsers refuse fetch() from file:// pages). GET and HEAD, one byte range
-// for the sound, nothing outside DIR, only to requests addressed to a loopback name. Runs until
-// interrupted.
+// for the sound, nothing outside DIR, only to requests addressed to a loopback name, a few
+// connections at a time. Runs until interrupted.
 // `zovrec web-pages IN.zov [--language N] [--viewer URL]` (re)writes the two pages, and the
 // viewer's files, beside a stream that has none (one made by stream-encode, for example).
 #include "app/cli/Cli.h"
@@ -19,9 +19,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -192,6 +194,27 @@ bool LoopbackHost(const std::string& host, unsigned port) {
     return false;
 }
 
+// Connections served at once. Further ones wait in the listen queue until one ends, as a
+// browser's surplus requests would anyway.
+constexpr int kMaxConnections = 32;
+std::mutex g_slotsLock;
+std::condition_variable g_slotFree;
+int g_connections = 0;
+
+void TakeSlot() {
+    std::unique_lock<std::mutex> lock(g_slotsLock);
+    g_slotFree.wait(lock, [] { return g_connections < kMaxConnections; });
+    ++g_connections;
+}
+
+void GiveSlot() {
+    {
+        std::lock_guard<std::mutex> lock(g_slotsLock);
+        --g_connections;
+    }
+    g_slotFree.notify_one();
+}
+
 void Serve(int fd, const fs::path& root, unsigned port) {
     std::string req;
     char buf[4096];
@@ -334,18 +357,23 @@ int RunServe(zov::CAni&, const zov::cli::Args& argsIn) {
     std::fflush(stdout);
     signal(SIGPIPE, SIG_IGN);
     for (;;) {
+        TakeSlot();
         int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
+            GiveSlot();
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
             return zov::cli::Fail(std::string("accept failed: ") + std::strerror(errno) + ".");
         }
+        // A client that neither speaks nor reads keeps its slot no longer than this.
         timeval tv{30, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
         std::thread([fd, root, actual] {
             Serve(fd, root, actual);
             shutdown(fd, SHUT_WR);
             close(fd);
+            GiveSlot();
         }).detach();
     }
 }

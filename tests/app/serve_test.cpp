@@ -1,5 +1,5 @@
-// `zovrec serve` as a browser and a hostile page see it: a real server on a free loopback
-// port, spoken to over plain sockets.
+// `zovrec serve` as a browser and a hostile page see it: a real server on a
+// free loopback port, spoken to over plain sockets.
 #include "platform/Process.h"
 #include "tests/support/TestFiles.h"
 
@@ -25,6 +25,8 @@ namespace {
 using zovtest::ReadText;
 using zovtest::TempDir;
 using zovtest::WriteText;
+
+constexpr int kMaxConnections = 32; // connections the server serves at once
 
 // One running server for a folder, ended with the test.
 class Server {
@@ -137,7 +139,8 @@ TEST(Serve, ListingLinksAreEncodedAndItsTextEscaped) {
     EXPECT_EQ(body.find("href=\"javascript:"), std::string::npos) << body;
     EXPECT_NE(body.find("<a href=\"javascript%3Aalert(1)\">javascript:alert(1)</a>"), std::string::npos)
         << body;
-    EXPECT_NE(body.find("<a href=\"a%20b%26%3Cc%3E%22&#39;.zov\">a b&amp;&lt;c&gt;&quot;&#39;.zov</a>"),
+    EXPECT_NE(body.find("<a href=\"a%20b%26%3Cc%3E%22&#39;.zov\">a "
+                        "b&amp;&lt;c&gt;&quot;&#39;.zov</a>"),
               std::string::npos)
         << body;
     EXPECT_NE(body.find("<a href=\"a%23b%3Fc%25d.htm\">a#b?c%d.htm</a>"), std::string::npos) << body;
@@ -149,7 +152,8 @@ TEST(Serve, ListingLinksAreEncodedAndItsTextEscaped) {
     EXPECT_EQ(Body(Get(server, "/javascript%3Aalert(1)")), "script");
 }
 
-// A page on another origin whose name was rebound to 127.0.0.1 sends its own host name.
+// A page on another origin whose name was rebound to 127.0.0.1 sends its own
+// host name.
 TEST(Serve, OnlyLoopbackHostNamesWithTheServedPortAreAnswered) {
     TempDir root;
     ASSERT_TRUE(WriteText(root.File("secret.txt"), "secret"));
@@ -234,7 +238,8 @@ ServerDescriptors Descriptors(pid_t pid) {
     return out;
 }
 
-// Waits until the server holds `count` sockets (the listener and its connections).
+// Waits until the server holds `count` sockets (the listener and its
+// connections).
 bool WaitForSockets(pid_t pid, int count) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (Descriptors(pid).sockets < count) {
@@ -258,7 +263,8 @@ TEST(Serve, SocketsAndFilesAreClosedToChildren) {
     ASSERT_EQ(send(reading, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
     ASSERT_TRUE(WaitForSockets(server.Pid(), 2));
     char first[16];
-    ASSERT_GT(recv(reading, first, sizeof first, 0), 0); // the file is open by now
+    ASSERT_GT(recv(reading, first, sizeof first, 0),
+              0); // the file is open by now
     ServerDescriptors held = Descriptors(server.Pid());
     EXPECT_EQ(held.sockets, 2);
     EXPECT_NE(held.files.find("/big.bin\n"), std::string::npos) << held.files;
@@ -266,13 +272,54 @@ TEST(Serve, SocketsAndFilesAreClosedToChildren) {
     close(reading);
 }
 
+TEST(Serve, ConnectionsAreCappedAndWaitForAFreeSlot) {
+    TempDir root;
+    ASSERT_TRUE(WriteText(root.File("a.txt"), "a"));
+    Server server(root.Path());
+    ASSERT_GT(server.Port(), 0) << server.Greeting();
+    // Idle connections: each keeps its slot until it speaks or goes.
+    std::vector<int> idle;
+    for (int i = 0; i < kMaxConnections; ++i) {
+        int fd = Connect(server.Port());
+        ASSERT_GE(fd, 0);
+        idle.push_back(fd);
+    }
+    ASSERT_TRUE(WaitForSockets(server.Pid(), kMaxConnections + 1));
+
+    // One more is not taken while they stay. Proving that something does not
+    // happen needs a bound: a second is long enough for a server without a cap to
+    // have answered.
+    int waiting = Connect(server.Port());
+    ASSERT_GE(waiting, 0);
+    const std::string request = "GET /a.txt HTTP/1.1\r\n" + server.HostHeader() + "\r\n";
+    ASSERT_EQ(send(waiting, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    timeval second{1, 0};
+    setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &second, sizeof second);
+    char byte = 0;
+    EXPECT_EQ(recv(waiting, &byte, 1, MSG_PEEK), -1);
+    EXPECT_EQ(Descriptors(server.Pid()).sockets, kMaxConnections + 1);
+
+    // A slot comes back when its connection goes, and the waiting request is
+    // answered.
+    close(idle.back());
+    idle.pop_back();
+    timeval ten{10, 0};
+    setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &ten, sizeof ten);
+    std::string answer = Exchange(waiting, "");
+    close(waiting);
+    EXPECT_EQ(Status(answer), 200) << answer;
+    EXPECT_EQ(Body(answer), "a");
+    for (int fd : idle)
+        close(fd);
+}
+
 TEST(Serve, RequestLineIsParsedAsOneLine) {
     TempDir root;
     ASSERT_TRUE(mkdir(root.File("d").c_str(), 0755) == 0);
     Server server(root.Path());
     ASSERT_GT(server.Port(), 0) << server.Greeting();
-    // The folder's redirect repeats the target: a target that runs into the headers must not
-    // put them into the answer.
+    // The folder's redirect repeats the target: a target that runs into the
+    // headers must not put them into the answer.
     std::string answer =
         Ask(server.Port(), "GET /d\r\nSet-Cookie: x=1 HTTP/1.1\r\n" + server.HostHeader() + "\r\n");
     EXPECT_EQ(Status(answer), 400) << answer;
