@@ -50,6 +50,21 @@ StreamHeaderCheck ReadStreamHeader(const uint8_t* bytes, StreamHeader& header);
 // The 12-byte header followed by the version 9 control record, as every writer starts.
 void BuildStreamHeader(uint8_t out[16], uint16_t width, uint16_t height, uint16_t intervalMs);
 
+// Frame intervals the players can play: 0 (a still picture) or 11..32767 ms. They read the
+// field as signed 16 bits and take an interval of 1..10 ms for a still picture as well.
+constexpr int kMinPlayedIntervalMs = 11;
+constexpr int kMaxIntervalMs = 32767;
+inline bool IsPlayableInterval(int ms) {
+    return ms == 0 || (ms >= kMinPlayedIntervalMs && ms <= kMaxIntervalMs);
+}
+// The interval for frames `delayMs` apart (never a still picture): the delay brought into
+// 11..32767 ms.
+inline int StreamIntervalForDelay(int64_t delayMs) {
+    return delayMs < kMinPlayedIntervalMs
+               ? kMinPlayedIntervalMs
+               : (delayMs > kMaxIntervalMs ? kMaxIntervalMs : static_cast<int>(delayMs));
+}
+
 // What a record's 32-bit length field L says.
 enum class RecordClass {
     Unchanged, // 0: the previous picture stays one more frame interval

@@ -51,8 +51,9 @@ bool StreamWriter::Start(int width, int height, int intervalMs) {
                   " pixels needs more than 64 MiB";
         return false;
     }
-    if (intervalMs < 0 || intervalMs > 65535) {
-        m_error = "frame interval " + std::to_string(intervalMs) + " ms does not fit the stream header";
+    if (!IsPlayableInterval(intervalMs)) {
+        m_error = "a frame interval of " + std::to_string(intervalMs) +
+                  " ms cannot be played: give 0 (a still picture) or 11 to 32767 ms";
         return false;
     }
     if (!m_codec.Init(C_CODEC_ENCODE, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24, 16,

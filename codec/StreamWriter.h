@@ -6,6 +6,7 @@
 // use the same calls with their own interval and End(StreamEnd::Marker).
 //
 // Any size the header holds: 1..32767 pixels each way, at most 64 MiB of 32-bit picture.
+// Only intervals the players can play: 0 (a still picture) or 11..32767 ms.
 // Not thread-safe: Begin, AddFrame and End come from one thread at a time.
 #pragma once
 
@@ -35,7 +36,7 @@ class StreamWriter {
     ~StreamWriter(); // closes an open file without an end marker
 
     // Creates (truncates) the file and writes header and control record. False with Error()
-    // on a bad size or a file that cannot be created.
+    // on a bad size or interval or a file that cannot be created.
     [[nodiscard]] bool Begin(const std::string& path, int width, int height, int intervalMs = 500);
     // The same into a caller's sink (not owned; must outlive End()).
     [[nodiscard]] bool Begin(StreamSink* sink, int width, int height, int intervalMs = 500);

@@ -106,8 +106,11 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
     if (!CopySound(ani.DocumentPath(), request.path, result.soundCopied, error))
         return false;
 
+    // Players take 10 ms or less for a still picture and read at most 32767 ms.
+    const int32_t delay = ani.FrameDelay();
+    const int interval = StreamIntervalForDelay(delay);
     StreamWriter writer;
-    if (!writer.Begin(streamPath, width, height, ani.FrameDelay())) {
+    if (!writer.Begin(streamPath, width, height, interval)) {
         error = writer.Error();
         return false;
     }
@@ -153,18 +156,23 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
         return fail(writer.Error());
     result.streamPath = streamPath;
     result.bytes = writer.BytesWritten();
+    result.intervalMs = interval;
+    if (interval != delay)
+        result.warning = "the project's frame delay of " + std::to_string(delay) +
+                         " ms cannot be played; the stream uses " + std::to_string(interval) + " ms";
 
     if (request.writePages) {
         WebPageJob job;
         job.streamPath = streamPath;
         job.frameWidth = width;
         job.frameHeight = height;
-        job.frameDelayMs = ani.FrameDelay();
+        job.frameDelayMs = delay;
         job.language = request.language;
         job.writeUrlLinks = [&ani](const std::string& path) { return ani.Elements().WriteUrlLinks(path); };
         std::string pageError;
         if (!WriteStreamWebPages(job, pageError))
-            result.warning = "the web pages were not written: " + pageError;
+            result.warning +=
+                (result.warning.empty() ? "" : "; ") + ("the web pages were not written: " + pageError);
     }
     return true;
 }

@@ -28,7 +28,10 @@ struct StreamExportResult {
     int32_t frames = 0;       // records written
     uint64_t bytes = 0;       // size of the stream file
     bool soundCopied = false; // the project's ".mp3" went beside the stream
-    std::string warning;      // a page that could not be written (the stream itself is fine)
+    int32_t intervalMs = 0;   // the stream's frame interval
+    // What the user should know although the stream is fine: a frame delay the players
+    // cannot play (the stream then uses the nearest one they can), a page not written.
+    std::string warning;
 };
 
 // The stream path a request writes: a final ".ZOV" becomes ".zov".

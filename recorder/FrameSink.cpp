@@ -1,6 +1,7 @@
 #include "recorder/FrameSink.h"
 
 #include "base/Log.h"
+#include "codec/StreamContainer.h"
 #include "codec/StreamWriter.h"
 #include "recorder/Pointer.h"
 
@@ -86,7 +87,7 @@ class StreamFrameSink final : public IFrameSink {
         m_height = height;
         // The stream keeps the recorded frame delay, so that it plays at the speed it was
         // recorded at.
-        const int interval = m_frameDelay > 32767 ? 32767 : m_frameDelay;
+        const int interval = StreamIntervalForDelay(m_frameDelay);
         if (m_writer.Begin(m_path, width, height, interval))
             return true;
         failure = m_writer.Error().empty() ? "the stream file cannot be created." : m_writer.Error();

@@ -4,6 +4,7 @@
 
 #include "base/BinFile.h"
 #include "base/Path.h"
+#include "codec/StreamContainer.h"
 #include "core/Ani.h"
 #include "core/Recover.h"
 #include "platform/X11Screen.h"
@@ -25,8 +26,8 @@ using namespace zov;
 using namespace zov::cli;
 
 const char* kRecordUsage =
-    "record OUT [--area L,T,R,B | --window ID | --full] [--delay MS] [--no-pointer] [--big-pointer] "
-    "[--frames N | --seconds S] [--display :N]";
+    "record OUT [--area L,T,R,B | --window ID | --full] [--delay MS (11..32767)] [--no-pointer] "
+    "[--big-pointer] [--frames N | --seconds S] [--display :N]";
 
 class RecordEvents : public IDocumentEvents {
   public:
@@ -108,8 +109,9 @@ int Record(CAni& ani, const Args& input) {
     if (haveWindow && !ParseWindowId(windowText, window))
         return Fail("--window takes an X window id, decimal or 0x hexadecimal.", 2);
     long long delay = 100, frames = 0, seconds = 0;
-    if (haveDelay && !ParseInt(delayText, 1, 32767, delay))
-        return Fail("--delay takes milliseconds from 1 to 32767.", 2);
+    // The players take 10 ms or less for a still picture.
+    if (haveDelay && !ParseInt(delayText, kMinPlayedIntervalMs, kMaxIntervalMs, delay))
+        return Fail("--delay takes milliseconds from 11 to 32767.", 2);
     if (haveFrames && !ParseInt(framesText, 1, 100000000, frames))
         return Fail("--frames takes a positive number of frames.", 2);
     if (haveSeconds && !ParseInt(secondsText, 1, 100000000, seconds))

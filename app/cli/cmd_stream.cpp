@@ -43,9 +43,11 @@ int CmdStreamEncode(CAni& ani, const Args& given) {
     Args args = given;
     std::string intervalText;
     long long interval = 500;
-    if (TakeOption(args, "--interval", intervalText) && !ParseInt(intervalText, 0, 32767, interval))
-        return Fail("the interval must be a number of milliseconds from 0 to 32767, not \"" + intervalText +
-                    "\"");
+    if (TakeOption(args, "--interval", intervalText) &&
+        (!ParseInt(intervalText, 0, kMaxIntervalMs, interval) ||
+         !IsPlayableInterval(static_cast<int>(interval))))
+        return Fail("the interval must be 0 (a still picture) or 11 to 32767 milliseconds, not \"" +
+                    intervalText + "\"");
     if (args.size() != 2)
         return Usage("stream-encode FIRST.bmp OUT.zov [--interval MS]");
     BmpSeriesName name;

@@ -119,3 +119,20 @@ TEST_F(Cli, ReleasedProgramIgnoresTheWriteFaultVariable) {
 }
 
 } // namespace
+
+TEST_F(Cli, RecordTakesOnlyDelaysThePlayersCanPlay) {
+    for (const char* delay : {"0", "1", "10", "32768", "-5"}) {
+        CliRun r = Zovrec("record " + Q("d.scp") + " --delay " + delay + " --frames 1 --display :64999", dir);
+        EXPECT_EQ(2, r.code) << delay << ": " << r.err;
+        EXPECT_NE(r.err.find("11 to 32767"), std::string::npos) << r.err;
+    }
+    // An accepted delay gets past the options to the screen, which this display does not have.
+    for (const char* delay : {"11", "32767"}) {
+        CliRun r = Zovrec("record " + Q("d.scp") + " --delay " + delay + " --frames 1 --display :64999", dir);
+        EXPECT_EQ(1, r.code) << delay << ": " << r.err;
+        EXPECT_EQ(r.err.find("--delay"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("d.scp")));
+    CliRun help = Zovrec("help", dir);
+    EXPECT_NE(help.out.find("--delay MS (11..32767)"), std::string::npos) << help.out;
+}

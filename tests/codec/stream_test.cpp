@@ -150,6 +150,26 @@ TEST(StreamWriterTest, RefusesSizesTheHeaderCannotHoldAndReportsWriteFailures) {
     EXPECT_FALSE(writer.End(StreamEnd::Marker));
 }
 
+TEST(StreamWriterTest, RefusesFrameIntervalsThePlayersCannotPlay) {
+    // Players read the interval as signed 16 bits and take 1..10 ms for a still picture; 0 is
+    // a still picture on purpose.
+    for (int interval : {0, 11, 500, 32767}) {
+        MemorySink sink;
+        StreamWriter writer;
+        ASSERT_TRUE(writer.Begin(&sink, 16, 16, interval)) << interval << ": " << writer.Error();
+        ASSERT_TRUE(writer.End(StreamEnd::Marker));
+        ASSERT_GE(sink.bytes.size(), 12u);
+        EXPECT_EQ(interval, (sink.bytes[10] << 8) | sink.bytes[11]);
+    }
+    for (int interval : {1, 10, 32768, 65535, -1}) {
+        MemorySink sink;
+        StreamWriter writer;
+        EXPECT_FALSE(writer.Begin(&sink, 16, 16, interval)) << interval;
+        EXPECT_NE(std::string::npos, writer.Error().find("11 to 32767")) << writer.Error();
+        EXPECT_TRUE(sink.bytes.empty()) << interval;
+    }
+}
+
 TEST(StreamWriterTest, BottomUpPicturesAreTurnedTheRightWayUp) {
     // 3 x 2 picture, rows padded to 12 bytes; bottom row first.
     const uint8_t bmp[24] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0};

@@ -267,6 +267,29 @@ TEST_F(StreamExportTest, BadRequestsFailBeforeWritingAnything) {
     EXPECT_FALSE(ExportProjectToStream(stream, whole, res, error));
 }
 
+TEST_F(StreamExportTest, FrameDelaysThePlayersCannotPlayAreBroughtIntoTheirRange) {
+    // Players take an interval of 10 ms or less for a still picture and read it as signed
+    // 16 bits: such project delays are written as the nearest interval they play.
+    const struct {
+        int32_t delay, interval;
+    } cases[] = {{10, 11}, {1, 11}, {0, 11}, {11, 11}, {32767, 32767}, {40000, 32767}};
+    for (const auto& c : cases) {
+        ani.SetFrameDelay(c.delay);
+        StreamExportRequest req;
+        req.path = (dir / ("d" + std::to_string(c.delay) + ".zov")).string();
+        req.last = 1;
+        req.writePages = false;
+        StreamExportResult res;
+        std::string error;
+        ASSERT_TRUE(ExportProjectToStream(ani, req, res, error)) << c.delay << ": " << error;
+        const Bytes s = ReadFile(req.path);
+        ASSERT_GT(s.size(), 12u);
+        EXPECT_EQ(c.interval, (s[10] << 8) | s[11]) << c.delay;
+        EXPECT_EQ(c.delay != c.interval, !res.warning.empty()) << c.delay << ": " << res.warning;
+        EXPECT_EQ(c.delay, ani.FrameDelay()); // the project keeps its own delay
+    }
+}
+
 TEST(ZovrecStreamTest, EncodeThenDecodeGivesTheSamePictures) {
     const std::string zovrec = std::string(ZOV_BIN_DIR) + "/zovrec";
     if (!fs::exists(zovrec))

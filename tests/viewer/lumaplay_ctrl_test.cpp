@@ -99,15 +99,22 @@ std::vector<uint32_t> Frame(int k) {
 }
 
 // A stream of `frames` frames (frame 1 repeated when `repeatFirst`, giving a length-0 record).
+// Intervals the writer refuses (1..10 ms, which players take for a still picture) are put
+// into the header afterwards, as another writer might have.
 std::vector<uint8_t> MakeStream(int frames, int interval, bool endMarker, bool repeatFirst = false) {
     MemorySink sink;
     zov::StreamWriter writer;
-    EXPECT_TRUE(writer.Begin(&sink, W, H, interval));
+    const bool playable = zov::IsPlayableInterval(interval);
+    EXPECT_TRUE(writer.Begin(&sink, W, H, playable ? interval : 500));
     for (int k = 0; k < frames; ++k) {
         auto f = Frame(repeatFirst && k == 1 ? 0 : k);
         EXPECT_TRUE(writer.AddFrame32(f.data()));
     }
     EXPECT_TRUE(writer.End(endMarker ? zov::StreamEnd::Marker : zov::StreamEnd::NoMarker));
+    if (!playable) {
+        sink.bytes[10] = uint8_t(interval >> 8);
+        sink.bytes[11] = uint8_t(interval);
+    }
     return sink.bytes;
 }
 
