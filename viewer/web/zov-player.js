@@ -61,6 +61,9 @@ const MENU = [
   { id: ID.HOME, text: 'Goto ZOV Tools &Home' },
 ];
 
+// Events that count as the user's interaction with the page, for starting sound.
+const GESTURES = ['pointerdown', 'keydown'];
+
 const STRIP_HEIGHT = 16;
 const PROBE_BYTES = 1000;
 // The stream header's read time-out; like every read it is extended once.
@@ -273,6 +276,7 @@ class ZovPlayer extends HTMLElement {
     this._sources.clear();
     this._wakeFetches();
     this._audio?.pause();
+    this._forgetGesture();
     this._resizeObserver?.disconnect();
     if (this._core && this._h) this._core._zv_destroy(this._h);
     this._h = 0;
@@ -515,7 +519,32 @@ class ZovPlayer extends HTMLElement {
     const a = this._audio;
     if (!a) return;
     try { a.currentTime = ms / 1000; } catch (_) { /* not seekable yet */ }
-    a.play().catch(() => { /* autoplay refused: the pictures go on without sound */ });
+    a.play().catch((err) => {
+      // Browsers refuse sound until the user has interacted with the page: the pictures go
+      // on, and the sound joins them at the user's first click or key.
+      if (err?.name === 'NotAllowedError') this._resumeSoundOnGesture();
+    });
+  }
+
+  _resumeSoundOnGesture() {
+    if (this._gesture) return;
+    const resume = () => {
+      this._forgetGesture();
+      if (!this._h || !this._audio) return;
+      // Only while the pictures play at a speed that has sound, from where they are.
+      const s = this._readState();
+      if (!s.timerRunning || s.speed < 200 || s.speed > 5000) return;
+      try { this._audio.currentTime = (s.interval * s.stepCount) / 1000; } catch (_) { /* not seekable yet */ }
+      this._audio.play().catch(() => {});
+    };
+    this._gesture = resume;
+    for (const type of GESTURES) document.addEventListener(type, resume, true);
+  }
+
+  _forgetGesture() {
+    if (!this._gesture) return;
+    for (const type of GESTURES) document.removeEventListener(type, this._gesture, true);
+    this._gesture = null;
   }
 
   // ---- drawing ------------------------------------------------------------------------

@@ -357,6 +357,31 @@ describe('controls', () => {
     await p.close();
   });
 
+  test('sound the browser would not start plays from the first key pressed on the page', async () => {
+    // The browser's autoplay block, as a page sees it: play() is refused until the user has
+    // pressed a key or a button on the page (window listeners hear it before the page's own).
+    const blockAutoplay = () => {
+      const play = HTMLMediaElement.prototype.play;
+      let interacted = false;
+      for (const type of ['keydown', 'pointerdown']) window.addEventListener(type, () => { interacted = true; }, true);
+      window.__refused = 0;
+      HTMLMediaElement.prototype.play = function () {
+        if (interacted) return play.call(this);
+        window.__refused += 1;
+        return Promise.reject(new DOMException('The user has not interacted yet', 'NotAllowedError'));
+      };
+    };
+    const p = await browser.open(`${serve.url}/pace-ocx.htm`, errors, { init: blockAutoplay });
+    await waitLoaded(p);
+    await p.waitFor(() => window.__refused > 0);
+    const paused = () => p.evaluate(() => document.querySelector('zov-player').shadowRoot.querySelector('audio').paused);
+    assert.equal(await paused(), true);
+    await p.press('a');
+    await p.waitFor(() => !document.querySelector('zov-player').shadowRoot.querySelector('audio').paused);
+    assert.equal((await player(p)).state, 'playing');
+    await p.close();
+  });
+
   test('a stopped player keeps no timer, even with more of its stream to fetch', async () => {
     assert.ok(fs.statSync(path.join(site, 'noise.zov')).size > 5 * 1024 * 1024);
     const p = await browser.open(`${serve.url}/noise.htm`, errors, { init: trackTimers });
