@@ -278,6 +278,8 @@ class ZovPlayer extends HTMLElement {
     this._audio?.pause();
     this._forgetGesture();
     this._resizeObserver?.disconnect();
+    this._ratioQuery?.media.removeEventListener('change', this._ratioQuery.onChange);
+    this._ratioQuery = null;
     if (this._core && this._h) this._core._zv_destroy(this._h);
     this._h = 0;
     this._started = false;
@@ -555,13 +557,30 @@ class ZovPlayer extends HTMLElement {
     this._resize();
   }
 
+  // The canvas has one pixel per device pixel, so that at origin size one stream pixel is
+  // one pixel of the screen; the logic works in device pixels throughout.
   _resize() {
     if (!this._h) return;
-    const w = this._view.clientWidth, h = this._view.clientHeight;
+    const dpr = window.devicePixelRatio || 1;
+    this._dpr = dpr;
+    const w = Math.round(this._view.clientWidth * dpr), h = Math.round(this._view.clientHeight * dpr);
     if (this._canvas.width !== w) this._canvas.width = w;
     if (this._canvas.height !== h) this._canvas.height = h;
+    this._canvas.style.width = `${w / dpr}px`;
+    this._canvas.style.height = `${h / dpr}px`;
     this._core._zv_resize(this._h, w, h);
     this._draw();
+    this._watchPixelRatio(dpr);
+  }
+
+  // Zooming or moving to another screen changes the ratio without resizing the element.
+  _watchPixelRatio(dpr) {
+    if (this._ratioQuery?.dpr === dpr) return;
+    this._ratioQuery?.media.removeEventListener('change', this._ratioQuery.onChange);
+    const media = window.matchMedia(`(resolution: ${dpr}dppx)`);
+    const onChange = () => this._resize();
+    media.addEventListener('change', onChange);
+    this._ratioQuery = { dpr, media, onChange };
   }
 
   _draw() {
@@ -591,7 +610,7 @@ class ZovPlayer extends HTMLElement {
       ctx.strokeRect(0.5, 0.5, Math.max(0, w - 1), Math.max(0, h - 1));
       if (this._openStatus) {
         ctx.fillStyle = '#000';
-        ctx.font = '12px sans-serif';
+        ctx.font = `${Math.round(12 * (this._dpr || 1))}px sans-serif`;
         ctx.textAlign = 'center';
         ctx.fillText(this._openStatus, w / 2, h / 2);
       }
@@ -608,9 +627,11 @@ class ZovPlayer extends HTMLElement {
 
   // ---- input --------------------------------------------------------------------------
 
+  // A pointer position in device pixels of the view.
   _point(e) {
     const r = this._view.getBoundingClientRect();
-    return [Math.round(e.clientX - r.left), Math.round(e.clientY - r.top)];
+    const dpr = this._dpr || 1;
+    return [Math.round((e.clientX - r.left) * dpr), Math.round((e.clientY - r.top) * dpr)];
   }
 
   _bindInput() {
@@ -627,7 +648,7 @@ class ZovPlayer extends HTMLElement {
       e.preventDefault();
       // One notch is 120 units, positive away from the user.
       const scale = e.deltaMode === 1 ? 40 : e.deltaMode === 2 ? 120 * 3 : 1.2;
-      this._core._zv_wheel(this._h, Math.round(-e.deltaY * scale));
+      this._core._zv_wheel(this._h, Math.round(-e.deltaY * scale * (this._dpr || 1)));
       this._afterCall();
     }, { passive: false });
     v.addEventListener('pointerdown', (e) => {

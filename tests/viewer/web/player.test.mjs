@@ -475,6 +475,35 @@ describe('controls', () => {
     await p.close();
   });
 
+  test('"&OriginSize" on a screen of two device pixels per pixel: one stream pixel, one device pixel', async () => {
+    const hidpi = await launchBrowser({ deviceScaleFactor: 2 });
+    try {
+      const p = await hidpi.open(`${serve.url}/demo-ocx.htm`, errors);
+      await waitLoaded(p);
+      await stop(p);
+      const step = (await player(p)).step;
+      const src = demo.frames[step - 1].native;
+      const size = () => p.evaluate(() => {
+        const c = document.querySelector('zov-player').shadowRoot.querySelector('canvas');
+        return { dpr: devicePixelRatio, width: c.width, height: c.height, css: c.getBoundingClientRect().width };
+      });
+      assert.deepEqual(await size(), { dpr: 2, width: 2 * W, height: 2 * H, css: W });
+      await rightClickMenu(p, '&OriginSize');
+      const c = await canvasPixels(p);
+      let bad = 0;
+      for (let y = 0; y < H; y++) for (let x = 0; x < W; x++) {
+        const o = (y * c.width + x) * 4, s = (y * W + x) * 4;
+        if (c.data[o] !== src.rgba[s] || c.data[o + 1] !== src.rgba[s + 1] || c.data[o + 2] !== src.rgba[s + 2]) bad++;
+      }
+      assert.equal(bad, 0, `${bad} pixels differ from the stream's at origin size`);
+      const o = ((H + 3) * c.width + W + 3) * 4;
+      assert.deepEqual(c.data.slice(o, o + 3), [255, 255, 255]);
+      await p.close();
+    } finally {
+      await hidpi.close();
+    }
+  });
+
   test('panning in origin size never leaves the picture', async () => {
     const p = await browser.open(`${serve.url}/small.htm`, errors);
     await waitLoaded(p);
