@@ -68,6 +68,7 @@ void CAni::ResetDocumentState() {
     m_table4.clear();
     m_elements->Clear();
     m_appendPos = kProjectHeaderSize;
+    m_dataEnd = kProjectHeaderSize;
     m_currentFrame = -1;
     m_mode = DOC_NONE;
 }

@@ -262,6 +262,7 @@ class CAni {
     bool LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* header);
     bool CommitIndexAt(int64_t at);
     bool CommitCompact(int64_t at);
+    bool CommitEdit();
     void SaveState(SavedState& s) const;
     void RestoreState(SavedState& s);
     bool ReloadElements(int32_t blockOffset, uint32_t version);
@@ -308,6 +309,9 @@ class CAni {
     // Where the next record goes: never below the end of what the file held when the current
     // index was committed, so the committed tables are never overwritten.
     int64_t m_appendPos = kProjectHeaderSize;
+    // Where the next index goes: the end of the frame records anything (the tables or an undo
+    // snapshot) may refer to. The index on disk lies at or above it.
+    int64_t m_dataEnd = kProjectHeaderSize;
     // Version of the element block now on disk (an old file keeps its own until rewritten).
     uint32_t m_diskVersion = kProjectVersion;
     std::vector<uint8_t> m_encodeBuf; // reused by the capture path

@@ -14,6 +14,7 @@ struct CAni::SavedState {
     std::vector<Table3Record> table3;
     std::vector<Table4Record> table4;
     int64_t appendPos = 0;
+    int64_t dataEnd = 0;
     int64_t fileLength = 0;
     int32_t blockOffset = 0;
     int undoCount = 0;

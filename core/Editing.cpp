@@ -1,6 +1,6 @@
 // Frame editing: delete, paste, clear all and the bitmap-series append. No stored record
 // is rewritten in place: a frame that loses its predecessor is stored again as a key frame
-// after everything the file holds, then the tables are committed (CommitIndexAt). An edit
+// after everything the file holds, then the tables are committed (CommitEdit). An edit
 // that fails before its commit puts memory and file back as they were.
 #include "core/Ani.h"
 #include "core/AniState.h"
@@ -37,6 +37,7 @@ void CAni::SaveState(SavedState& s) const {
     s.table3 = m_table3;
     s.table4 = m_table4;
     s.appendPos = m_appendPos;
+    s.dataEnd = m_dataEnd;
     s.fileLength = m_file.Length();
     s.blockOffset = m_elements->BlockOffset();
     s.undoCount = m_undo.Count();
@@ -50,6 +51,7 @@ void CAni::RestoreState(SavedState& s) {
     m_table3 = s.table3;
     m_table4 = s.table4;
     m_appendPos = s.appendPos;
+    m_dataEnd = s.dataEnd;
     // The same element objects stay; those the edit took out come back.
     (void)RestoreElements(s.elements);
     // Only bytes no committed table refers to are cut.
@@ -123,7 +125,7 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
     m_cache.Shift(next, INT32_MAX, -count);
     if (m_elements->AdjustForFrames("FRAMEDELETE", first, first + count - 1, 0, &saved.elements.removed) != 0)
         ZOV_LOG("E: Fail");
-    if (!CommitIndexAt(m_appendPos)) {
+    if (!CommitEdit()) {
         RestoreState(saved);
         return false;
     }
@@ -199,7 +201,7 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
     if (m_elements->AdjustForFrames("FRAMEPASTE", source, source + count - 1, destination) != 0)
         ZOV_LOG("E: Fail");
     m_cache.DropAll();
-    if (!CommitIndexAt(m_appendPos))
+    if (!CommitEdit())
         return fail();
     ClearLastMessage();
     return true;
@@ -353,7 +355,7 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
             request.error.empty() ? "can not open \"" + series.Member(series.number) + "\"" : request.error;
         return fail(why);
     }
-    if (!CommitIndexAt(m_appendPos))
+    if (!CommitEdit())
         return fail(LastMessage().empty() ? "can not write the project's index" : LastMessage());
     if (ranOut && request.running.load() == 1)
         if (IDocumentEvents* ev = Events())

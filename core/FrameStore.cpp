@@ -199,6 +199,7 @@ bool CAni::WriteRecordAtEnd(const FrameHeader& header, const uint8_t* data, int3
     }
     offset = static_cast<int32_t>(pos);
     m_appendPos = pos + kFrameHeaderSize + header.dataSize;
+    m_dataEnd = m_appendPos;
     return true;
 }
 

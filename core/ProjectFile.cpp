@@ -85,6 +85,7 @@ bool CAni::NewProject(std::string& path, bool streamFlag) {
     m_elements->Clear();
     m_cache.Enable(m_header.imageSize);
     m_appendPos = kProjectHeaderSize;
+    m_dataEnd = kProjectHeaderSize;
     m_diskVersion = kProjectVersion;
     m_recordWindow = 0;
     m_recordWindowFlag = false;
@@ -146,7 +147,9 @@ bool CAni::OpenProject(std::string& path) {
     m_table2 = std::move(index.tables.t2);
     m_table3 = std::move(index.tables.t3);
     m_table4 = std::move(index.tables.t4);
+    // Bytes after the index (another writer's, or a crash's) are reclaimed by the next commit.
     m_appendPos = f.Length();
+    m_dataEnd = m_header.frameDataEnd;
     m_file = std::move(f);
     // The list that was checked is read again into the document's own list object.
     if (!ReloadElements(static_cast<int32_t>(index.blockOffset), diskVersion)) {
@@ -174,7 +177,7 @@ bool CAni::WriteIndex() {
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (!RequireProject("E: Fail"))
         return false;
-    return CommitIndexAt(m_appendPos);
+    return CommitEdit();
 }
 
 bool CAni::CommitIndexAt(int64_t at) {
@@ -193,12 +196,22 @@ bool CAni::CommitIndexAt(int64_t at) {
     return true;
 }
 
+bool CAni::CommitEdit() {
+    // Right after new frame records the index follows them (the old one stays behind as a
+    // hole until save as); otherwise it goes back down to the end of the records.
+    if (m_appendPos == m_dataEnd)
+        return CommitIndexAt(m_dataEnd);
+    return CommitCompact(m_dataEnd);
+}
+
 bool CAni::CommitCompact(int64_t at) {
-    // First commit the new state beside the old one, then move it down to `at` and cut
-    // the file, once nothing refers to the bytes above it.
+    // First commit the new state beside the old one, then move it down to `at` and cut the
+    // file, once nothing refers to the bytes above it. An index too large for the room below
+    // the old one stays beside it; the next commit moves it down.
     const int64_t first = m_appendPos;
     if (!CommitIndexAt(first))
         return false;
+    m_dataEnd = at;
     const int64_t size = IndexBytes(0) - int64_t(sizeof(HeaderJournal));
     if (at >= kProjectHeaderSize && at + size <= first)
         (void)CommitIndexAt(at);

@@ -74,6 +74,13 @@ TEST_F(Cli, ProjectCommandsEndToEnd) {
     const auto key = Picture(36, 20, 10);
     EXPECT_TRUE(std::equal(key.begin() + 2112, key.end(), bmp.begin() + 54 + 2112));
 
+    // Deleting the last frames stores no frame again: the file never grows.
+    for (int k = 0; k < 3; ++k) {
+        const uintmax_t size = std::filesystem::file_size(Path("film.scp"));
+        EXPECT_EQ(Zovrec("delete " + Q("film.scp") + " " + std::to_string(11 - k) + " 1", dir).code, 0);
+        EXPECT_LE(std::filesystem::file_size(Path("film.scp")), size) << k;
+    }
+    EXPECT_EQ(Zovrec("paste " + Q("film.scp") + " 0 3 9", dir).code, 0);
     EXPECT_EQ(Zovrec("delete " + Q("film.scp") + " 2 3", dir).code, 0);
     EXPECT_EQ(Zovrec("paste " + Q("film.scp") + " 0 2 9", dir).code, 0);
     EXPECT_EQ(Zovrec("save-as " + Q("film.scp") + " " + Q("copy"), dir).code, 0);

@@ -1,6 +1,7 @@
 // Runs one edit on a project and exits: the child of the crash test, which sets
 // ZOV_FAULT_WRITE_LIMIT so that one of the edit's writes is torn and the process dies there.
 #include "core/Ani.h"
+#include "elements/ElementList.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,16 @@ int main(int argc, char** argv) {
         ok = a.DeleteFrames(arg(3), arg(4), true) && a.Undo();
     } else if (op == "clear") {
         ok = a.ClearAllFrames();
+    } else if (op == "element-add") {
+        // A larger element block: the index cannot move back down at once.
+        a.Elements().Create(arg(3), arg(4), ELEMENT_BOX);
+        ok = a.WriteIndex();
+    } else if (op == "element-range") {
+        // The same block size: the index is committed beside and moved back down.
+        if (ElementRecord* e = a.Elements().At(0)) {
+            e->lastFrame = arg(3);
+            ok = a.WriteIndex();
+        }
     }
     a.Close();
     return ok ? 0 : 1;

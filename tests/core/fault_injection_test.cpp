@@ -143,6 +143,15 @@ TEST_F(Crash, Delete) {
     Sweep({"delete", Path("work.scp"), "3", "3"}, Path("work.scp"), before);
 }
 
+TEST_F(Crash, DeleteOfTheLastFrames) {
+    Sweep({"delete", Path("work.scp"), "9", "3"}, Path("work.scp"), before);
+}
+
+TEST_F(Crash, ElementEditsWithoutNewFrames) {
+    Sweep({"element-range", Path("work.scp"), "5"}, Path("work.scp"), before);
+    Sweep({"element-add", Path("work.scp"), "0", "4"}, Path("work.scp"), before);
+}
+
 TEST_F(Crash, Paste) {
     Sweep({"paste", Path("work.scp"), "1", "4", "7"}, Path("work.scp"), before);
 }

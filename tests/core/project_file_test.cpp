@@ -411,4 +411,63 @@ TEST_F(ProjectFile, TwoGigabyteLimitLeavesTheFileAsItWas) {
     EXPECT_EQ(Doc().FrameCount(), 3);
 }
 
+// A commit that writes no frame records moves the index back down instead of appending a
+// new one: unchanged saves, element edits and deletes at the end keep the file's size, and
+// bytes another writer left after the element block are reclaimed.
+TEST_F(ProjectFile, CommitsWithoutNewRecordsDoNotGrowTheFile) {
+    std::vector<HandFrame> frames;
+    std::vector<std::vector<uint8_t>> pics;
+    for (int i = 0; i < 30; ++i) {
+        pics.push_back(Picture(40, 12, i));
+        frames.push_back(i % 10 == 0 ? HandKey(pics.back()) : HandDiff(pics[size_t(i) - 1], pics.back()));
+    }
+    HandFile hand = BuildHandFile(40, 12, frames);
+    const size_t handSize = hand.bytes.size();
+    hand.bytes.resize(handSize + 5000, 0x55); // left by another writer after the element block
+    WriteAll(Path("p.scp"), hand.bytes);
+    std::string path = Path("p.scp");
+    ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
+    ASSERT_TRUE(Doc().WriteIndex());
+    EXPECT_EQ(std::filesystem::file_size(path), handSize);
+
+    ElementRecord* image = Doc().Elements().Create(0, 29, ELEMENT_IMAGE);
+    ImageInfoHeader info{};
+    info.biWidth = 200;
+    info.biHeight = 200;
+    info.biBitCount = 24;
+    const std::vector<uint8_t> bits(200 * 600, 0x3C);
+    ASSERT_EQ(Doc().Elements().SetImage(image, info, bits.data(), uint32_t(bits.size())), 0);
+    ASSERT_TRUE(Doc().WriteIndex());
+    const uintmax_t withImage = std::filesystem::file_size(path);
+    EXPECT_LT(withImage, handSize + 2 * bits.size()); // the index grew once, beside the old one
+    for (int save = 0; save < 5; ++save) {
+        ASSERT_TRUE(Doc().WriteIndex());
+        EXPECT_LE(std::filesystem::file_size(path), withImage) << "save " << save;
+    }
+    const uintmax_t settled = std::filesystem::file_size(path);
+    EXPECT_EQ(settled, handSize + 20 + 80 + bits.size()); // the hole of the first move is gone
+    image->lastFrame = 20;
+    ASSERT_TRUE(Doc().WriteIndex());
+    EXPECT_EQ(std::filesystem::file_size(path), settled);
+
+    // Deleting the last frames writes no record: the file never grows.
+    for (int k = 0; k < 4; ++k) {
+        const uintmax_t before = std::filesystem::file_size(path);
+        ASSERT_TRUE(Doc().DeleteFrames(Doc().FrameCount() - 2, 2, true));
+        EXPECT_LE(std::filesystem::file_size(path), before) << "delete " << k;
+    }
+    ASSERT_EQ(Doc().FrameCount(), 22);
+    Doc().Close();
+    ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
+    EXPECT_TRUE(Doc().CheckFile());
+    ASSERT_EQ(Doc().Elements().Count(), 1);
+    EXPECT_EQ(Doc().Elements().At(0)->lastFrame, 20);
+    std::vector<uint8_t> img;
+    FrameHeader fh;
+    for (int i = 0; i < 22; ++i) {
+        ASSERT_TRUE(Doc().LoadFrame(i, img, fh)) << i;
+        EXPECT_TRUE(std::equal(img.begin(), img.begin() + 1440 / 96 * 96, pics[size_t(i)].begin())) << i;
+    }
+}
+
 } // namespace
