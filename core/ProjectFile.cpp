@@ -10,6 +10,7 @@
 #include "base/Path.h"
 #include "elements/ElementList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -205,15 +206,15 @@ bool CAni::CommitEdit() {
 }
 
 bool CAni::CommitCompact(int64_t at) {
-    // First commit the new state beside the old one, then move it down to `at` and cut the
-    // file, once nothing refers to the bytes above it. An index too large for the room below
-    // the old one stays beside it; the next commit moves it down.
-    const int64_t first = m_appendPos;
-    if (!CommitIndexAt(first))
+    // First commit the new state beside the old one, far enough up that its copy at `at`
+    // will not overlap it, then move it down to `at` and cut the file there, once nothing
+    // refers to the bytes above it.
+    const int64_t size = IndexBytes(0) - int64_t(sizeof(HeaderJournal));
+    const int64_t beside = std::max(m_appendPos, at + size);
+    if (!CommitIndexAt(beside))
         return false;
     m_dataEnd = at;
-    const int64_t size = IndexBytes(0) - int64_t(sizeof(HeaderJournal));
-    if (at >= kProjectHeaderSize && at + size <= first)
+    if (at >= kProjectHeaderSize && at < beside)
         (void)CommitIndexAt(at);
     return true;
 }

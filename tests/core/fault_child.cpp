@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     } else if (op == "clear") {
         ok = a.ClearAllFrames();
     } else if (op == "element-add") {
-        // A larger element block: the index cannot move back down at once.
+        // A larger element block: the index is committed beside, far enough up to move down.
         a.Elements().Create(arg(3), arg(4), ELEMENT_BOX);
         ok = a.WriteIndex();
     } else if (op == "element-range") {
