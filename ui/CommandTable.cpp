@@ -93,10 +93,11 @@ CommandState ToolbarButtonState(int id, const CommandContext& c) {
         return {c.projectOpen && !busy && idle, false};
     case TB_PASTE:
         return {c.canPaste && !busy && idle, false};
+    // Play also starts from the end position: it then plays from frame 0.
     case TB_PLAY:
-        return {frames && idle && !normalPlay, normalPlay};
+        return {(frames || c.atEnd) && idle && !normalPlay, normalPlay};
     case TB_PLAY_FAST:
-        return {frames && idle && !fastPlay, fastPlay};
+        return {(frames || c.atEnd) && idle && !fastPlay, fastPlay};
     case TB_PLAY_PAUSE:
         return {c.playing, c.paused};
     case TB_PLAY_STOP:

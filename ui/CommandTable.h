@@ -125,6 +125,7 @@ enum EditMode : int {
 struct CommandContext {
     bool projectOpen = false;
     bool hasFrames = false; // an open project with frames and the anchor inside them
+    bool atEnd = false;     // frames, and the anchor on the position after the last one
     bool playing = false;
     bool playingFast = false;
     bool paused = false;

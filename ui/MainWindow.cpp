@@ -421,6 +421,7 @@ CommandContext CMainWindow::Context() const {
     c.projectOpen = m_doc.IsFileOpen() && m_doc.DocMode() == DOC_PROJECT;
     c.hasFrames = c.projectOpen && m_doc.FrameCount() > 0 && m_sel.selection.anchor >= 0 &&
                   m_sel.selection.anchor < m_doc.FrameCount();
+    c.atEnd = c.projectOpen && m_doc.FrameCount() > 0 && m_sel.selection.anchor == m_doc.FrameCount();
     c.playing = m_playerState == PLAYER_PLAYING;
     c.playingFast = m_playingFast;
     c.paused = m_playerState == PLAYER_PAUSED;

@@ -155,6 +155,13 @@ TEST(CommandAvailability, PlaybackButtons) {
     c = Frames();
     c.editMode = MODE_BOX;
     EXPECT_FALSE(ToolbarButtonState(TB_PLAY, c).enabled);
+    c = Frames();
+    c.hasFrames = false; // the end position: Play starts over, the edits stay off
+    c.atEnd = true;
+    EXPECT_TRUE(ToolbarButtonState(TB_PLAY, c).enabled);
+    EXPECT_TRUE(ToolbarButtonState(TB_PLAY_FAST, c).enabled);
+    EXPECT_FALSE(ToolbarButtonState(TB_CUT, c).enabled);
+    EXPECT_FALSE(ToolbarButtonState(TB_GOTO, c).enabled);
 }
 
 TEST(CommandAvailability, FilesRecordAndPaste) {
