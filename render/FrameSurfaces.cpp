@@ -2,7 +2,7 @@
 
 #include "base/Log.h"
 #include "core/Ani.h"
-#include "render/ElementPainter.h"
+#include "render/SelectionOverlay.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -59,6 +59,17 @@ bool FrameSurfaces::ShowFrame(int index) {
         return true;
     }
     if (m_elementsOnly) {
+        // A plain background of the elements-only colour, as 24-bit bottom-up rows.
+        const int w = m_frame.width(), h = m_frame.height();
+        const size_t row = static_cast<size_t>((w * 3 + 3) & ~3);
+        m_bits.assign(row * static_cast<size_t>(h), 0);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                uint8_t* p = m_bits.data() + row * static_cast<size_t>(y) + static_cast<size_t>(x) * 3;
+                p[0] = static_cast<uint8_t>(qBlue(kElementsOnlyColour));
+                p[1] = static_cast<uint8_t>(qGreen(kElementsOnlyColour));
+                p[2] = static_cast<uint8_t>(qRed(kElementsOnlyColour));
+            }
         m_frame.fill(kElementsOnlyColour);
     } else {
         FrameHeader header;
@@ -69,11 +80,11 @@ bool FrameSurfaces::ShowFrame(int index) {
         }
         CopyFrameBits(m_bits.data(), m_frame.width(), m_frame.height(), m_frame);
     }
-    m_work = m_frame.copy();
-    {
-        QPainter p(&m_work);
-        PaintElements(p, index, ElementLayer::All);
-    }
+    // The work surface is the frame with its elements, drawn by the document's painter.
+    if (m_doc.PaintElements(index, m_bits.data()))
+        CopyFrameBits(m_bits.data(), m_frame.width(), m_frame.height(), m_work);
+    else
+        m_work = m_frame.copy();
     m_display = m_work.copy();
     return true;
 }
@@ -85,7 +96,7 @@ bool FrameSurfaces::DrawToView(int index) {
     if (index < 0 || index >= m_doc.FrameCount())
         return true;
     QPainter p(&m_display);
-    if (!PaintElements(p, index, ElementLayer::SelectionOverlay)) {
+    if (!PaintSelectionOverlay(p, index)) {
         ZOV_LOG("Draw Element Fail");
         return false;
     }

@@ -2,10 +2,8 @@
 
 #include "base/Log.h"
 #include "core/Ani.h"
-#include "render/ElementPainter.h"
 #include "render/FrameSurfaces.h"
 
-#include <QPainter>
 #include <chrono>
 #include <condition_variable>
 #include <vector>
@@ -105,11 +103,11 @@ void PlaybackEngine::Run(int start) {
                     std::lock_guard<std::mutex> g(m_frameMutex);
                     if (m_shared.size() != QSize(width, height))
                         m_shared = QImage(width, height, QImage::Format_RGB32);
-                    if (loaded)
-                        CopyFrameBits(bits.data(), width, height, m_shared);
                     m_doc.SetCurrentFrame(i);
-                    QPainter p(&m_shared);
-                    PaintElements(p, i, ElementLayer::All);
+                    if (loaded) {
+                        m_doc.PaintElements(i, bits.data()); // nothing to draw without a painter
+                        CopyFrameBits(bits.data(), width, height, m_shared);
+                    }
                 }
                 last = i;
                 if (m_listener.onFrame)

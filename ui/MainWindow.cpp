@@ -4,7 +4,6 @@
 #include "base/Log.h"
 #include "base/StringIds.h"
 #include "core/Ani.h"
-#include "render/ElementPainter.h"
 #include "ui/FrameView.h"
 #include "ui/IconTheme.h"
 #include "ui/ThumbnailStrip.h"
@@ -519,11 +518,8 @@ void CMainWindow::RefreshStrip() {
         FrameHeader header;
         if (!doc->LoadFrame(f, bits, header))
             return QImage();
+        doc->PaintElements(f, bits.data());
         QImage frame = ImageFromFrameBits(bits.data(), doc->ImageWidth(), doc->ImageHeight());
-        {
-            QPainter p(&frame);
-            PaintElements(p, f, ElementLayer::Unselected);
-        }
         return frame.scaled(kThumbWidth, kThumbHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     };
     m_strip->SetModel(std::move(m));

@@ -175,3 +175,33 @@ TEST(FrameBits, BottomUpBgrRowsBecomeTopDownRgb) {
     EXPECT_EQ(img.pixel(0, 0), qRgb(9, 8, 7));
     EXPECT_EQ(img.pixel(1, 0), qRgb(12, 11, 10));
 }
+
+TEST_F(Playback, TheDocumentsElementPainterReachesTheViewAndPlayback) {
+    // A painter that marks the top-left pixel of each frame with the frame's number in red.
+    doc.SetElementPainter([](const CElementList&, int32_t index, uint8_t* image, int32_t w, int32_t h) {
+        uint8_t* topLeft = image + static_cast<size_t>(h - 1) * Image24::RowBytes(w);
+        topLeft[0] = 0;
+        topLeft[1] = 0;
+        topLeft[2] = static_cast<uint8_t>(100 + index);
+    });
+    FrameSurfaces s(doc);
+    ASSERT_TRUE(s.Prepare());
+    ASSERT_TRUE(s.ShowFrame(4));
+    EXPECT_EQ(s.Display().pixel(0, 0), qRgb(104, 0, 0));
+    EXPECT_EQ(s.Display().pixel(1, 0), FramePixel(4, 1, 0));
+    s.SetElementsOnly(true);
+    ASSERT_TRUE(s.ShowFrame(2));
+    EXPECT_EQ(s.Display().pixel(0, 0), qRgb(102, 0, 0));
+    EXPECT_EQ(s.Display().pixel(1, 0), kElementsOnlyColour);
+
+    PlaybackEngine engine(doc, frameMutex);
+    Reports r;
+    engine.SetListener(r.Listener());
+    engine.SetPacer(InstantPacer());
+    ASSERT_TRUE(engine.SetPlayStart(7));
+    ASSERT_TRUE(engine.Play());
+    ASSERT_TRUE(r.WaitDone());
+    std::lock_guard<std::mutex> g(frameMutex);
+    EXPECT_EQ(engine.Shared().pixel(0, 0), qRgb(108, 0, 0));
+    EXPECT_EQ(engine.Shared().pixel(2, 2), FramePixel(8, 2, 2));
+}
