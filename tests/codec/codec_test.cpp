@@ -415,3 +415,87 @@ TEST(CapacityTest, PatternsTakenBackWithARawFrameGiveBackTheirBytes) {
     EXPECT_EQ(0u, BE32(layers[3].data() + 11)); // no new pattern
     EXPECT_EQ(kept, enc.m_codec.PatternBytes());
 }
+
+TEST(EncoderBytesTest, NeighbourOrderAndScanOrderFromHandWorkedBytes) {
+    // 8 x 6 pixels, one region-coded block, background B = 0 (33 of 48 pixels). Column 7 is
+    // the guard column. Colours: A = 0x3366CC, C = 0x00FF00, D = 0xFF0000.
+    //
+    //        x: 0 1 2 3 4 5 6 | 7
+    //   y 0:    . A A . . D . | .
+    //   y 1:    A . . A . D . | .
+    //   y 2:    . A A . . . . | .
+    //   y 3:    . . . . . . . | .
+    //   y 4:    C . D . . C . | .
+    //   y 5:    . . D D C . C | .
+    //
+    // Index = 8y + x; neighbour offsets in order UL -9, L -1, DL +7, D +8, DR +9, R +1,
+    // UR -7, U -8. Seeds are met rows 5 up to 0, columns 6 down to 0.
+    //
+    // Area 0, seed (6,5), C: UL (5,4) C -> 1 [at (5,4): UL (4,3) 0, L (4,4) 0, DL (4,5) C -> 1
+    //   [at (4,5): UL (3,4) 0, L (3,5) 0, DL/D/DR outside, R (5,5) 0, UR visited, U queued],
+    //   D queued, DR seed, R (6,4) 0, UR (6,3) 0, U (5,3) 0]; L queued, DL/D/DR outside,
+    //   R and UR guard, U queued. Bits 1001000000 -> length 4, shape 0x09.
+    // Area 1, seed (3,5), D: UL (2,4) D -> 1 [at (2,4): UL (1,3) 0, L (1,4) 0, DL (1,5) 0,
+    //   D (2,5) D -> 1 [at (2,5): UL, L queued, DL/D/DR outside, R seed, UR (3,4) 0, U
+    //   visited], DR seed, R queued, UR (3,3) 0, U (2,3) 0]; L visited, DL/D/DR outside,
+    //   R (4,5) is area 0's (another colour): 0, UR (4,4) 0, U queued. Bits 1000100000 ->
+    //   length 5, shape 0x11.
+    // Area 2, seed (0,4), C: UL, L, DL wrap to the guard column; D, DR, R, UR, U all 0.
+    //   Length 0: a one-pixel area.
+    // Area 3, seed (2,2), A: UL (1,1) 0, L (1,2) A -> 1 [at (1,2): UL (0,1) A -> 1 [at (0,1):
+    //   UL outside, L and DL guard, D (0,2) 0, DR visited, R queued, UR (1,0) A -> 1 [at
+    //   (1,0): UL outside, L (0,0) 0, DL visited, D queued, DR (2,1) 0, R (2,0) A -> 1 [at
+    //   (2,0): UL outside, L visited, DL and D queued, DR (3,1) A -> 1 [at (3,1): UL, L, DL
+    //   done, D (3,2) 0, DR (4,2) 0, R (4,1) 0, UR (4,0) 0, U (3,0) 0], R queued, UR and U
+    //   outside], UR and U outside], U queued], L queued, DL (0,3) 0, D (1,3) 0, DR (2,3) 0,
+    //   R seed, UR and U queued]; then at the seed DR (3,3) 0, the rest done.
+    //   Bits 011010011 then zeros -> length 9, shape bytes 0x96 0x01.
+    // Area 4, seed (5,1), D: UL, L, DL, D, DR, R, UR all 0, U (5,0) D -> 1 [its neighbours
+    //   all queued, visited or outside]. Bits 00000001 -> length 8, shape 0x80.
+    // Joins used: UL, DL (area 0), D (area 1), L, UR, R, DR (area 3), U (area 4).
+    //
+    // Checksums: 0x09 = 9, 0x11 = 17, 0x0196 = 406 (9 bits take the whole word), 0x80 = 128;
+    // all slots empty, so areas 0, 1, 3 and 4 register new patterns 9, 17, 406, 128. Area 2
+    // is the only own area. Output order: 0, 1, 3, 4 (P = 4), then 2 (N = 5).
+    // Colour layer: C, D, A, D, C as blue, green, red.
+    // Pattern layer: 0009 0011 0196 0080.
+    // Area layer: N 0005, P 0004; background 000000; x 6,3,2,5,0 as differences 0006 FFFD
+    // FFFF 0003 FFFB; y 5,5,2,1,4 as 0005 0000 FFFD FFFF 0003; four new patterns 00000004;
+    // their lengths 04 05 09 08; the own area's length 00; then the pattern bits back to back:
+    // 1001 10001 011010011 00000001 -> bytes 0x19 0x2D 0x03 0x02.
+    const uint32_t w = 8, h = 6, A = 0x3366CC, C = 0x00FF00, D = 0xFF0000;
+    std::vector<uint32_t> px = Solid(w, h, 0);
+    auto put = [&](uint32_t x, uint32_t y, uint32_t c) { px[y * w + x] = c; };
+    for (auto [x, y] : {std::pair{1u, 0u}, {2u, 0u}, {0u, 1u}, {3u, 1u}, {1u, 2u}, {2u, 2u}})
+        put(x, y, A);
+    put(5, 0, D);
+    put(5, 1, D);
+    put(2, 4, D);
+    put(2, 5, D);
+    put(3, 5, D);
+    put(0, 4, C);
+    put(5, 4, C);
+    put(4, 5, C);
+    put(6, 5, C);
+
+    Enc enc(w, h);
+    const Bytes rec = enc.Encode(px);
+    LayerTap tap;
+    Bytes layers[4];
+    ASSERT_TRUE(tap.Tap(rec.data(), layers));
+    EXPECT_EQ((Bytes{0x01, 0x01}), layers[0]);
+    EXPECT_EQ(
+        (Bytes{0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0xCC, 0x66, 0x33, 0x00, 0x00, 0xFF, 0x00, 0xFF, 0x00}),
+        layers[1]);
+    EXPECT_EQ((Bytes{0x00, 0x09, 0x00, 0x11, 0x01, 0x96, 0x00, 0x80}), layers[2]);
+    EXPECT_EQ((Bytes{0x00, 0x05, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x06, 0xFF, 0xFD, 0xFF, 0xFF, 0x00,
+                     0x03, 0xFF, 0xFB, 0x00, 0x05, 0x00, 0x00, 0xFF, 0xFD, 0xFF, 0xFF, 0x00, 0x03, 0x00,
+                     0x00, 0x00, 0x04, 0x04, 0x05, 0x09, 0x08, 0x00, 0x19, 0x2D, 0x03, 0x02}),
+              layers[3]);
+
+    // And back: the guard column is background here, so the picture comes back exactly.
+    Dec dec(w, h);
+    ASSERT_EQ(DecodeStatus::Ok, dec.Decode(rec)) << dec.m_codec.LastError();
+    for (size_t i = 0; i < px.size(); ++i)
+        EXPECT_EQ(px[i], dec.image[i] & 0xFFFFFF) << "pixel " << i % w << "," << i / w;
+}
