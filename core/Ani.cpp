@@ -1,10 +1,12 @@
 // CAni: life cycle, queries, settings and selection. The project file lives in
 // ProjectFile.cpp, frames in FrameStore.cpp, edits in Editing.cpp and Undo.cpp.
 #include "core/Ani.h"
+#include "core/AniState.h"
 
 #include "base/Log.h"
 #include "elements/ElementList.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zov {
@@ -74,17 +76,95 @@ void CAni::ResetDocumentState() {
 }
 
 void CAni::Close() {
+    PendingEvents events(*this);
     std::lock_guard<std::recursive_mutex> g(m_lock);
     // Snapshots belong to the project they were taken from.
     ClearUndo();
     if (m_mode == DOC_STREAM) {
         m_path.clear();
         m_mode = DOC_NONE;
+        events.closed = true;
         return;
     }
     if (!m_file.IsOpen())
         return;
     ResetDocumentState();
+    events.closed = true;
+}
+
+namespace {
+thread_local int t_delivering = 0; // listener calls under way on this thread
+} // namespace
+
+void CAni::AddListener(IDocumentEvents* listener) {
+    std::lock_guard<std::mutex> l(m_listenerLock);
+    if (listener && std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
+        m_listeners.push_back(listener);
+}
+
+void CAni::RemoveListener(IDocumentEvents* listener) {
+    std::unique_lock<std::mutex> l(m_listenerLock);
+    std::erase(m_listeners, listener);
+    // A call under way on another thread may still be inside the listener.
+    m_listenerIdle.wait(l, [this] { return m_delivering <= t_delivering; });
+}
+
+template <class F> void CAni::Notify(F&& call) {
+    std::vector<IDocumentEvents*> targets;
+    {
+        std::lock_guard<std::mutex> l(m_listenerLock);
+        if (m_listeners.empty())
+            return;
+        targets = m_listeners;
+        ++m_delivering;
+    }
+    ++t_delivering;
+    for (IDocumentEvents* target : targets) {
+        {
+            std::lock_guard<std::mutex> l(m_listenerLock);
+            if (std::find(m_listeners.begin(), m_listeners.end(), target) == m_listeners.end())
+                continue; // removed by an earlier call
+        }
+        call(*target);
+    }
+    --t_delivering;
+    {
+        std::lock_guard<std::mutex> l(m_listenerLock);
+        --m_delivering;
+    }
+    m_listenerIdle.notify_all();
+}
+
+void CAni::Broadcaster::OnFrameCaptured(int n) {
+    m_doc.Notify([n](IDocumentEvents& e) { e.OnFrameCaptured(n); });
+}
+void CAni::Broadcaster::OnRecordFinish() {
+    m_doc.Notify([](IDocumentEvents& e) { e.OnRecordFinish(); });
+}
+void CAni::Broadcaster::OnRecordFailed(const std::string& reason) {
+    m_doc.Notify([&reason](IDocumentEvents& e) { e.OnRecordFailed(reason); });
+}
+void CAni::Broadcaster::OnPlayFrame(int frame) {
+    m_doc.Notify([frame](IDocumentEvents& e) { e.OnPlayFrame(frame); });
+}
+void CAni::Broadcaster::OnPlayFinish() {
+    m_doc.Notify([](IDocumentEvents& e) { e.OnPlayFinish(); });
+}
+void CAni::Broadcaster::OnImportProgress(int kind, int appended, const std::string& text) {
+    m_doc.Notify([&](IDocumentEvents& e) { e.OnImportProgress(kind, appended, text); });
+}
+void CAni::Broadcaster::OnClosed() {
+    m_doc.Notify([](IDocumentEvents& e) { e.OnClosed(); });
+}
+void CAni::Broadcaster::OnElementListChanged() {
+    m_doc.Notify([](IDocumentEvents& e) { e.OnElementListChanged(); });
+}
+
+bool CAni::RefuseWhileImporting() {
+    if (!m_importing.load())
+        return false;
+    SetLastMessage("a bitmap import is still running; stop it or wait for it first");
+    return true;
 }
 
 std::string CAni::DocumentPath() const {

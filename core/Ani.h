@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -186,8 +187,13 @@ class CAni {
     void SetNotProjectText(const std::string& text) { m_notProjectText = text; }
     void ClearLastMessage();
     void SetLastMessage(const std::string& text); // also logs it
-    void SetEvents(IDocumentEvents* events) { m_events.store(events); }
-    IDocumentEvents* Events() const { return m_events.load(); }
+    // Listeners hear every event, in the order added; adding one twice has no effect.
+    void AddListener(IDocumentEvents* listener);
+    // After it returns the listener hears nothing more (it waits for a call to it that is
+    // under way on another thread). A listener may remove itself from within a call.
+    void RemoveListener(IDocumentEvents* listener);
+    // Passes each call on to every listener: what workers report through.
+    IDocumentEvents& Broadcast() { return m_broadcast; }
 
     std::atomic<int32_t> m_control_rec_scr{C_CONTROL_STOP};
     std::atomic<int32_t> m_control_rec_snd{C_CONTROL_STOP};
@@ -232,7 +238,7 @@ class CAni {
     bool ClearAllFrames();
     // Appends the series that request.firstPath starts, on the calling thread.
     bool AppendFramesFromBitmaps(BitmapAppendRequest& request);
-    // The same on a worker thread: progress and the end go to Events()->OnImportProgress.
+    // The same on a worker thread: progress and the end go to the listeners (OnImportProgress).
     bool StartBitmapAppend(BitmapAppendRequest& request);
     // Asks the worker to stop and waits up to 2 s; true when it has ended (and is joined).
     // Until it returns true the request must stay alive; call it again or WaitBitmapAppend.
@@ -267,6 +273,10 @@ class CAni {
     void RestoreState(SavedState& s);
     bool ReloadElements(int32_t blockOffset, uint32_t version);
     ElementUndo CaptureElements() const;
+    // Whether the element list differs in members or ranges from `before`.
+    bool ElementsChangedSince(const ElementUndo& before) const;
+    // True, with the last message set, while a bitmap import is appending: edits wait.
+    bool RefuseWhileImporting();
     // Puts back what `undo` holds (see UndoStack.h): removed elements at their places, the
     // ranges of the elements of that moment; elements made since are cut to the frames.
     // Returns the ids it put back.
@@ -301,7 +311,31 @@ class CAni {
     SoundFormat m_soundFormat;
     UndoStack m_undo;
     void ClearUndo();
-    std::atomic<IDocumentEvents*> m_events{nullptr};
+    // Events raised inside an operation are delivered when it has released the lock: the
+    // object lives in front of the operation's lock guard, so it goes after it.
+    class PendingEvents;
+    class Broadcaster : public IDocumentEvents {
+      public:
+        explicit Broadcaster(CAni& doc) : m_doc(doc) {}
+        void OnFrameCaptured(int frameCount) override;
+        void OnRecordFinish() override;
+        void OnRecordFailed(const std::string& reason) override;
+        void OnPlayFrame(int frame) override;
+        void OnPlayFinish() override;
+        void OnImportProgress(int kind, int appended, const std::string& text) override;
+        void OnClosed() override;
+        void OnElementListChanged() override;
+
+      private:
+        CAni& m_doc;
+    };
+    template <class F> void Notify(F&& call);
+    std::mutex m_listenerLock;
+    std::condition_variable m_listenerIdle;
+    std::vector<IDocumentEvents*> m_listeners;
+    int m_delivering = 0; // calls under way, on any thread
+    std::atomic<bool> m_importing{false};
+    Broadcaster m_broadcast{*this};
     int32_t m_defaultFrameDelay = 100;
     bool m_defaultRecordPointer = true;
     int32_t m_screenWidth = 1024;

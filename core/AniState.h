@@ -22,4 +22,24 @@ struct CAni::SavedState {
     ElementUndo elements;
 };
 
+// Events an operation raises, delivered when it ends: declared before the operation's lock
+// guard, it goes after the guard has released the lock.
+class CAni::PendingEvents {
+  public:
+    explicit PendingEvents(CAni& doc) : m_doc(doc) {}
+    PendingEvents(const PendingEvents&) = delete;
+    PendingEvents& operator=(const PendingEvents&) = delete;
+    ~PendingEvents() {
+        if (closed)
+            m_doc.Broadcast().OnClosed();
+        if (elementsChanged)
+            m_doc.Broadcast().OnElementListChanged();
+    }
+    bool closed = false;
+    bool elementsChanged = false;
+
+  private:
+    CAni& m_doc;
+};
+
 } // namespace zov

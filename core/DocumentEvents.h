@@ -1,6 +1,7 @@
-// The one callback interface through which the document tells the user interface what its
-// worker threads did. Calls arrive on the worker's own thread: a Qt window forwards each
-// one with a queued signal and never touches widgets from the callback itself.
+// The callback interface through which the document tells its listeners (the main window,
+// the player window, the import dialog) what happened. Calls arrive on the thread that did
+// it, a worker's or the caller's, never with the document lock held: a Qt window forwards
+// each one with a queued signal and never touches widgets from the callback itself.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,8 @@ enum DocumentEvent : uint32_t {
     UM_FRAME_CAPTURED = 0x467,
     UM_RECORD_FINISH = 0x468,
     UM_IMPORT_PROGRESS = 0x479,
+    UM_DOC_CLOSED = 0x47A,
+    UM_ELEMENTS_CHANGED = 0x47B,
 };
 
 // OnImportProgress kinds (the message's wParam).
@@ -40,6 +43,10 @@ class IDocumentEvents {
         (void)appended;
         (void)text;
     }
+    // UM_DOC_CLOSED: the open project (or stream document) was closed.
+    virtual void OnClosed() {}
+    // UM_ELEMENTS_CHANGED: a frame edit or undo changed the element list or its ranges.
+    virtual void OnElementListChanged() {}
 };
 
 } // namespace zov

@@ -96,7 +96,10 @@ bool CAni::ReencodeAsKeyFrame(int32_t index) {
 }
 
 bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
+    PendingEvents events(*this);
     std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (RefuseWhileImporting())
+        return false;
     if (!m_file.IsOpen() || first < 0 || int64_t(first) + count - 1 >= m_header.frameCount) {
         ZOV_LOG("E: error");
         return false;
@@ -130,6 +133,7 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
         return false;
     }
     // The elements the delete took out belong to its undo step.
+    events.elementsChanged = ElementsChangedSince(saved.elements);
     if (UndoStep* step = pushed ? m_undo.Newest() : nullptr)
         step->elements.removed = std::move(saved.elements.removed);
     ClearLastMessage();
@@ -137,8 +141,9 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
 }
 
 bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
+    PendingEvents events(*this);
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    if (!RequireProject("E: Fail"))
+    if (RefuseWhileImporting() || !RequireProject("E: Fail"))
         return false;
     if (count == 0 || (destination >= source && int64_t(destination) <= int64_t(source) + count - 1))
         return true;
@@ -203,13 +208,14 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
     m_cache.DropAll();
     if (!CommitEdit())
         return fail();
+    events.elementsChanged = ElementsChangedSince(saved.elements);
     ClearLastMessage();
     return true;
 }
 
 bool CAni::ClearAllFrames() {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    if (!RequireProject("E: Fail"))
+    if (RefuseWhileImporting() || !RequireProject("E: Fail"))
         return false;
     SavedState saved;
     SaveState(saved);
@@ -230,7 +236,6 @@ bool CAni::ClearAllFrames() {
 }
 
 bool CAni::AppendFramesFromBitmaps(BitmapAppendRequest& request) {
-    std::lock_guard<std::recursive_mutex> g(m_lock);
     request.running = 1;
     request.finished = 0;
     request.result = AppendFramesLocked(request);
@@ -239,13 +244,24 @@ bool CAni::AppendFramesFromBitmaps(BitmapAppendRequest& request) {
 }
 
 bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
-    std::lock_guard<std::recursive_mutex> g(m_lock);
+    // Held while a frame is stored, let go between frames (and while listeners hear of it),
+    // so the window can load frames while a long series goes in.
+    std::unique_lock<std::recursive_mutex> lock(m_lock);
     request.appended = 0;
     request.error.clear();
+    if (RefuseWhileImporting()) {
+        request.error = LastMessage();
+        return false;
+    }
     if (!RequireProject("E: Fail")) {
         request.error = "no project is open";
         return false;
     }
+    m_importing = true;
+    struct ImportEnds {
+        std::atomic<bool>& flag;
+        ~ImportEnds() { flag = false; }
+    } importEnds{m_importing};
     BmpSeriesName series;
     if (!ParseBmpSeriesName(request.firstPath, series)) {
         request.error = "\"" + request.firstPath + "\" is not a numbered bitmap name such as file0001.bmp";
@@ -344,11 +360,11 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
         m_header.frameCount += 1;
         previous.swap(current);
         request.appended = ++appended;
-        if (IDocumentEvents* ev = Events()) {
-            char text[48];
-            std::snprintf(text, sizeof text, "appended frames: %d", appended);
-            ev->OnImportProgress(kImportProgressStep, appended, text);
-        }
+        char text[48];
+        std::snprintf(text, sizeof text, "appended frames: %d", appended);
+        lock.unlock();
+        Broadcast().OnImportProgress(kImportProgressStep, appended, text);
+        lock.lock();
     }
     if (appended == 0) {
         std::string why =
@@ -357,10 +373,10 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
     }
     if (!CommitEdit())
         return fail(LastMessage().empty() ? "can not write the project's index" : LastMessage());
-    if (ranOut && request.running.load() == 1)
-        if (IDocumentEvents* ev = Events())
-            ev->OnImportProgress(kImportProgressFinished, appended, "");
     ClearLastMessage();
+    lock.unlock();
+    if (ranOut && request.running.load() == 1)
+        Broadcast().OnImportProgress(kImportProgressFinished, appended, "");
     return true;
 }
 

@@ -99,6 +99,18 @@ ElementUndo CAni::CaptureElements() const {
     return out;
 }
 
+bool CAni::ElementsChangedSince(const ElementUndo& before) const {
+    const ElementUndo now = CaptureElements();
+    if (now.ranges.size() != before.ranges.size())
+        return true;
+    for (size_t i = 0; i < now.ranges.size(); ++i) {
+        const ElementUndo::Range &a = now.ranges[i], &b = before.ranges[i];
+        if (a.id != b.id || a.first != b.first || a.last != b.last)
+            return true;
+    }
+    return false;
+}
+
 std::vector<uint64_t> CAni::RestoreElements(ElementUndo& undo) {
     std::vector<uint64_t> putBack;
     CElementList& list = *m_elements;
@@ -183,7 +195,10 @@ bool CAni::RestoreSnapshot(const std::vector<uint8_t>& record) {
 }
 
 bool CAni::Undo() {
+    PendingEvents events(*this);
     std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (RefuseWhileImporting())
+        return false;
     if (!RequireProject("E: Fail") || m_undo.Count() == 0) {
         ZOV_LOG("E: Fail");
         return false;
@@ -209,6 +224,7 @@ bool CAni::Undo() {
         RestoreState(saved);
         return false;
     }
+    events.elementsChanged = ElementsChangedSince(saved.elements);
     ClearLastMessage();
     return true;
 }

@@ -142,7 +142,7 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
         } catch (const std::exception& e) {
             const std::string reason = std::string("the recording stopped: ") + e.what();
             Fail(reason);
-            IDocumentEvents* events = m_params.events ? m_params.events : m_ani.Events();
+            IDocumentEvents* events = m_params.events ? m_params.events : &m_ani.Broadcast();
             m_running = false;
             m_ani.m_control_rec_scr = C_CONTROL_STOP;
             if (events)
@@ -176,7 +176,7 @@ bool CaptureEngine::StopCapture() {
 
 void CaptureEngine::Run() {
     IScreenSource& screen = *m_params.screen;
-    IDocumentEvents* events = m_params.events ? m_params.events : m_ani.Events();
+    IDocumentEvents* events = m_params.events ? m_params.events : &m_ani.Broadcast();
     const bool recordWindow = m_ani.RecordWindowFlag();
     const uint64_t window = m_ani.RecordWindow();
     const int width = m_area.Width(), height = m_area.Height();

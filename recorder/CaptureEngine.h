@@ -24,7 +24,7 @@
 namespace zov {
 
 struct CaptureParams {
-    // Who hears of the run; null means the document's own Events().
+    // Who hears of the run; null means the document's listeners.
     IDocumentEvents* events = nullptr;
     // The screen to record from; must outlive the run and be left alone by other threads
     // while it runs.

@@ -158,15 +158,15 @@ int ImportSeries(CAni& ani, std::string& project, const std::string& first, bool
     if (!OpenOrCreate(ani, project, code))
         return code;
     ImportProgress progress(quiet);
-    ani.SetEvents(&progress);
+    ani.AddListener(&progress);
     BitmapAppendRequest request;
     request.firstPath = first;
     if (!ani.StartBitmapAppend(request)) {
-        ani.SetEvents(nullptr);
+        ani.RemoveListener(&progress);
         return Fail("can not start the import.");
     }
     ani.WaitBitmapAppend(request);
-    ani.SetEvents(nullptr);
+    ani.RemoveListener(&progress);
     if (!request.result)
         return Fail("nothing was imported: " + request.error + ".");
     if (!request.error.empty())

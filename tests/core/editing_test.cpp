@@ -231,12 +231,12 @@ TEST_F(Import, SeriesStopsAtTheFirstGapAndReportsProgress) {
     std::string p = Path("imp");
     ASSERT_TRUE(Doc().NewProject(p, false));
     Recorder rec;
-    Doc().SetEvents(&rec);
+    Doc().AddListener(&rec);
     BitmapAppendRequest req;
     req.firstPath = Path("file0000.bmp");
     ASSERT_TRUE(Doc().StartBitmapAppend(req));
     Doc().WaitBitmapAppend(req);
-    Doc().SetEvents(nullptr);
+    Doc().RemoveListener(&rec);
     ASSERT_TRUE(req.result) << req.error;
     EXPECT_EQ(req.appended.load(), 2);
     EXPECT_EQ(rec.events,
@@ -326,7 +326,7 @@ TEST_F(Import, ReadErrorsEndTheSeriesWithoutFinished) {
     std::string p = Path("cut");
     ASSERT_TRUE(Doc().NewProject(p, false));
     Recorder rec;
-    Doc().SetEvents(&rec);
+    Doc().AddListener(&rec);
     BitmapAppendRequest req;
     req.firstPath = Path("file0000.bmp");
     ASSERT_TRUE(Doc().AppendFramesFromBitmaps(req));
@@ -345,7 +345,7 @@ TEST_F(Import, ReadErrorsEndTheSeriesWithoutFinished) {
     BitmapAppendRequest rle;
     rle.firstPath = Path("rle0000.bmp");
     ASSERT_TRUE(Doc().AppendFramesFromBitmaps(rle));
-    Doc().SetEvents(nullptr);
+    Doc().RemoveListener(&rec);
     EXPECT_EQ(rle.appended.load(), 1);
     EXPECT_EQ(rec.events, (std::vector<std::string>{"0:1:appended frames: 1"}));
     EXPECT_NE(LogText().find("***** fail!"), std::string::npos);
@@ -378,7 +378,7 @@ TEST_F(Import, StopEndsTheWorkerWithoutFinished) {
         }
     } holder;
     holder.req = &req;
-    Doc().SetEvents(&holder);
+    Doc().AddListener(&holder);
     ASSERT_TRUE(Doc().StartBitmapAppend(req));
     {
         std::unique_lock<std::mutex> l(holder.m);
@@ -387,7 +387,7 @@ TEST_F(Import, StopEndsTheWorkerWithoutFinished) {
         holder.cv.notify_all();
     }
     ASSERT_TRUE(Doc().StopBitmapAppend(req));
-    Doc().SetEvents(nullptr);
+    Doc().RemoveListener(&holder);
     EXPECT_FALSE(req.worker.joinable());
     EXPECT_TRUE(req.result);
     EXPECT_EQ(req.appended.load(), 1);

@@ -5,6 +5,8 @@
 #include "base/Bitmap.h"
 #include "elements/ElementList.h"
 
+#include <thread>
+
 using namespace zov;
 using namespace zovtest;
 
@@ -164,6 +166,99 @@ TEST_F(Undo, DeleteAndUndoLeaveTheFileBytesAsTheyWere) {
     EXPECT_NE(el.At(0)->id, el.At(2)->id);
     EXPECT_NE(el.At(1)->id, el.At(2)->id);
     EXPECT_NE(el.At(0)->id, el.At(1)->id);
+}
+
+// Every listener hears every event, none with the document lock held (another thread can take
+// it from inside the call); a removed listener hears nothing more.
+struct LockProbe : IDocumentEvents {
+    explicit LockProbe(CAni& d) : doc(d) {}
+    CAni& doc;
+    std::vector<std::string> heard;
+    int lockedCalls = 0;
+    void Note(const std::string& what) {
+        heard.push_back(what);
+        bool free = false;
+        std::thread other([&] {
+            if (doc.Lock().try_lock()) {
+                free = true;
+                doc.Lock().unlock();
+            }
+        });
+        other.join();
+        if (!free)
+            ++lockedCalls;
+    }
+    void OnImportProgress(int kind, int appended, const std::string&) override {
+        Note("import " + std::to_string(kind) + " " + std::to_string(appended));
+    }
+    void OnClosed() override { Note("closed"); }
+    void OnElementListChanged() override { Note("elements"); }
+};
+
+TEST_F(Undo, ListenersHearEventsOutsideTheLock) {
+    CAni& doc = Doc();
+    MakeProject(doc, 8, 40, 10);
+    WriteSeries(2, 40, 10);
+    LockProbe one(doc), two(doc);
+    doc.AddListener(&one);
+    doc.AddListener(&two);
+    doc.AddListener(&one);                     // once only
+    ASSERT_TRUE(doc.DeleteFrames(0, 1, true)); // no elements: nothing to say
+    doc.Elements().Create(5, 6, ELEMENT_BOX);
+    ASSERT_TRUE(doc.DeleteFrames(0, 1, true)); // moves the element
+    ASSERT_TRUE(doc.Undo());                   // moves it back
+    BitmapAppendRequest req;
+    req.firstPath = Path("s0000.bmp");
+    ASSERT_TRUE(doc.StartBitmapAppend(req));
+    doc.WaitBitmapAppend(req);
+    ASSERT_TRUE(req.result) << req.error;
+    doc.RemoveListener(&two);
+    doc.Close();
+    doc.Close(); // nothing open: no event
+    const std::vector<std::string> both{"elements", "elements", "import 0 1", "import 0 2", "import 1 2"};
+    std::vector<std::string> withClose = both;
+    withClose.push_back("closed");
+    EXPECT_EQ(one.heard, withClose);
+    EXPECT_EQ(two.heard, both);
+    EXPECT_EQ(one.lockedCalls, 0);
+    EXPECT_EQ(two.lockedCalls, 0);
+}
+
+// While an import runs, edits are refused with a sentence instead of meeting a half-stored
+// series; the window can still load frames between the imported ones.
+TEST_F(Undo, EditsWaitForARunningImport) {
+    CAni& doc = Doc();
+    MakeProject(doc, 2, 40, 10);
+    WriteSeries(3, 40, 10);
+    struct Gate : IDocumentEvents {
+        CAni* doc = nullptr;
+        bool deleteRefused = false, undoRefused = false, loaded = false;
+        std::string message;
+        void OnImportProgress(int kind, int appended, const std::string&) override {
+            if (kind != kImportProgressStep || appended != 1)
+                return;
+            deleteRefused = !doc->DeleteFrames(0, 1, true);
+            undoRefused = !doc->Undo();
+            message = doc->LastMessage();
+            std::vector<uint8_t> img;
+            FrameHeader fh;
+            loaded = doc->LoadFrame(2, img, fh) && img == Picture(40, 10, 100);
+        }
+    } gate;
+    gate.doc = &doc;
+    doc.AddListener(&gate);
+    BitmapAppendRequest req;
+    req.firstPath = Path("s0000.bmp");
+    ASSERT_TRUE(doc.StartBitmapAppend(req));
+    doc.WaitBitmapAppend(req);
+    doc.RemoveListener(&gate);
+    ASSERT_TRUE(req.result) << req.error;
+    EXPECT_TRUE(gate.deleteRefused);
+    EXPECT_TRUE(gate.undoRefused);
+    EXPECT_NE(gate.message.find("import"), std::string::npos) << gate.message;
+    EXPECT_TRUE(gate.loaded);
+    EXPECT_EQ(doc.FrameCount(), 5);
+    EXPECT_TRUE(doc.DeleteFrames(0, 1, true)); // after it, edits go on
 }
 
 } // namespace
