@@ -1,20 +1,24 @@
 // Viewer benchmark: decode speed of the WebAssembly build in Debian's chromium against the
 // native build, on every corpus clip, in one run; and the time to the first picture of a
-// 1920 x 1080 stream in a page.
+// 1920 x 1080 stream in a page. Both sides decode each stream the same way: --warmup W
+// untimed decodes (default 1), then --runs R timed ones (default 5), each through a fresh
+// decoder; the mean of the timed runs and the slowest record among them are reported.
 //
 // How to run (after the native build with benchmarks on, and the wasm build):
 //   scripts/build.sh build && ninja -C build viewer_bench_native && bash scripts/build-wasm.sh build
 //   (cd tests/viewer/web && npm ci) && node bench/viewer_bench.mjs [--build build] [--frames N]
 // Streams are encoded once with `zovrec stream-encode` from the clips in ../shared/bench/corpus
 // (decoded by ffmpeg to BMPs) and cached in $TMPDIR/zov-viewer-bench. --frames N limits each
-// clip to its first N frames; --rounds R (default 5) alternates R native and browser passes.
+// clip to its first N frames; --rounds N (default 3) alternates N native and browser passes
+// and keeps each side's best pass, since the machine is shared.
 import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { createRequire } from 'node:module';
+import { fileURLToPath } from 'node:url';
 
-const top = path.resolve(import.meta.dirname, '..');
+const top = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..');
 const args = process.argv.slice(2);
 const opt = (name, dflt) => { const i = args.indexOf(name); return i >= 0 ? args[i + 1] : dflt; };
 const build = path.resolve(top, opt('--build', 'build'));
@@ -48,17 +52,20 @@ for (const clip of clips) {
   streams.push({ clip, name, zov });
 }
 
+const warmup = Number(opt('--warmup', '1'));
+const runs = Number(opt('--runs', '5'));
+
 // ---- native ----------------------------------------------------------------------------
-// One pass over every stream; the rounds below alternate native and browser passes and keep
-// each side's best, since the machine is shared.
+// One pass over every stream: warm-up, then the timed runs.
 function nativePass() {
   const json = JSON.parse(execFileSync(path.join(build, 'bin', 'viewer_bench_native'),
-    [...streams.map((s) => s.zov), '--benchmark_format=json'], { encoding: 'utf8', maxBuffer: 1 << 26 }));
+    [...streams.map((s) => s.zov), `--warmup=${warmup}`, `--runs=${runs}`, '--benchmark_format=json'],
+    { encoding: 'utf8', maxBuffer: 1 << 26 }));
   const out = {};
   for (const b of json.benchmarks) out[b.name.replace(/^decode\//, '').replace(/\.zov.*$/, '')] = b;
   return out;
 }
-const rounds = Number(opt('--rounds', '5'));
+const rounds = Number(opt('--rounds', '3'));
 
 // ---- browser ---------------------------------------------------------------------------
 fs.mkdirSync(path.join(site, 'zov-viewer'));
@@ -67,12 +74,13 @@ for (const f of fs.readdirSync(viewerFiles)) fs.copyFileSync(path.join(viewerFil
 fs.writeFileSync(path.join(site, 'bench.htm'), `<!DOCTYPE html><meta charset="utf-8"><link rel="icon" href="data:,">
 <script type="module">
 import { loadCore } from './zov-viewer/zov-player.js';
-window.decodeBench = async (name, runs) => {
+window.decodeBench = async (name, warmup, runs) => {
   const core = await loadCore();
   const bytes = new Uint8Array(await (await fetch(name + '.zov')).arrayBuffer());
   const h = core._zv_create();
   core.HEAPU8.set(bytes, core._zv_buffer(h, bytes.length));
   let frames = 0, total = 0, slowest = 0;
+  for (let i = 0; i < warmup; i++) core._zv_decode_all(h, bytes.length);
   for (let i = 0; i < runs; i++) {
     const t0 = performance.now();
     frames = core._zv_decode_all(h, bytes.length);
@@ -108,7 +116,7 @@ try {
   for (let round = 0; round < rounds; round++) {
     const native = nativePass();
     for (const s of streams) {
-      const w = await page.evaluate(([n]) => window.decodeBench(n, 1), [s.name]);
+      const w = await page.evaluate(([n, wu, r]) => window.decodeBench(n, wu, r), [s.name, warmup, runs]);
       const n = native[s.name];
       const b = best[s.name] ??= { clip: s.name, frames: w.frames, native_fps: 0, wasm_fps: 0,
         native_slowest_ms: Infinity, wasm_slowest_ms: Infinity };
@@ -119,7 +127,8 @@ try {
     }
   }
   const rows = Object.values(best).map((r) => ({ ...r, ratio: r.wasm_fps / r.native_fps }));
-  console.log(`best of ${rounds} alternating rounds; slowest frame = the lowest per-round maximum`);
+  console.log(`each side: ${warmup} untimed decode(s), then the mean of ${runs} timed ones; best of ${rounds} ` +
+    'alternating rounds; slowest frame = the lowest per-round maximum');
   console.log('clip            frames  native fr/s  wasm fr/s  wasm/native  slowest frame native / wasm (ms)');
   for (const r of rows) {
     console.log(`${r.clip.padEnd(15)} ${String(r.frames).padStart(6)}  ${r.native_fps.toFixed(1).padStart(11)}  ` +

@@ -1,10 +1,12 @@
 // Native half of the viewer benchmark: decodes whole streams through the same C API the
-// WebAssembly module exports (zv_decode_all), so both sides run the same code.
+// WebAssembly module exports (zv_decode_all), so both sides run the same code the same way:
+// WARMUP untimed decodes, then RUNS timed ones (each a fresh decoder over warm memory).
 // Run through bench/viewer_bench.mjs; alone:
-//   build/bin/viewer_bench_native STREAM.zov... [--benchmark_format=json]
+//   build/bin/viewer_bench_native STREAM.zov... [--warmup=W] [--runs=R] [--benchmark_format=json]
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -17,9 +19,14 @@
 int main(int argc, char** argv) {
     std::vector<char*> rest;
     std::vector<std::string> streams;
+    int warmup = 1, runs = 5;
     for (int i = 0; i < argc; ++i) {
         if (i > 0 && argv[i][0] != '-')
             streams.push_back(argv[i]);
+        else if (std::strncmp(argv[i], "--warmup=", 9) == 0)
+            warmup = std::max(0, std::atoi(argv[i] + 9));
+        else if (std::strncmp(argv[i], "--runs=", 7) == 0)
+            runs = std::max(1, std::atoi(argv[i] + 7));
         else
             rest.push_back(argv[i]);
     }
@@ -30,11 +37,13 @@ int main(int argc, char** argv) {
         std::string name = path.substr(path.find_last_of('/') + 1);
         benchmark::RegisterBenchmark(
             ("decode/" + name).c_str(),
-            [bytes](benchmark::State& state) {
+            [bytes, warmup](benchmark::State& state) {
                 int32_t h = zv_create();
                 std::memcpy(zv_buffer(h, int32_t(bytes->size())), bytes->data(), bytes->size());
                 int32_t frames = 0;
                 double slowest = 0;
+                for (int i = 0; i < warmup; ++i)
+                    zv_decode_all(h, int32_t(bytes->size()));
                 for (auto _ : state) {
                     frames = zv_decode_all(h, int32_t(bytes->size()));
                     slowest = std::max(slowest, zv_slowest_record_ms());
@@ -48,7 +57,7 @@ int main(int argc, char** argv) {
                 zv_destroy(h);
             })
             ->Unit(benchmark::kMillisecond)
-            ->Iterations(1)
+            ->Iterations(runs)
             ->UseRealTime();
     }
     int n = int(rest.size());
