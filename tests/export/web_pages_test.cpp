@@ -1,5 +1,6 @@
-// The web pages written beside a stream: the template formatter, page names and values,
-// the character set, escaping, the viewer's files and the link list.
+// The web pages written beside a stream from the templates the program ships (data/*.zva):
+// the template formatter, page names and values, the character set, escaping, the viewer's
+// files and the link list.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -35,8 +36,9 @@ struct Folder {
         fs::create_directories(dir / "templates");
         fs::create_directories(dir / "viewer");
         fs::create_directories(dir / "out");
-        Write(dir / "templates/tp_zov_all.zva", "W=%d H=%d N=%s D=%d 100%%\n");
-        Write(dir / "templates/tp_zov_ocx_player.zva", "C=%s A=%s N=%s\n");
+        // Copies of the shipped templates, so that a test may take one away.
+        for (const char* name : {"tp_zov_all.zva", "tp_zov_ocx_player.zva"})
+            fs::copy_file(fs::path(ZOV_SOURCE_DIR) / "data" / name, dir / "templates" / name);
         Write(dir / "viewer/zov-player.js", "// player\n");
         Write(dir / "viewer/zov-viewer-core.wasm", std::string("\0asm", 4));
         SetLogPath((dir / "test.log").string());
@@ -53,6 +55,26 @@ struct Folder {
         return job;
     }
 };
+
+// A shipped template filled by hand: each conversion in turn replaced by its value, "%%" by
+// "%" (the templates hold no other "%").
+std::string Filled(const char* templ, const std::vector<std::string>& values) {
+    std::string t = Read(fs::path(ZOV_SOURCE_DIR) / "data" / templ), out;
+    size_t next = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i] != '%') {
+            out += t[i];
+            continue;
+        }
+        char c = t[++i];
+        if (c == '%')
+            out += '%';
+        else
+            out += next < values.size() ? values[next++] : std::string("<missing>");
+    }
+    EXPECT_EQ(next, values.size()) << templ;
+    return out;
+}
 
 std::vector<TemplateValue> Values() {
     return {TemplateValue::Int(385), TemplateValue::Int(265), TemplateValue::Text("a.zov"),
@@ -85,8 +107,20 @@ TEST(WebPages, PagesBesideTheStreamWithTheirValues) {
     Folder f;
     std::string error;
     ASSERT_TRUE(WriteStreamWebPages(f.Job("demo.zov", 320, 240, 100), error)) << error;
-    EXPECT_EQ(Read(f.dir / "out/demo.htm"), "W=385 H=265 N=demo.zov D=100 100%\n");
-    EXPECT_EQ(Read(f.dir / "out/demo-ocx.htm"), "C=iso-8859-1 A=zov-viewer/zov-player.js N=demo.zov\n");
+    const std::string all = Read(f.dir / "out/demo.htm");
+    EXPECT_EQ(all, Filled("tp_zov_all.zva", {"385", "265", "demo.zov", "100"}));
+    // The values land where the page uses them.
+    EXPECT_NE(all.find("style=\"width:385px; height:265px\""), std::string::npos);
+    EXPECT_NE(all.find("<zov-player video-file=\"demo.zov\"></zov-player>"), std::string::npos);
+    EXPECT_NE(all.find("100 ms per frame"), std::string::npos);
+    EXPECT_NE(all.find("(100% size"), std::string::npos);
+    const std::string control = Read(f.dir / "out/demo-ocx.htm");
+    EXPECT_EQ(control,
+              Filled("tp_zov_ocx_player.zva", {"iso-8859-1", "zov-viewer/zov-player.js", "demo.zov"}));
+    EXPECT_NE(control.find("charset=iso-8859-1\""), std::string::npos);
+    EXPECT_NE(control.find("<script type=\"module\" src=\"zov-viewer/zov-player.js\"></script>"),
+              std::string::npos);
+    EXPECT_NE(control.find("<zov-player video-file=\"demo.zov\"></zov-player>"), std::string::npos);
     EXPECT_EQ(Read(f.dir / "out/zov-viewer/zov-player.js"), "// player\n");
     EXPECT_EQ(fs::file_size(f.dir / "out/zov-viewer/zov-viewer-core.wasm"), 4u);
 
@@ -94,9 +128,10 @@ TEST(WebPages, PagesBesideTheStreamWithTheirValues) {
     wide.language = 2;
     wide.viewerAddress = "https://cdn.example.org/zov/zov-player.js?v=1&x=2";
     ASSERT_TRUE(WriteStreamWebPages(wide, error)) << error;
-    EXPECT_EQ(Read(f.dir / "out/wide.htm"), "W=800 H=625 N=wide.zov D=40 100%\n");
+    EXPECT_EQ(Read(f.dir / "out/wide.htm"), Filled("tp_zov_all.zva", {"800", "625", "wide.zov", "40"}));
     EXPECT_EQ(Read(f.dir / "out/wide-ocx.htm"),
-              "C=Shift_JIS A=https://cdn.example.org/zov/zov-player.js?v=1&amp;x=2 N=wide.zov\n");
+              Filled("tp_zov_ocx_player.zva",
+                     {"Shift_JIS", "https://cdn.example.org/zov/zov-player.js?v=1&amp;x=2", "wide.zov"}));
     EXPECT_STREQ(CharsetForLanguage(1), "GB2312");
     EXPECT_STREQ(CharsetForLanguage(0), "iso-8859-1");
     EXPECT_STREQ(CharsetForLanguage(3), "iso-8859-1");
@@ -106,15 +141,17 @@ TEST(WebPages, PagesBesideTheStreamWithTheirValues) {
     EXPECT_EQ(ControlPagePath("/a.htm.d/demo.ZOV"), "/a.htm.d/demo-ocx.htm");
 }
 
-TEST(WebPages, StreamNameIsEscaped) {
+TEST(WebPages, StreamNameIsUrlEncodedAndEscaped) {
     Folder f;
     std::string error;
     ASSERT_TRUE(WriteStreamWebPages(f.Job("a\"b&<c>'\xC3\xA9.zov", 16, 16, 500), error)) << error;
-    std::string page = Read(f.dir / "out/a\"b&<c>'\xC3\xA9.htm");
-    EXPECT_EQ(page, "W=385 H=41 N=a%22b%26%3Cc%3E&#39;%C3%A9.zov D=500 100%\n");
+    const std::string name = "a%22b%26%3Cc%3E&#39;%C3%A9.zov";
+    EXPECT_EQ(Read(f.dir / "out/a\"b&<c>'\xC3\xA9.htm"),
+              Filled("tp_zov_all.zva", {"385", "41", name, "500"}));
     ASSERT_TRUE(WriteStreamWebPages(f.Job("a#b?c%d e.zov", 16, 16, 500), error)) << error;
-    EXPECT_EQ(Read(f.dir / "out/a#b?c%d e-ocx.htm"),
-              "C=iso-8859-1 A=zov-viewer/zov-player.js N=a%23b%3Fc%25d%20e.zov\n");
+    EXPECT_NE(Read(f.dir / "out/a#b?c%d e-ocx.htm").find("<zov-player video-file=\"a%23b%3Fc%25d%20e.zov\">"),
+              std::string::npos);
+    EXPECT_EQ(UrlEncodeName("Az09-_.!~*'()"), "Az09-_.!~*'()");
     EXPECT_EQ(HtmlEscape("\xE6\x97\xA5\xFF"), "&#26085;&#65533;");
     EXPECT_EQ(HtmlEscape("ok \xC3"), "ok &#65533;");
 }
@@ -135,7 +172,8 @@ TEST(WebPages, FailuresCostOnlyTheirPageAndSaySo) {
     EXPECT_NE(error.find("not usable"), std::string::npos);
 
     // Missing viewer files are reported, the pages are still written.
-    Write(f.dir / "templates/tp_zov_all.zva", "%d %d %s %d");
+    fs::copy_file(fs::path(ZOV_SOURCE_DIR) / "data/tp_zov_all.zva", f.dir / "templates/tp_zov_all.zva",
+                  fs::copy_options::overwrite_existing);
     WebPageJob job = f.Job("x.zov", 320, 240, 100);
     job.viewerFilesFolder = (f.dir / "nowhere").string();
     EXPECT_FALSE(WriteStreamWebPages(job, error));
