@@ -59,7 +59,8 @@ std::string TemplatePath(const WebPageJob& job, const char* name) {
     return folder + name;
 }
 
-// Reads a template and fills it; on failure logs the line the Part names.
+// Reads a template and fills it; a template that cannot be read is logged as
+// "openfile fail!, s_template_filename".
 bool FillFromFile(const WebPageJob& job, const char* name, const std::vector<TemplateValue>& values,
                   std::string& page, std::string& error) {
     std::string path = TemplatePath(job, name);

@@ -61,8 +61,8 @@ std::string BaseUrlFromPage(const std::string& pageUrl) {
             url.resize(cut);
     }
     // Reduce to the folder: cut before the last "/" that lies past the "//" of the
-    // authority. (Starting the search two characters into the host, as the first design
-    // did, kept the page name for one- and two-letter host names.)
+    // authority, wherever it is, so that a page on a one- or two-letter host name loses its
+    // page name too.
     size_t p = url.size() > 3 ? url.find("//", 3) : std::string::npos;
     if (p == std::string::npos)
         return url;
