@@ -39,6 +39,11 @@ HeaderCheck CheckProjectHeader(const ProjectHeader& h) {
         return HeaderCheck::NotProject;
     if (IsOldProjectVersion(h.version))
         return HeaderCheck::OldVersion;
+    // The fields that decide how frames decode; a project without frames has no image
+    // header yet (its bit count is 0 until the first frame).
+    if (h.blockWidth != kBlockWidthPixels || h.bitsPerPixel != 24 ||
+        (h.frameCount > 0 && h.bmi.biBitCount != 24))
+        return HeaderCheck::Unsupported;
     return HeaderCheck::Ok;
 }
 

@@ -161,6 +161,37 @@ TEST_F(ProjectFile, VersionsMagicAndExtensionFallback) {
     EXPECT_EQ(ReadAll(Path("junk.scp")), junk); // a file that fails to open is never modified
 }
 
+// The header fields that decide how frames decode: blocks of 32 pixels, 24 stored bits and
+// 24-bit images are what the frame format holds; a file saying otherwise is refused with a
+// sentence naming them, not decoded wrongly. A project without frames has no image header yet.
+TEST_F(ProjectFile, HeadersOfAnotherFrameFormatAreRefused) {
+    const auto pic = Picture(32, 4, 0);
+    const HandFile good = BuildHandFile(32, 4, {HandKey(pic)});
+    struct Case {
+        size_t at;
+        uint32_t value;
+        bool twoBytes;
+    };
+    const Case cases[] = {{32, 16, false}, {36, 32, false}, {122, 32, true}, {122, 16, true}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = good.bytes;
+        if (c.twoBytes)
+            Put16(bytes, c.at, static_cast<uint16_t>(c.value));
+        else
+            Put32(bytes, c.at, c.value);
+        WriteAll(Path("other.scp"), bytes);
+        std::string path = Path("other.scp");
+        EXPECT_FALSE(Doc().OpenProject(path)) << "field at " << c.at;
+        EXPECT_NE(Doc().LastMessage().find("does not read"), std::string::npos) << Doc().LastMessage();
+        EXPECT_EQ(ReadAll(Path("other.scp")), bytes);
+    }
+    std::vector<uint8_t> empty = BuildHandFile(32, 4, {}).bytes;
+    Put16(empty, 122, 0); // a new project's zeroed image header
+    WriteAll(Path("empty.scp"), empty);
+    std::string path = Path("empty.scp");
+    EXPECT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
+}
+
 TEST_F(ProjectFile, DamagedFilesAreRefused) {
     const auto p0 = Picture(16, 8, 0), p1 = Picture(16, 8, 1);
     HandFile good = BuildHandFile(16, 8, {HandKey(p0), HandDiff(p0, p1)});
