@@ -63,9 +63,10 @@ class FrameDiffCodec {
     FrameDiffCodec& operator=(const FrameDiffCodec&) = delete;
 
     // (Re)creates the codec for a stream: mode C_CODEC_ENCODE or C_CODEC_DECODE, picture size,
-    // bits per pixel (24), block size (0 means 32). Ends earlier zlib streams and empties the
-    // pattern table. Returns false (codec unusable, LastError() says why) for a zero size, a
-    // picture over kMaxCodecPictureBytes, or a zlib failure.
+    // bits per pixel (24), block width and height (16 x 16 when left out, as the stream
+    // writers use; a 0 argument means 32). Ends earlier zlib streams and empties the pattern
+    // table. Returns false (codec unusable, LastError() says why) for a zero size or a side
+    // over 65535, a picture over kMaxCodecPictureBytes, or a zlib failure.
     [[nodiscard]] bool Init(int mode, uint32_t width, uint32_t height, int bitsPerPixel = 24,
                             uint32_t blockWidth = 16, uint32_t blockHeight = 16);
 

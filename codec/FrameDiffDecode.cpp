@@ -51,7 +51,7 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
         }
     };
 
-    // 1. Block layer: both bitmaps, then the raw blocks' pixels in block order.
+    // Block layer: both bitmaps, then the raw blocks' pixels in block order.
     const size_t bitmapBytes = (m_blocks + 7) / 8;
     if (area.Inflate(kBlockStream, s.bitmaps.data(), 2 * bitmapBytes) != 2 * bitmapBytes) {
         dropInputs();
@@ -76,7 +76,7 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
         return DecodeStatus::Rejected;
     }
 
-    // 2./3. Area layer, read and checked.
+    // Area layer, read and checked.
     std::string why;
     if (!area.ReadAreas(chunks.colourSize > 0, why)) {
         dropInputs();
@@ -104,7 +104,7 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
         s.excluded[b] = 0;
     }
     area.background = area.RecordBackground();
-    // 4. Block fill: region blocks start as background, the rest is out of bounds for areas.
+    // Block fill: region blocks start as background, the rest is out of bounds for areas.
     const uint32_t bg = area.background & kColourMask;
     for (uint32_t b = 0; b < m_blocks; ++b) {
         const bool region = bit(regionBits, b);
@@ -124,7 +124,7 @@ DecodeStatus FrameDiffCodec::DecodeRecord(const RecordChunks& chunks, uint32_t* 
     }
     for (uint32_t y = 0; y < h; ++y)
         image[static_cast<size_t>(y) * w + w - 1] |= EXCLUDED;
-    // 5./6. Painting. A seed painted over an EXCLUDED pixel takes the flag off its block.
+    // Painting. A seed painted over an EXCLUDED pixel takes the flag off its block.
     area.PaintAreas(image);
     for (uint32_t seed : area.StraySeeds()) {
         const uint32_t x = seed % w, y = seed / w;
