@@ -117,6 +117,16 @@ class FrameDiffCodec {
     struct Impl;
     int EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t capacity, uint32_t& bits, uint16_t cx,
                    uint16_t cy, uint8_t ci);
+    // The steps of one encoded frame (FrameDiffEncode.cpp), in the order EncodeImpl runs them.
+    bool CompareBlocks(const uint32_t* pixels);
+    bool ClassifyBlocks(const uint32_t* pixels);
+    void ChooseBackground();
+    bool TraceAreas(const uint32_t* pixels, uint32_t previousBackground);
+    void WriteBlockLayer(uint8_t* out, size_t capacity, size_t& pos);
+    void WriteAreaLayer(bool areas, uint8_t* out, size_t capacity, size_t& pos);
+    uint32_t WriteRecordHeader(uint8_t* out, const unsigned long before[4], uint16_t cx, uint16_t cy,
+                               uint8_t ci);
+    void AppendRawBlock(const uint32_t* pixels, uint32_t block);
     void Trace(const char* fmt, ...);
 
     int m_mode = -1;

@@ -1,9 +1,11 @@
-// Encode side of FrameDiffCodec: block comparison, classification, background, block layer,
-// then the area coder, then the record header.
+// Encode side of FrameDiffCodec, one function a step: block comparison, classification,
+// background, the area trace (or the fall-back to raw blocks), the block layer, the area
+// layer, the record header.
 #include <chrono>
 #include <cstring>
 
 #include "codec/FrameDiffImpl.h"
+#include "codec/StreamContainer.h"
 
 namespace zov {
 
@@ -13,13 +15,6 @@ int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-void PutBE32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
 }
 
 } // namespace
@@ -39,14 +34,55 @@ int FrameDiffCodec::EncodeFrame(const uint32_t* pixels, uint32_t width, uint32_t
 
 int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t capacity, uint32_t& bits,
                                uint16_t cx, uint16_t cy, uint8_t ci) {
-    Impl& s = *m_impl;
     AreaCodec& area = *m_area;
-    const uint32_t w = m_width, h = m_height;
     const int64_t t0 = m_hook ? NowMs() : 0;
 
-    // 1. Block comparison, copying each changed block into the previous-frame copy. Rows
-    // are compared across the whole picture in memory order (a block already known to
-    // differ is skipped), which streams both pictures instead of hopping between rows.
+    const bool changed = CompareBlocks(pixels);
+    if (m_hook)
+        Trace("Frame Diff=%d\n", static_cast<int>(NowMs() - t0));
+    if (!changed) {
+        // Four zero bytes, no stream touched.
+        std::memset(out, 0, 4);
+        bits = 32;
+        return 0;
+    }
+    const int64_t t1 = m_hook ? NowMs() : 0;
+
+    const bool anyRegion = ClassifyBlocks(pixels);
+    const uint32_t previousBackground = area.background;
+    ChooseBackground();
+
+    const int64_t tScan = m_hook ? NowMs() : 0;
+    const bool areasOk = !anyRegion || TraceAreas(pixels, previousBackground);
+    const int64_t tScanEnd = m_hook ? NowMs() : 0;
+
+    uLong before[4];
+    for (int i = 0; i < 4; ++i)
+        before[i] = area.Stream(static_cast<ZStream>(i)).total_out;
+    size_t pos = kRecordHeaderBytes;
+    WriteBlockLayer(out, capacity, pos);
+    const int64_t t2 = m_hook ? NowMs() : 0;
+
+    WriteAreaLayer(anyRegion && areasOk, out, capacity, pos);
+    if (m_hook) {
+        const int64_t t3 = NowMs();
+        Trace("AreaInit=%dms, Scan=%dms, Zlib=%dms, AreaFree=%dms, total = %dms\n", 0,
+              static_cast<int>(tScanEnd - tScan), static_cast<int>(t3 - t2), 0, static_cast<int>(t3 - t0));
+        Trace("image len=%d bytes, time=%d, other=%d\n", static_cast<int>(m_impl->raw.size()),
+              static_cast<int>(NowMs() - t2), static_cast<int>(t2 - t1));
+    }
+
+    bits = 8 * WriteRecordHeader(out, before, cx, cy, ci);
+    return 0;
+}
+
+// Marks the changed blocks (bitmap and list, block order) and copies each into the
+// previous-frame copy. Rows are compared across the whole picture in memory order, a block
+// already known to differ skipped, so both pictures are read front to back. False when no
+// block changed.
+bool FrameDiffCodec::CompareBlocks(const uint32_t* pixels) {
+    Impl& s = *m_impl;
+    const uint32_t w = m_width, h = m_height;
     s.changed.clear();
     std::memset(s.changedBits.data(), 0, s.changedBits.size());
     s.blockChanged.assign(m_blocks, 0);
@@ -85,19 +121,34 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
             std::memcpy(s.prev.data() + at, pixels + at, static_cast<size_t>(r.w) * 4);
         }
     }
-    if (m_hook)
-        Trace("Frame Diff=%d\n", static_cast<int>(NowMs() - t0));
+    return !s.changed.empty();
+}
 
-    // 2. Unchanged frame: four zero bytes, no stream touched.
-    if (s.changed.empty()) {
-        std::memset(out, 0, 4);
-        bits = 32;
-        return 0;
+// Appends block b's pixels to the raw-pixel buffer, 3 bytes each (blue, green, red).
+void FrameDiffCodec::AppendRawBlock(const uint32_t* pixels, uint32_t block) {
+    Impl& s = *m_impl;
+    const BlockRect r = BlockAt(block, m_blocksX, m_blockW, m_blockH, m_width, m_height);
+    const size_t at = s.raw.size();
+    s.raw.resize(at + static_cast<size_t>(r.w) * r.h * 3);
+    uint8_t* q = s.raw.data() + at;
+    for (uint32_t y = 0; y < r.h; ++y) {
+        const uint32_t* row = pixels + static_cast<size_t>(r.y0 + y) * m_width + r.x0;
+        for (uint32_t x = 0; x < r.w; ++x) {
+            const uint32_t v = row[x];
+            *q++ = static_cast<uint8_t>(v);
+            *q++ = static_cast<uint8_t>(v >> 8);
+            *q++ = static_cast<uint8_t>(v >> 16);
+        }
     }
-    const int64_t t1 = m_hook ? NowMs() : 0;
+}
 
-    // 3. Classification. The work image is all EXCLUDED outside region blocks; only the
-    // blocks that held region pixels last frame need resetting.
+// Sends each changed block raw (five or more colours) or region-coded (its pixels copied into
+// the work image, its dominant colour counted). The work image is all EXCLUDED outside region
+// blocks; only the blocks that held region pixels last frame need resetting. True when a
+// block is region-coded.
+bool FrameDiffCodec::ClassifyBlocks(const uint32_t* pixels) {
+    Impl& s = *m_impl;
+    const uint32_t w = m_width, h = m_height;
     for (uint32_t b = 0; b < m_blocks; ++b) {
         if (!s.workRegion[b])
             continue;
@@ -113,20 +164,6 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
     s.raw.clear();
     s.dominant.clear();
     s.dominantIndex.clear();
-    auto appendRaw = [&](const BlockRect& r) {
-        const size_t at = s.raw.size();
-        s.raw.resize(at + static_cast<size_t>(r.w) * r.h * 3);
-        uint8_t* q = s.raw.data() + at;
-        for (uint32_t y = 0; y < r.h; ++y) {
-            const uint32_t* row = pixels + static_cast<size_t>(r.y0 + y) * w + r.x0;
-            for (uint32_t x = 0; x < r.w; ++x) {
-                const uint32_t v = row[x];
-                *q++ = static_cast<uint8_t>(v);
-                *q++ = static_cast<uint8_t>(v >> 8);
-                *q++ = static_cast<uint8_t>(v >> 16);
-            }
-        }
-    };
     bool anyRegion = false;
     for (uint32_t b : s.changed) {
         const BlockRect r = BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h);
@@ -152,7 +189,7 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
             }
         }
         if (raw) {
-            appendRaw(r);
+            AppendRawBlock(pixels, b);
             continue;
         }
         anyRegion = true;
@@ -172,77 +209,73 @@ int FrameDiffCodec::EncodeImpl(const uint32_t* pixels, uint8_t* out, uint32_t ca
         else
             ++s.dominant[it->second].count;
     }
+    return anyRegion;
+}
 
-    // 4. Background: the most frequent dominant colour, earliest on a tie. With no region
-    // block the table is empty and the background keeps its value.
-    const uint32_t previousBackground = area.background;
-    if (!s.dominant.empty()) {
-        size_t best = 0;
-        for (size_t i = 1; i < s.dominant.size(); ++i)
-            if (s.dominant[i].count > s.dominant[best].count)
-                best = i;
-        area.background = s.dominant[best].colour;
-    }
+// The background: the most frequent dominant colour, earliest on a tie. With no region block
+// the table is empty and the background keeps its value.
+void FrameDiffCodec::ChooseBackground() {
+    const Impl& s = *m_impl;
+    if (s.dominant.empty())
+        return;
+    size_t best = 0;
+    for (size_t i = 1; i < s.dominant.size(); ++i)
+        if (s.dominant[i].count > s.dominant[best].count)
+            best = i;
+    m_area->background = s.dominant[best].colour;
+}
 
-    // Trace the areas before anything is compressed: a frame that would break a record
-    // limit goes out with all its changed blocks raw instead.
-    bool areasOk = true;
-    const int64_t tScan = m_hook ? NowMs() : 0;
-    if (anyRegion) {
-        AreaCodec::Blocks blocks{s.regionBits.data(), m_blocksX, m_blocksY, m_blockW, m_blockH};
-        areasOk = area.ScanAreas(s.work.data(), blocks);
-        if (!areasOk) {
-            area.background = previousBackground;
-            std::memset(s.regionBits.data(), 0, s.regionBits.size());
-            s.raw.clear();
-            for (uint32_t b : s.changed)
-                appendRaw(BlockAt(b, m_blocksX, m_blockW, m_blockH, w, h));
-        }
-    }
+// Traces the areas before anything is compressed. A frame that would break a record limit
+// goes out with all its changed blocks raw instead, and with the background it had before.
+// False in that case.
+bool FrameDiffCodec::TraceAreas(const uint32_t* pixels, uint32_t previousBackground) {
+    Impl& s = *m_impl;
+    AreaCodec& area = *m_area;
+    AreaCodec::Blocks blocks{s.regionBits.data(), m_blocksX, m_blocksY, m_blockW, m_blockH};
+    if (area.ScanAreas(s.work.data(), blocks))
+        return true;
+    area.background = previousBackground;
+    std::memset(s.regionBits.data(), 0, s.regionBits.size());
+    s.raw.clear();
+    for (uint32_t b : s.changed)
+        AppendRawBlock(pixels, b);
+    return false;
+}
 
-    const int64_t tScanEnd = m_hook ? NowMs() : 0;
-
-    // 5. Block layer.
-    uLong before[4];
-    for (int i = 0; i < 4; ++i)
-        before[i] = area.Stream(static_cast<ZStream>(i)).total_out;
-    size_t pos = kRecordHeaderBytes;
+// The block stream's segment: changed-block bitmap, region-block bitmap, raw pixels.
+void FrameDiffCodec::WriteBlockLayer(uint8_t* out, size_t capacity, size_t& pos) {
+    const Impl& s = *m_impl;
+    AreaCodec& area = *m_area;
     area.Deflate(kBlockStream, s.changedBits.data(), s.changedBits.size(), out, capacity, pos);
     area.Deflate(kBlockStream, s.regionBits.data(), s.regionBits.size(), out, capacity, pos);
     area.Deflate(kBlockStream, s.raw.data(), s.raw.size(), out, capacity, pos);
-    const int64_t t2 = m_hook ? NowMs() : 0;
+}
 
-    // 6. Area layer.
-    if (anyRegion && areasOk)
-        area.EmitAreas(out, capacity, pos);
+// The colour, pattern and area streams' segments; without areas the background alone.
+void FrameDiffCodec::WriteAreaLayer(bool areas, uint8_t* out, size_t capacity, size_t& pos) {
+    if (areas)
+        m_area->EmitAreas(out, capacity, pos);
     else
-        area.EmitBackgroundOnly(out, capacity, pos);
-    if (m_hook) {
-        const int64_t t3 = NowMs();
-        Trace("AreaInit=%dms, Scan=%dms, Zlib=%dms, AreaFree=%dms, total = %dms\n", 0,
-              static_cast<int>(tScanEnd - tScan), static_cast<int>(t3 - t2), 0, static_cast<int>(t3 - t0));
-    }
-    if (m_hook)
-        Trace("image len=%d bytes, time=%d, other=%d\n", static_cast<int>(s.raw.size()),
-              static_cast<int>(NowMs() - t2), static_cast<int>(t2 - t1));
+        m_area->EmitBackgroundOnly(out, capacity, pos);
+}
 
-    // 11. Record header.
+// The record header from the four streams' output since `before`; returns the record's bytes.
+uint32_t FrameDiffCodec::WriteRecordHeader(uint8_t* out, const unsigned long before[4], uint16_t cx,
+                                           uint16_t cy, uint8_t ci) {
+    AreaCodec& area = *m_area;
     uint32_t sizes[4];
     for (int i = 0; i < 4; ++i)
         sizes[i] = static_cast<uint32_t>(area.Stream(static_cast<ZStream>(i)).total_out - before[i]);
-    const uint32_t blockSize = sizes[kBlockStream], colourSize = sizes[kColourStream],
-                   patternSize = sizes[kPatternStream], areaSize = sizes[kAreaStream];
-    PutBE32(out, blockSize + colourSize + patternSize + areaSize + 17);
-    out[4] = static_cast<uint8_t>(cx >> 8);
-    out[5] = static_cast<uint8_t>(cx);
-    out[6] = static_cast<uint8_t>(cy >> 8);
-    out[7] = static_cast<uint8_t>(cy);
-    out[8] = ci;
-    PutBE32(out + 9, blockSize);
-    PutBE32(out + 13, colourSize);
-    PutBE32(out + 17, patternSize);
-    bits = static_cast<uint32_t>(8 * (kRecordHeaderBytes + blockSize + colourSize + patternSize + areaSize));
-    return 0;
+    FrameRecordHeader header;
+    header.cursorX = cx;
+    header.cursorY = cy;
+    header.cursorIndex = ci;
+    header.blockSize = sizes[kBlockStream];
+    header.colourSize = sizes[kColourStream];
+    header.patternSize = sizes[kPatternStream];
+    const uint32_t chunks = header.blockSize + header.colourSize + header.patternSize + sizes[kAreaStream];
+    WriteFrameRecordHeader(out, kFrameRecordHeaderBytes + chunks, header);
+    return static_cast<uint32_t>(kRecordHeaderBytes) + chunks;
 }
 
 } // namespace zov

@@ -75,6 +75,24 @@ FrameRecordHeader ReadFrameRecordHeader(const uint8_t* p) {
     return h;
 }
 
+void WriteFrameRecordHeader(uint8_t* out, uint32_t length, const FrameRecordHeader& h) {
+    auto put32 = [](uint8_t* p, uint32_t v) {
+        p[0] = static_cast<uint8_t>(v >> 24);
+        p[1] = static_cast<uint8_t>(v >> 16);
+        p[2] = static_cast<uint8_t>(v >> 8);
+        p[3] = static_cast<uint8_t>(v);
+    };
+    put32(out, length);
+    out[4] = static_cast<uint8_t>(h.cursorX >> 8);
+    out[5] = static_cast<uint8_t>(h.cursorX);
+    out[6] = static_cast<uint8_t>(h.cursorY >> 8);
+    out[7] = static_cast<uint8_t>(h.cursorY);
+    out[8] = h.cursorIndex;
+    put32(out + 9, h.blockSize);
+    put32(out + 13, h.colourSize);
+    put32(out + 17, h.patternSize);
+}
+
 bool AreaChunkSize(const FrameRecordHeader& h, uint32_t length, size_t& areaSize) {
     if (length < kFrameRecordHeaderBytes)
         return false;

@@ -90,6 +90,8 @@ struct FrameRecordHeader {
 
 // Reads the 17 bytes after the length field.
 FrameRecordHeader ReadFrameRecordHeader(const uint8_t* bytes);
+// Writes the length field (`length` = 17 + the four chunk sizes) and the 17 bytes after it.
+void WriteFrameRecordHeader(uint8_t* out, uint32_t length, const FrameRecordHeader& header);
 
 // The area chunk's size in a frame record of `length` bytes after its length field: what is
 // left after the header and the other three chunks. False when they do not fit.
