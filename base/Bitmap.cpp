@@ -3,6 +3,7 @@
 #include "base/BinFile.h"
 #include "base/Path.h"
 
+#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +28,17 @@ void Put16(uint8_t* p, uint16_t v) {
     p[1] = uint8_t(v >> 8);
 }
 } // namespace
+
+uint8_t MaskedChannel(uint32_t pixel, uint32_t mask) {
+    if (mask == 0)
+        return 0;
+    const int shift = std::countr_zero(mask);
+    const int width = std::popcount(mask);
+    const uint32_t v = (pixel & mask) >> shift;
+    if (width >= 8)
+        return static_cast<uint8_t>(v >> (width - 8));
+    return static_cast<uint8_t>(v << (8 - width));
+}
 
 bool DecodeBmp(const uint8_t* data, size_t size, Image24& out, std::string& error) {
     if (size < 54 || data[0] != 'B' || data[1] != 'M') {
@@ -63,6 +75,23 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image24& out, std::string& erro
         error = "BMP file is cut short";
         return false;
     }
+    // Bit fields: the red, green and blue masks follow the 40-byte header (and are its next
+    // fields in the longer headers).
+    const bool masked = compression == 3;
+    uint32_t redMask = 0, greenMask = 0, blueMask = 0;
+    if (masked) {
+        if (14 + 40 + 12 > size) {
+            error = "BMP bit-field masks are missing";
+            return false;
+        }
+        redMask = U32(data + 54);
+        greenMask = U32(data + 58);
+        blueMask = U32(data + 62);
+        if (redMask == 0 || greenMask == 0 || blueMask == 0) {
+            error = "BMP bit-field masks are damaged";
+            return false;
+        }
+    }
     uint8_t palette[256][3] = {};
     if (bpp == 8) {
         size_t entries = colorsUsed ? colorsUsed : 256;
@@ -80,6 +109,15 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image24& out, std::string& erro
         int64_t bottomUpRow = topDown ? height - 1 - row : row;
         const uint8_t* s = data + pixelOffset + static_cast<size_t>(row) * srcRow;
         uint8_t* d = out.bits.data() + static_cast<size_t>(bottomUpRow) * dstRow;
+        if (masked) {
+            for (int x = 0; x < width; ++x, d += 3) {
+                const uint32_t v = bpp == 16 ? U16(s + 2 * x) : U32(s + 4 * x);
+                d[0] = MaskedChannel(v, blueMask);
+                d[1] = MaskedChannel(v, greenMask);
+                d[2] = MaskedChannel(v, redMask);
+            }
+            continue;
+        }
         for (int x = 0; x < width; ++x, d += 3) {
             switch (bpp) {
             case 8:

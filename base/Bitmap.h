@@ -50,8 +50,13 @@ struct Image24 {
 // Largest picture a BMP reader accepts, so a hostile header cannot ask for gigabytes.
 constexpr int64_t kMaxBmpPixels = 16384LL * 16384LL;
 
-// Reads an uncompressed BMP of 8 (palette), 16 (5-5-5), 24 or 32 bits per pixel, top-down or
-// bottom-up, into an Image24. On failure returns false and sets `error` to a sentence.
+// The channel `mask` selects from a true-colour pixel, scaled to 8 bits: a wider channel keeps
+// its top 8 bits, a narrower one is shifted into the top bits (5 bits 0x1F become 0xF8).
+uint8_t MaskedChannel(uint32_t pixel, uint32_t mask);
+
+// Reads an uncompressed BMP of 8 (palette), 16 (5-5-5), 24 or 32 bits per pixel, or a 16- or
+// 32-bit one with bit-field masks (5-6-5 and the like), top-down or bottom-up, into an
+// Image24. On failure returns false and sets `error` to a sentence.
 [[nodiscard]] bool ReadBmp(const std::string& path, Image24& out, std::string& error);
 [[nodiscard]] bool DecodeBmp(const uint8_t* data, size_t size, Image24& out, std::string& error);
 // Writes a 24-bit bottom-up BMP.

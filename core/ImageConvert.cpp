@@ -1,6 +1,7 @@
 #include "core/ImageConvert.h"
 
-#include <bit>
+#include "base/Bitmap.h"
+
 #include <cstring>
 #include <vector>
 
@@ -17,18 +18,6 @@ void Put16(uint8_t* d, uint8_t b, uint8_t g, uint8_t r) {
     d[1] = static_cast<uint8_t>(p >> 8);
 }
 
-// Scales the channel selected by mask to 8 bits, keeping its top bits.
-uint8_t Channel(uint32_t pixel, uint32_t mask) {
-    if (mask == 0)
-        return 0;
-    int shift = std::countr_zero(mask);
-    int width = std::popcount(mask);
-    uint32_t v = (pixel & mask) >> shift;
-    if (width >= 8)
-        return static_cast<uint8_t>(v >> (width - 8));
-    // Shifted into the top bits, as the 5-5-5 rule does (0x1F becomes 0xF8).
-    return static_cast<uint8_t>(v << (8 - width));
-}
 } // namespace
 
 bool ConvertPixels(uint8_t* dst, int dstBits, const uint8_t* src, int srcBits, int width, int height) {
@@ -111,9 +100,9 @@ bool ConvertPixelsMasked(uint8_t* dst24, const uint8_t* src, int srcBits, int sr
                 const uint8_t* q = s + 4 * static_cast<size_t>(x);
                 p = q[0] | (q[1] << 8) | (q[2] << 16) | (static_cast<uint32_t>(q[3]) << 24);
             }
-            d[3 * x] = Channel(p, masks.blue);
-            d[3 * x + 1] = Channel(p, masks.green);
-            d[3 * x + 2] = Channel(p, masks.red);
+            d[3 * x] = MaskedChannel(p, masks.blue);
+            d[3 * x + 1] = MaskedChannel(p, masks.green);
+            d[3 * x + 2] = MaskedChannel(p, masks.red);
         }
     }
     return true;

@@ -64,4 +64,57 @@ TEST(Bitmap, WriteReadRoundTripOddSizeAndSeriesStopsAtGap) {
     rmdir(dir);
 }
 
+// A BMP with bit-field masks (compression 3), written byte by byte: 40-byte info header, then
+// the red, green and blue masks, then the pixels of a 2 x 1 picture.
+std::vector<uint8_t> BitFieldBmp(uint16_t bits, uint32_t red, uint32_t green, uint32_t blue,
+                                 const std::vector<uint8_t>& row) {
+    std::vector<uint8_t> b(66, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = uint8_t(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(10, 66);
+    put32(14, 40);
+    put32(18, 2);
+    put32(22, 1);
+    b[26] = 1;
+    b[28] = uint8_t(bits);
+    put32(30, 3);
+    put32(54, red);
+    put32(58, green);
+    put32(62, blue);
+    b.insert(b.end(), row.begin(), row.end());
+    b.resize(66 + ((row.size() + 3) & ~size_t(3)), 0);
+    put32(2, uint32_t(b.size()));
+    return b;
+}
+
+TEST(Bitmap, BitFieldMasksDecideTheColours) {
+    zov::Image24 img;
+    std::string err;
+    // 5-6-5: pure green 0x07E0 and a mixed 0xF81F (red and blue full, green 0).
+    auto b565 = BitFieldBmp(16, 0xF800, 0x07E0, 0x001F, {0xE0, 0x07, 0x1F, 0xF8});
+    ASSERT_TRUE(zov::DecodeBmp(b565.data(), b565.size(), img, err)) << err;
+    EXPECT_EQ(img.bits[0], 0x00); // blue
+    EXPECT_EQ(img.bits[1], 0xFC); // green: 6 bits widened
+    EXPECT_EQ(img.bits[2], 0x00); // red
+    EXPECT_EQ(img.bits[3], 0xF8);
+    EXPECT_EQ(img.bits[4], 0x00);
+    EXPECT_EQ(img.bits[5], 0xF8);
+    // 32 bits with red in the low byte and blue in the third.
+    auto b32 =
+        BitFieldBmp(32, 0x000000FF, 0x0000FF00, 0x00FF0000, {0x11, 0x22, 0x33, 0, 0xA0, 0xB0, 0xC0, 0});
+    ASSERT_TRUE(zov::DecodeBmp(b32.data(), b32.size(), img, err)) << err;
+    EXPECT_EQ(img.bits[0], 0x33);
+    EXPECT_EQ(img.bits[1], 0x22);
+    EXPECT_EQ(img.bits[2], 0x11);
+    EXPECT_EQ(img.bits[3], 0xC0);
+    EXPECT_EQ(img.bits[5], 0xA0);
+    // A mask that selects nothing cannot describe a colour.
+    auto empty = BitFieldBmp(16, 0, 0x07E0, 0x001F, {0, 0, 0, 0});
+    EXPECT_FALSE(zov::DecodeBmp(empty.data(), empty.size(), img, err));
+}
+
 } // namespace
