@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -107,6 +108,50 @@ TEST(ElementListFrames, DeleteCutsMovesAndDropsRanges) {
     EXPECT_EQ(list.SelectionCount(), 0);
     EXPECT_EQ(list.ClipboardCount(), 0);
     EXPECT_EQ(list.TotalBytes(), SumOfSizes(list));
+}
+
+// A delete can hand the elements it covers over instead of freeing them; Take and Insert move
+// the same objects out and back with their ids, keeping the totals, selection and clipboard.
+TEST(ElementListFrames, DeleteHandsCoveredElementsOverAndTheyGoBackWithTheirIds) {
+    CElementList list;
+    ElementRecord* keep = list.Create(0, 4, zov::ELEMENT_BOX);
+    ElementRecord* inside = list.Create(12, 18, zov::ELEMENT_TEXT);
+    ElementRecord* line = list.Create(10, 10, zov::ELEMENT_LINE);
+    ASSERT_TRUE(keep && inside && line);
+    ASSERT_EQ(list.SetText(inside, "abcde"), 0);
+    const uint64_t insideId = inside->id, lineId = line->id;
+    EXPECT_NE(insideId, lineId);
+    EXPECT_EQ(list.FindId(insideId), inside);
+    list.Select(inside);
+    list.CopySelection();
+    std::vector<std::unique_ptr<ElementRecord>> removed;
+    ASSERT_EQ(list.AdjustForFrames("FRAMEDELETE", 10, 19, 0, &removed), 0);
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_EQ(removed[0].get(), inside); // list order, the same objects
+    EXPECT_EQ(removed[1].get(), line);
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.FindId(insideId), nullptr);
+    EXPECT_EQ(list.SelectionCount(), 0);
+    EXPECT_EQ(list.ClipboardCount(), 0);
+    EXPECT_EQ(list.TotalBytes(), SumOfSizes(list));
+    ASSERT_EQ(list.Insert(0, std::move(removed[1])), 0);
+    ASSERT_EQ(list.Insert(99, std::move(removed[0])), 0); // past the end: appended
+    EXPECT_EQ(list.At(0), line);
+    EXPECT_EQ(list.At(2), inside);
+    EXPECT_EQ(inside->id, insideId);
+    EXPECT_EQ(inside->Text(), "abcde");
+    EXPECT_EQ(list.TotalBytes(), SumOfSizes(list));
+    EXPECT_EQ(list.Count(), 3);
+    // Ids are not handed out again, not even after Clear.
+    std::unique_ptr<ElementRecord> out = list.Take(keep);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(list.Take(keep), nullptr); // no longer in the list
+    list.Clear();
+    ElementRecord* fresh = list.Create(1, 2, zov::ELEMENT_BOX);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_GT(fresh->id, insideId);
+    EXPECT_GT(fresh->id, lineId);
+    EXPECT_EQ(list.Insert(0, nullptr), -1);
 }
 
 TEST(ElementListFrames, PasteGrowsAndMovesRanges) {
