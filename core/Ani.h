@@ -7,7 +7,11 @@
 // Threads: the user-interface thread calls everything; a capture thread (recorder/) and
 // the bitmap-import worker call the capture and append operations while editing is off.
 // Every operation that touches the file, the tables or the cache takes the document lock,
-// so a worker and the user interface never interleave inside one operation.
+// so a worker and the user interface never interleave inside one operation. The import
+// lets the lock go between frames, so the window can load frames meanwhile; edits are
+// refused until it ends. Another thread reads through the *Copy() calls. Listeners
+// (AddListener) hear events on the thread that raised them, never with the lock held by
+// the operation that raised them.
 //
 // Results are bool (true = success). A failure the user must see leaves its sentence in
 // LastMessage(); internal failures write a log line only. Every successful edit and undo
