@@ -140,13 +140,8 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
         try {
             Run();
         } catch (const std::exception& e) {
-            const std::string reason = std::string("the recording stopped: ") + e.what();
-            Fail(reason);
-            IDocumentEvents* events = m_params.events ? m_params.events : &m_ani.Broadcast();
-            m_running = false;
-            m_ani.m_control_rec_scr = C_CONTROL_STOP;
-            if (events)
-                events->OnRecordFailed(reason);
+            EndRun(m_params.events ? m_params.events : &m_ani.Broadcast(),
+                   std::string("the recording stopped: ") + e.what());
         }
     });
     return true;
@@ -182,20 +177,13 @@ void CaptureEngine::Run() {
     const int width = m_area.Width(), height = m_area.Height();
     const auto startTime = std::chrono::system_clock::now();
 
-    auto endEarly = [&](const std::string& reason) {
-        Fail(reason);
-        if (events)
-            events->OnRecordFailed(reason);
-        m_running = false;
-    };
-
     if (!ScreenFormatSupported(screen.Depth(), screen.BitsPerPixel())) {
         ZOV_LOG("display resolution not support!");
-        endEarly("display resolution not support!");
+        EndRun(events, "display resolution not support!");
         return;
     }
     if (!screen.Prepare(width, height)) {
-        endEarly("the screen cannot be read.");
+        EndRun(events, "the screen cannot be read.");
         return;
     }
 
@@ -206,7 +194,7 @@ void CaptureEngine::Run() {
     std::string failure;
     if (!sink || !sink->Begin(width, height, startTime, failure)) {
         screen.Release();
-        endEarly(failure.empty() ? "the recording could not be started." : failure);
+        EndRun(events, failure.empty() ? "the recording could not be started." : failure);
         return;
     }
 
@@ -297,6 +285,14 @@ void CaptureEngine::Run() {
         std::lock_guard lock(m_lock);
         m_stats = stats;
     }
+    EndRun(events, failure);
+    tool.Stop();
+}
+
+void CaptureEngine::EndRun(IDocumentEvents* events, const std::string& failure) {
+    // Stopped before anyone hears of the end, however the run ended: a listener that looks
+    // at the state, or starts the next run, finds the engine idle.
+    m_ani.m_control_rec_scr = C_CONTROL_STOP;
     if (failure.empty()) {
         ZOV_LOG("PostMessage UM_RECORD_FINISH");
         m_running = false;
@@ -308,8 +304,6 @@ void CaptureEngine::Run() {
         if (events)
             events->OnRecordFailed(failure);
     }
-    tool.Stop();
-    m_ani.m_control_rec_scr = C_CONTROL_STOP;
 }
 
 } // namespace zov

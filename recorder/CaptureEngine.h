@@ -71,6 +71,8 @@ class CaptureEngine {
   private:
     void Run();
     void Fail(const std::string& reason);
+    // Sets the stop state and tells the listener how the run ended (`failure` empty: normally).
+    void EndRun(IDocumentEvents* events, const std::string& failure);
 
     CAni& m_ani;
     CaptureParams m_params;

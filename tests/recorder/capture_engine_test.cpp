@@ -43,12 +43,14 @@ class Events : public IDocumentEvents {
     void OnRecordFinish() override {
         std::lock_guard l(m);
         finished = true;
+        stateAtEnd = Ani().m_control_rec_scr.load();
         cv.notify_all();
     }
     void OnRecordFailed(const std::string& r) override {
         std::lock_guard l(m);
         failed = true;
         reason = r;
+        stateAtEnd = Ani().m_control_rec_scr.load();
         cv.notify_all();
     }
     bool WaitEnd(int ms = 10000) {
@@ -64,6 +66,7 @@ class Events : public IDocumentEvents {
     int frames = 0, calls = 0;
     bool finished = false, failed = false;
     std::string reason;
+    int32_t stateAtEnd = -1; // the capture state when the end was heard of
 };
 
 // A scene that changes at every grab: a moving bar over a gradient. Remembers what each
@@ -288,6 +291,50 @@ TEST_F(CaptureEngineTest, UnsupportedDepthEndsTheRunWithNoFrame) {
         EXPECT_EQ(Ani().FrameCount(), 0);
         EXPECT_EQ(screen.GrabCount(), 0);
     }
+}
+
+// A run that fails while starting (a screen depth it cannot read) and one that fails inside
+// the loop (the recorded window goes) both leave the stop state by the time the end is
+// heard of; stopping after either changes nothing, and the engine records again.
+TEST_F(CaptureEngineTest, AnEarlyEndLeavesTheStopStateAndStopAfterItIsHarmless) {
+    FakeScreen unreadable(64, 48, 15);
+    FakeScreen screen(64, 48);
+    screen.SetWindow(9, {0, 0, 32, 24});
+    ASSERT_TRUE(NewProject("early.scp", 10, {0, 0, 32, 24}));
+    CaptureEngine engine(Ani());
+    for (int inLoop = 0; inLoop < 2; ++inLoop) {
+        Events events;
+        events.onFrame = [&](int n) {
+            if (n == 2)
+                screen.RemoveWindow(9);
+        };
+        Ani().SetRecordWindow(inLoop ? 9 : 0, inLoop == 1);
+        CaptureParams params;
+        params.events = &events;
+        params.screen = inLoop ? &screen : &unreadable;
+        ASSERT_TRUE(engine.StartCapture(params)) << inLoop;
+        ASSERT_TRUE(events.WaitEnd()) << inLoop;
+        EXPECT_TRUE(events.failed) << inLoop;
+        EXPECT_EQ(events.stateAtEnd, C_CONTROL_STOP) << inLoop << ": " << events.reason;
+        EXPECT_EQ(events.calls, inLoop ? 2 : 0);
+        engine.StopCapture();
+        engine.StopCapture();
+        EXPECT_EQ(Ani().m_control_rec_scr.load(), C_CONTROL_STOP) << inLoop;
+        EXPECT_FALSE(engine.IsRunning());
+        EXPECT_TRUE(engine.Failed());
+        EXPECT_EQ(Ani().FrameCount(), inLoop ? 2 : 0);
+    }
+    // The engine is ready for the next run, which starts a new key-frame group.
+    Ani().SetRecordWindow(0, false);
+    Events events;
+    CaptureParams params;
+    params.screen = &screen;
+    ASSERT_TRUE(RecordUntil(engine, events, params, 4));
+    engine.StopCapture();
+    EXPECT_TRUE(events.finished) << events.reason;
+    EXPECT_FALSE(engine.Failed());
+    ASSERT_EQ(Ani().FrameCount(), 4);
+    EXPECT_EQ(Ani().FrameTable()[2].kind, FRAME_KEY);
 }
 
 TEST_F(CaptureEngineTest, AreaOverTheFrameFormatIsRefusedBeforeTheRunButNotForAStream) {
