@@ -27,14 +27,19 @@ using namespace zov::cli;
 
 const char* kRecordUsage =
     "record OUT [--area L,T,R,B | --window ID | --full] [--delay MS (11..32767)] [--no-pointer] "
-    "[--big-pointer] [--frames N | --seconds S] [--display :N]";
+    "[--big-pointer] [--frames N | --seconds S] [--progress] [--display :N]";
 
 class RecordEvents : public IDocumentEvents {
   public:
-    RecordEvents(CAni& ani, int32_t framesBefore, long long frameLimit)
-        : m_ani(ani), m_before(framesBefore), m_limit(frameLimit) {}
+    RecordEvents(CAni& ani, int32_t framesBefore, long long frameLimit, bool progress)
+        : m_ani(ani), m_before(framesBefore), m_limit(frameLimit), m_progress(progress) {}
     void OnFrameCaptured(int frameCount) override {
         m_count = frameCount;
+        // --progress: one line per stored frame, for programs that drive a recording.
+        if (m_progress) {
+            std::printf("frame %d\n", frameCount - m_before);
+            std::fflush(stdout);
+        }
         // The run stops on the frame that completes the count: the pacing sees the stop state
         // before another frame is taken.
         if (m_limit > 0 && frameCount - m_before >= m_limit)
@@ -49,6 +54,7 @@ class RecordEvents : public IDocumentEvents {
     CAni& m_ani;
     int32_t m_before;
     long long m_limit;
+    bool m_progress;
     std::atomic<int> m_count{0};
     std::atomic<bool> m_done{false};
 };
@@ -93,6 +99,7 @@ int Record(CAni& ani, const Args& input) {
     const bool bigPointer = TakeFlag(args, "--big-pointer");
     const bool haveFrames = TakeOption(args, "--frames", framesText);
     const bool haveSeconds = TakeOption(args, "--seconds", secondsText);
+    const bool progress = TakeFlag(args, "--progress");
     TakeOption(args, "--display", display);
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return Usage(kRecordUsage);
@@ -168,7 +175,7 @@ int Record(CAni& ani, const Args& input) {
         sigaddset(&signals, s);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    RecordEvents events(ani, framesBefore, frames);
+    RecordEvents events(ani, framesBefore, frames, progress);
     CaptureEngine engine(ani);
     CaptureParams params;
     params.events = &events;

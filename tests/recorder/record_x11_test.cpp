@@ -6,6 +6,7 @@
 
 #include "base/BinFile.h"
 #include "core/Ani.h"
+#include "platform/X11Screen.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,17 @@ struct Scene {
         return RunProgram(args, server.Display());
     }
 };
+
+// Moves the pointer and waits until the server shows it there with the shape it has over
+// that spot, as the recording will read it.
+void MovePointer(const std::string& display, int x, int y) {
+    RunProgram({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y)}, display);
+    std::string error;
+    auto screen = zov::OpenX11Screen(display, error);
+    ASSERT_TRUE(screen) << error;
+    zov::PointerState p;
+    EXPECT_TRUE(WaitUntil([&] { return screen->ReadPointer(p) && p.x == x && p.y == y && p.image; }, 5000));
+}
 
 struct OpenedProject {
     explicit OpenedProject(std::string path) { ok = zov::Ani().OpenProject(path); }
@@ -97,10 +109,7 @@ TEST(RecordX11, PointerIsDrawnAtItsPositionMinusTheHotspotAndRecorded) {
     // pointer is an 8 x 8 red square with hotspot 3, 2, named "hand2").
     const int places[2][2] = {{100, 80}, {170, 140}};
     for (int run = 0; run < 2; ++run) {
-        RunProgram({"xdotool", "mousemove", "--sync", std::to_string(places[run][0]),
-                    std::to_string(places[run][1])},
-                   d);
-        SleepMs(100);
+        MovePointer(d, places[run][0], places[run][1]);
         RunResult r = scene.Zovrec({"record", project, "--area", kArea, "--frames", "3", "--delay", "40"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
@@ -136,8 +145,7 @@ TEST(RecordX11, CursorFileHoldsOneRecordPerFrame) {
     std::string error;
     ASSERT_TRUE(scene.Ready(error)) << error;
     const std::string dir = TempFolder("cursorbin");
-    RunProgram({"xdotool", "mousemove", "--sync", "120", "90"}, scene.server.Display());
-    SleepMs(100);
+    MovePointer(scene.server.Display(), 120, 90);
     RunResult r = scene.Zovrec({"record", dir + "c.scp", "--area", kArea, "--frames", "5", "--delay", "30"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::string side;
@@ -170,11 +178,11 @@ TEST(RecordX11, WindowRecordingFollowsTheWindow) {
     const std::string dir = TempFolder("window");
     const std::string project = dir + "window.scp";
     const std::string id = std::to_string(scene.window.Id());
-    pid_t pid = Start(
-        {ZovrecPath(), "record", project, "--window", id, "--frames", "12", "--delay", "100", "--no-pointer"},
-        scene.server.Display(), dir + "out.txt", dir + "err.txt");
+    pid_t pid = Start({ZovrecPath(), "record", project, "--window", id, "--frames", "12", "--delay", "100",
+                       "--no-pointer", "--progress"},
+                      scene.server.Display(), dir + "out.txt", dir + "err.txt");
     ASSERT_GT(pid, 0);
-    SleepMs(500);
+    EXPECT_TRUE(WaitForText(dir + "out.txt", "frame 4\n", 10000));
     RunProgram({"xdotool", "windowmove", "--sync", id, "100", "70"}, scene.server.Display());
     ASSERT_EQ(WaitExit(pid), 0);
     OpenedProject p(project);
@@ -200,10 +208,10 @@ TEST(RecordX11, KeyFramesEveryTenthFrameAndSigintLeavesACompleteFile) {
     ASSERT_TRUE(scene.Ready(error)) << error;
     const std::string dir = TempFolder("sigint");
     const std::string project = dir + "sigint.scp";
-    pid_t pid = Start({ZovrecPath(), "record", project, "--area", kArea, "--delay", "40"},
+    pid_t pid = Start({ZovrecPath(), "record", project, "--area", kArea, "--delay", "40", "--progress"},
                       scene.server.Display(), dir + "out.txt", dir + "err.txt");
     ASSERT_GT(pid, 0);
-    SleepMs(1500);
+    EXPECT_TRUE(WaitForText(dir + "out.txt", "frame 21\n", 20000));
     kill(pid, SIGINT);
     EXPECT_EQ(WaitExit(pid), 0);
     OpenedProject p(project);
@@ -218,10 +226,10 @@ TEST(RecordX11, KeyFramesEveryTenthFrameAndSigintLeavesACompleteFile) {
     }
     zov::Ani().Close();
     // SIGTERM ends a second run the same way; it is appended after the first.
-    pid = Start({ZovrecPath(), "record", project, "--delay", "40"}, scene.server.Display(), dir + "out2.txt",
-                dir + "err2.txt");
+    pid = Start({ZovrecPath(), "record", project, "--delay", "40", "--progress"}, scene.server.Display(),
+                dir + "out2.txt", dir + "err2.txt");
     ASSERT_GT(pid, 0);
-    SleepMs(800);
+    EXPECT_TRUE(WaitForText(dir + "out2.txt", "frame 6\n", 20000));
     kill(pid, SIGTERM);
     EXPECT_EQ(WaitExit(pid), 0);
     OpenedProject again(project);
@@ -241,10 +249,10 @@ TEST(RecordX11, KillDuringARecordingThenRecoverGivesTheScreenFrames) {
     RunResult first =
         scene.Zovrec({"record", project, "--area", kArea, "--frames", "3", "--delay", "30", "--no-pointer"});
     ASSERT_EQ(first.exitCode, 0) << first.err;
-    pid_t pid = Start({ZovrecPath(), "record", project, "--delay", "50", "--no-pointer"},
+    pid_t pid = Start({ZovrecPath(), "record", project, "--delay", "50", "--no-pointer", "--progress"},
                       scene.server.Display(), dir + "out.txt", dir + "err.txt");
     ASSERT_GT(pid, 0);
-    SleepMs(1200);
+    EXPECT_TRUE(WaitForText(dir + "out.txt", "frame 8\n", 20000));
     kill(pid, SIGKILL);
     EXPECT_EQ(WaitExit(pid), -SIGKILL);
     {

@@ -220,9 +220,14 @@ TestWindow::TestWindow(const std::string& display, int width, int height, int x,
 }
 
 TestWindow::~TestWindow() {
+    Close();
+}
+
+void TestWindow::Close() {
     if (m_pid > 0) {
         kill(m_pid, SIGTERM);
         WaitExit(m_pid);
+        m_pid = -1;
     }
 }
 
@@ -322,14 +327,35 @@ std::string TestWindowPath() {
     return std::string(ZOV_TEST_BIN_DIR) + "/zov_test_window";
 }
 
-bool WaitForFile(const std::string& path, int timeoutMs) {
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0)
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (condition())
             return true;
-        SleepMs(20);
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        SleepMs(10);
     }
-    return false;
+}
+
+bool WaitForFile(const std::string& path, int timeoutMs) {
+    return WaitUntil(
+        [&] {
+            struct stat st {};
+            return stat(path.c_str(), &st) == 0;
+        },
+        timeoutMs);
+}
+
+bool WaitForText(const std::string& path, const std::string& text, int timeoutMs) {
+    return WaitUntil(
+        [&] {
+            std::ifstream in(path, std::ios::binary);
+            std::stringstream all;
+            all << in.rdbuf();
+            return all.str().find(text) != std::string::npos;
+        },
+        timeoutMs);
 }
 
 } // namespace zovtest

@@ -6,6 +6,7 @@
 #include "base/Bitmap.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -45,6 +46,8 @@ class TestWindow {
     ~TestWindow();
     uint64_t Id() const { return m_id; }
     bool Ok() const { return m_id != 0; }
+    // Ends the program; the server destroys its window when it sees the connection close.
+    void Close();
 
   private:
     pid_t m_pid = -1;
@@ -72,7 +75,12 @@ std::string ZovrecPath();
 // zovrec built with the write-fault injection (ZOV_FAULT_WRITE_LIMIT), for crash tests.
 std::string ZovrecFaultsPath();
 std::string TestWindowPath();
+// Waits until `condition` holds, asking again every few milliseconds; false when it still
+// does not hold after `timeoutMs`.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 bool WaitForFile(const std::string& path, int timeoutMs);
+// Waits until the file holds `text` (a line a program prints into it, say).
+bool WaitForText(const std::string& path, const std::string& text, int timeoutMs);
 void SleepMs(int ms);
 
 } // namespace zovtest
