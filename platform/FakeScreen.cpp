@@ -8,13 +8,13 @@ FakeScreen::FakeScreen(int width, int height, int bitsPerPixel)
     : m_width(width), m_height(height), m_bpp(bitsPerPixel),
       m_rgb(static_cast<size_t>(width) * static_cast<size_t>(height), 0) {}
 
-bool FakeScreen::WindowRect(uint64_t window, ScreenRect& out) {
+WindowState FakeScreen::WindowRect(uint64_t window, ScreenRect& out) {
     std::lock_guard lock(m_mutex);
     auto it = m_windows.find(window);
     if (it == m_windows.end())
-        return false;
-    out = it->second;
-    return true;
+        return WindowState::Gone;
+    out = it->second.rect;
+    return it->second.shown ? WindowState::Shown : WindowState::Hidden;
 }
 
 bool FakeScreen::Prepare(int width, int height) {
@@ -98,7 +98,14 @@ void FakeScreen::Fill(uint32_t rgb) {
 
 void FakeScreen::SetWindow(uint64_t id, ScreenRect rect) {
     std::lock_guard lock(m_mutex);
-    m_windows[id] = rect;
+    m_windows[id].rect = rect;
+}
+
+void FakeScreen::SetWindowShown(uint64_t id, bool shown) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_windows.find(id);
+    if (it != m_windows.end())
+        it->second.shown = shown;
 }
 
 void FakeScreen::RemoveWindow(uint64_t id) {

@@ -20,7 +20,7 @@ class FakeScreen : public IScreenSource {
     int ScreenHeight() const override { return m_height; }
     int BitsPerPixel() const override { return m_bpp; }
     int Depth() const override { return m_bpp; }
-    bool WindowRect(uint64_t window, ScreenRect& out) override;
+    WindowState WindowRect(uint64_t window, ScreenRect& out) override;
     bool Prepare(int width, int height) override;
     bool Grab(int x, int y, ScreenPixels& out) override;
     void Release() override {}
@@ -29,7 +29,9 @@ class FakeScreen : public IScreenSource {
     // Test controls (thread-safe).
     void SetPixel(int x, int y, uint32_t rgb);
     void Fill(uint32_t rgb);
+    // A window at `rect`, shown until SetWindowShown(id, false) unmaps it.
     void SetWindow(uint64_t id, ScreenRect rect);
+    void SetWindowShown(uint64_t id, bool shown);
     void RemoveWindow(uint64_t id);
     void SetPointer(int x, int y, std::shared_ptr<const PointerImage> image);
     void SetPointerReadable(bool readable) { m_pointerReadable = readable; }
@@ -41,7 +43,11 @@ class FakeScreen : public IScreenSource {
     int m_width, m_height, m_bpp;
     mutable std::mutex m_mutex;
     std::vector<uint32_t> m_rgb; // 0x00RRGGBB
-    std::map<uint64_t, ScreenRect> m_windows;
+    struct Window {
+        ScreenRect rect;
+        bool shown = true;
+    };
+    std::map<uint64_t, Window> m_windows;
     PointerState m_pointer;
     std::atomic<bool> m_pointerReadable{true};
     std::function<void(int)> m_hook;

@@ -19,6 +19,9 @@ struct ScreenRect {
     int Height() const { return bottom - top; }
 };
 
+// Whether a window exists, and whether it is shown (mapped and viewable) or hidden.
+enum class WindowState { Gone, Hidden, Shown };
+
 // Pixels of one grab, top row first, as the display holds them.
 struct ScreenPixels {
     int width = 0;
@@ -63,9 +66,10 @@ class IScreenSource {
     virtual int BitsPerPixel() const = 0;
     virtual int Depth() const = 0;
 
-    // The window's own area in screen coordinates, where it is now. False when there is no
-    // such window (or it is not mapped).
-    virtual bool WindowRect(uint64_t window, ScreenRect& out) = 0;
+    // The window's own area in screen coordinates, where it is now; also for a window that
+    // is not shown (minimised, on another workspace), whose place stays where it was. `out`
+    // is left alone when the window is gone.
+    virtual WindowState WindowRect(uint64_t window, ScreenRect& out) = 0;
 
     // Prepares grabs of width x height pixels (reused buffers, shared memory). Call from the
     // thread that grabs.

@@ -67,22 +67,24 @@ class X11Screen final : public IScreenSource {
     int Depth() const override { return m_depth; }
     bool UsesShm() const { return m_shmImage != nullptr; }
 
-    bool WindowRect(uint64_t window, ScreenRect& out) override {
+    WindowState WindowRect(uint64_t window, ScreenRect& out) override {
         XSync(m_dpy, False);
         int before = g_xErrors;
         XWindowAttributes attributes{};
         Status ok = XGetWindowAttributes(m_dpy, static_cast<Window>(window), &attributes);
-        if (!ok || g_xErrors != before || attributes.map_state != IsViewable)
-            return false;
+        if (!ok || g_xErrors != before)
+            return WindowState::Gone;
+        // An unmapped window keeps its position relative to its parent, so its place on the
+        // screen can still be worked out.
         int x = 0, y = 0;
         Window child = 0;
         if (!XTranslateCoordinates(m_dpy, static_cast<Window>(window), m_root, 0, 0, &x, &y, &child))
-            return false;
+            return WindowState::Gone;
         XSync(m_dpy, False);
         if (g_xErrors != before)
-            return false;
+            return WindowState::Gone;
         out = {x, y, x + attributes.width, y + attributes.height};
-        return true;
+        return attributes.map_state == IsViewable ? WindowState::Shown : WindowState::Hidden;
     }
 
     bool Prepare(int width, int height) override {

@@ -80,7 +80,7 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
     // reaches the caller as a message and leaves the document as it was.
     ScreenRect area;
     if (m_ani.RecordWindowFlag()) {
-        if (!screen.WindowRect(m_ani.RecordWindow(), area)) {
+        if (screen.WindowRect(m_ani.RecordWindow(), area) != WindowState::Shown) {
             m_ani.SetLastMessage("the window to record cannot be found or is not shown.");
             return false;
         }
@@ -218,8 +218,10 @@ void CaptureEngine::Run() {
     for (int counter = 0;; ++counter) {
         if (recordWindow) {
             ScreenRect now;
-            if (!screen.WindowRect(window, now)) {
-                failure = "the recorded window was closed or hidden.";
+            // A hidden window is recorded at its place until it is shown again; only a
+            // window that is gone ends the run.
+            if (screen.WindowRect(window, now) == WindowState::Gone) {
+                failure = "the recorded window was closed.";
                 break;
             }
             originX = now.left;

@@ -66,25 +66,40 @@ TEST(X11Screen, Depth8GrabEqualsScreenshotThroughTheColourMap) {
     ExpectGrabEqualsScreen(8, zov::X11Grab::Auto);
 }
 
-TEST(X11Screen, WindowAreaFollowsTheWindowAndUnknownWindowsAreNoError) {
+TEST(X11Screen, WindowAreaFollowsTheWindowWhileHiddenAndUnknownWindowsAreNoError) {
     Scene scene(24);
     ASSERT_TRUE(scene.window.Ok());
     std::string error;
     auto screen = zov::OpenX11Screen(scene.server.Display(), error);
     ASSERT_TRUE(screen) << error;
     zov::ScreenRect r;
-    ASSERT_TRUE(screen->WindowRect(scene.window.Id(), r));
+    ASSERT_EQ(screen->WindowRect(scene.window.Id(), r), zov::WindowState::Shown);
     EXPECT_EQ(r.left, 30);
     EXPECT_EQ(r.top, 20);
     EXPECT_EQ(r.Width(), 120);
     EXPECT_EQ(r.Height(), 90);
     RunProgram({"xdotool", "windowmove", "--sync", std::to_string(scene.window.Id()), "150", "100"},
                scene.server.Display());
-    ASSERT_TRUE(screen->WindowRect(scene.window.Id(), r));
+    ASSERT_EQ(screen->WindowRect(scene.window.Id(), r), zov::WindowState::Shown);
     EXPECT_EQ(r.left, 150);
     EXPECT_EQ(r.top, 100);
+    // Unmapped (as a window manager does on minimising), the window keeps its place.
+    RunProgram({"xdotool", "windowunmap", "--sync", std::to_string(scene.window.Id())},
+               scene.server.Display());
+    r = {};
+    ASSERT_EQ(screen->WindowRect(scene.window.Id(), r), zov::WindowState::Hidden);
+    EXPECT_EQ(r.left, 150);
+    EXPECT_EQ(r.top, 100);
+    EXPECT_EQ(r.Width(), 120);
+    EXPECT_EQ(r.Height(), 90);
+    RunProgram({"xdotool", "windowmap", "--sync", std::to_string(scene.window.Id())}, scene.server.Display());
+    EXPECT_EQ(screen->WindowRect(scene.window.Id(), r), zov::WindowState::Shown);
+    // Destroyed with its program's connection: gone, once the server has seen the close.
+    scene.window.Close();
+    EXPECT_TRUE(
+        WaitUntil([&] { return screen->WindowRect(scene.window.Id(), r) == zov::WindowState::Gone; }, 5000));
     // A window id that does not exist raises an X error, which must not end the process.
-    EXPECT_FALSE(screen->WindowRect(0x7FFFFF0, r));
+    EXPECT_EQ(screen->WindowRect(0x7FFFFF0, r), zov::WindowState::Gone);
     EXPECT_EQ(zov::OpenX11Screen(":12345", error), nullptr);
     EXPECT_NE(error.find(":12345"), std::string::npos);
 }

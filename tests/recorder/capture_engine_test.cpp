@@ -382,56 +382,72 @@ TEST_F(CaptureEngineTest, AreaOverTheFrameFormatIsRefusedBeforeTheRunButNotForAS
     EXPECT_EQ(reader.Header().height, 800);
 }
 
-TEST_F(CaptureEngineTest, WindowRecordingFollowsTheWindowAndEndsWhenItCloses) {
+// The window moves, is unmapped (minimised, sent to another workspace) and shown again:
+// the run keeps recording its place all along, and ends only when the window is gone.
+TEST_F(CaptureEngineTest, WindowRecordingFollowsTheWindowThroughHidingAndEndsWhenItCloses) {
     FakeScreen screen(300, 200);
-    auto paintWindow = [&](int left, int top) {
-        screen.Fill(0x202020);
-        for (int y = 0; y < 48; ++y)
-            for (int x = 0; x < 64; ++x)
-                screen.SetPixel(left + x, top + y,
-                                static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
-        screen.SetWindow(5, {left, top, left + 64, top + 48});
+    const uint32_t background = 0x202020;
+    auto windowColour = [](int x, int y) {
+        return static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5);
     };
-    paintWindow(10, 10);
+    auto paintWindow = [&](int left, int top, bool shown) {
+        screen.Fill(background);
+        if (shown)
+            for (int y = 0; y < 48; ++y)
+                for (int x = 0; x < 64; ++x)
+                    screen.SetPixel(left + x, top + y, windowColour(x, y));
+        screen.SetWindow(5, {left, top, left + 64, top + 48});
+        screen.SetWindowShown(5, shown);
+    };
+    paintWindow(10, 10, false);
     ASSERT_TRUE(NewProject("window.scp", 10, {0, 0, 10, 10}));
     Ani().SetRecordWindow(5, true);
     Ani().SetRecordPointer(false);
-    Events events;
-    // Between frames the window moves (after 3), then closes (after 6).
-    events.onFrame = [&](int n) {
-        if (n == 3)
-            paintWindow(200, 120);
-        if (n == 6)
-            screen.RemoveWindow(5);
-    };
     CaptureEngine engine(Ani());
     CaptureParams params;
-    params.events = &events;
     params.screen = &screen;
+    // A window that is not shown when the run starts gives nothing to record.
+    EXPECT_FALSE(engine.StartCapture(params));
+    EXPECT_NE(Ani().LastMessage().find("window"), std::string::npos);
+
+    paintWindow(10, 10, true);
+    Events events;
+    // Between frames: moved after frame 3, hidden after 5, shown again after 8, closed after 9.
+    events.onFrame = [&](int n) {
+        if (n == 3)
+            paintWindow(200, 120, true);
+        if (n == 5)
+            paintWindow(200, 120, false);
+        if (n == 8)
+            paintWindow(200, 120, true);
+        if (n == 9)
+            screen.RemoveWindow(5);
+    };
+    params.events = &events;
     ASSERT_TRUE(engine.StartCapture(params));
     ASSERT_TRUE(events.WaitEnd());
     engine.StopCapture();
     // The run ended early with its reason, and the frames taken before are in the file.
     EXPECT_TRUE(events.failed);
-    EXPECT_NE(events.reason.find("window"), std::string::npos);
+    EXPECT_NE(events.reason.find("closed"), std::string::npos) << events.reason;
     EXPECT_TRUE(engine.Failed());
-    ASSERT_EQ(Ani().FrameCount(), 6);
+    ASSERT_EQ(Ani().FrameCount(), 9);
     std::string path = projectPath;
     Ani().Close();
     ASSERT_TRUE(Ani().OpenProject(path));
-    ASSERT_EQ(Ani().FrameCount(), 6);
+    ASSERT_EQ(Ani().FrameCount(), 9);
     CaptureRect r = Ani().GetCaptureRect();
     EXPECT_EQ(r.left, 10);
     EXPECT_EQ(r.right, 74);
-    for (int i = 0; i < 6; ++i) {
+    for (int i = 0; i < 9; ++i) {
+        const bool hidden = i >= 5 && i < 8;
         Image24 img;
         ASSERT_TRUE(Ani().LoadFrame(i, img));
         ASSERT_EQ(img.width, 64);
         long wrong = 0;
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x)
-                wrong +=
-                    Rgb(img, x, y) != (static_cast<uint32_t>(x * 4) << 16 | static_cast<uint32_t>(y * 5));
+                wrong += Rgb(img, x, y) != (hidden ? background : windowColour(x, y));
         EXPECT_EQ(wrong, 0) << "frame " << i;
     }
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -53,6 +54,16 @@ void MovePointer(const std::string& display, int x, int y) {
     ASSERT_TRUE(screen) << error;
     zov::PointerState p;
     EXPECT_TRUE(WaitUntil([&] { return screen->ReadPointer(p) && p.x == x && p.y == y && p.image; }, 5000));
+}
+
+// The count of the last "frame N" line `zovrec record --progress` printed into `path`.
+int LastProgress(const std::string& path) {
+    std::string text;
+    zov::ReadWholeFile(path, text);
+    int last = 0;
+    for (size_t at = text.find("frame "); at != std::string::npos; at = text.find("frame ", at + 1))
+        last = std::atoi(text.c_str() + at + 6);
+    return last;
 }
 
 struct OpenedProject {
@@ -199,6 +210,54 @@ TEST(RecordX11, WindowRecordingFollowsTheWindow) {
         ASSERT_TRUE(zov::Ani().LoadFrame(i, frame));
         std::string first;
         EXPECT_EQ(CountDifferences(frame, scene.shot, 40, 30, &first), 0) << "frame " << i << " " << first;
+    }
+}
+
+// Unmapped (minimised, sent to another workspace) the window is recorded at its place;
+// the run ends when the window is destroyed. The window is 192 pixels wide, so that its
+// image is whole 96-byte blocks and difference frames carry every pixel.
+TEST(RecordX11, UnmappedWindowIsRecordedAtItsPlaceUntilItIsDestroyed) {
+    Xvfb server(320, 240, 24);
+    ASSERT_TRUE(server.Ok());
+    const std::string& d = server.Display();
+    TestWindow window(d, 192, 144, 40, 30);
+    ASSERT_TRUE(window.Ok());
+    RunProgram({"xdotool", "mousemove", "--sync", "315", "235"}, d);
+    std::string error;
+    Screenshot shown, hidden;
+    ASSERT_TRUE(TakeScreenshot(d, shown, error)) << error;
+    const std::string dir = TempFolder("unmapped");
+    const std::string project = dir + "unmapped.scp";
+    const std::string id = std::to_string(window.Id());
+    pid_t pid = Start(
+        {ZovrecPath(), "record", project, "--window", id, "--delay", "50", "--no-pointer", "--progress"}, d,
+        dir + "out.txt", dir + "err.txt");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitForText(dir + "out.txt", "frame 3\n", 10000));
+    RunProgram({"xdotool", "windowunmap", "--sync", id}, d);
+    ASSERT_TRUE(TakeScreenshot(d, hidden, error)) << error;
+    // Frames from the one after the next on were taken with the window unmapped.
+    const int unmappedFrom = LastProgress(dir + "out.txt") + 1;
+    EXPECT_TRUE(WaitForText(dir + "out.txt", "frame " + std::to_string(unmappedFrom + 4) + "\n", 10000))
+        << "the run did not go on";
+    window.Close();
+    EXPECT_EQ(WaitExit(pid), 1);
+    std::string err;
+    zov::ReadWholeFile(dir + "err.txt", err);
+    EXPECT_NE(err.find("closed"), std::string::npos) << err;
+    OpenedProject p(project);
+    ASSERT_TRUE(p.ok) << zov::Ani().LastMessage();
+    const int n = zov::Ani().FrameCount();
+    ASSERT_GE(n, unmappedFrom + 4);
+    for (int i = 0; i < n; ++i) {
+        if (i >= 3 && i < unmappedFrom)
+            continue; // taken while the window was being unmapped
+        zov::Image24 frame;
+        ASSERT_TRUE(zov::Ani().LoadFrame(i, frame));
+        ASSERT_EQ(frame.width, 192);
+        std::string first;
+        EXPECT_EQ(CountDifferences(frame, i < 3 ? shown : hidden, 40, 30, &first), 0)
+            << "frame " << i << " " << first;
     }
 }
 
