@@ -96,10 +96,17 @@ export function hasCommand(name) {
 
 // Encodes a series into OUT.zov (adding the end marker an export writes, unless told not
 // to), writes the pages beside it and decodes it natively for the expected pixels.
-export function makeStream(dir, name, { count, width, height, interval, frameOf, endMarker = true }) {
+// `headerInterval` then writes another interval into the header, one the writer refuses to
+// make (1 to 10 ms) but streams from elsewhere may carry.
+export function makeStream(dir, name, { count, width, height, interval, frameOf, endMarker = true, headerInterval }) {
   const series = writeSeries(path.join(dir, `${name}-bmp`), count, width, height, frameOf);
   const out = path.join(dir, `${name}.zov`);
   run(['stream-encode', series, out, '--interval', String(interval)]);
+  if (headerInterval !== undefined) {
+    const bytes = fs.readFileSync(out);
+    bytes.writeInt16BE(headerInterval, 10);
+    fs.writeFileSync(out, bytes);
+  }
   if (endMarker) {
     const bytes = fs.readFileSync(out);
     if (bytes.readUInt32BE(bytes.length - 4) !== 0xffffffff) fs.appendFileSync(out, Buffer.from([255, 255, 255, 255]));

@@ -60,7 +60,7 @@ before(async () => {
   // Frame 4 repeats frame 3: the stream holds a record of length 0 there.
   demo = makeStream(site, 'demo', { count: 6, width: W, height: H, interval: 100, frameOf: (i) => (i === 3 ? 2 : i) });
   quick = makeStream(site, 'quick', { count: 3, width: W, height: H, interval: 40 });
-  short10 = makeStream(site, 'short10', { count: 3, width: W, height: H, interval: 10 });
+  short10 = makeStream(site, 'short10', { count: 3, width: W, height: H, interval: 100, headerInterval: 10 });
   pace = makeStream(site, 'pace', { count: 40, width: 40, height: 30, interval: 100 });
   // A name with the characters a URL gives meaning to.
   oddName = makeStream(site, 'a#b?c%d', { count: 2, width: 24, height: 20, interval: 100 });
