@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,7 +56,10 @@ class EventHost final : public ViewerHost {
 
 struct Control {
     EventHost host;
-    CLumaplayCtrl ctrl{host};
+    // Reset when the player failed inside the module (see Fail): it then keeps only texts.
+    std::unique_ptr<CLumaplayCtrl> ctrl = std::make_unique<CLumaplayCtrl>(host);
+    std::vector<std::string> failedTexts;
+    int32_t failedStill = -1;
     std::vector<uint8_t> buffer;
     ZvState state{};
     ZvDrawPlan plan{};
@@ -79,18 +83,90 @@ std::string BufferText(Control& c, int32_t n) {
     return std::string(reinterpret_cast<const char*>(c.buffer.data()), size_t(n));
 }
 
+std::string TextOf(const CLumaplayCtrl& k, int32_t which) {
+    switch (which) {
+    case ZV_TEXT_VIDEO_FILE:
+        return k.m_videoFile;
+    case ZV_TEXT_URL_AFTER_PLAY:
+        return k.m_urlAfterPlay;
+    case ZV_TEXT_STATUS_LINE:
+        return k.Reader().StatusLine();
+    case ZV_TEXT_OPEN_STATUS:
+        return k.OpenStatus();
+    case ZV_TEXT_COPY:
+        return k.CopyText();
+    case ZV_TEXT_STREAM_URL:
+        return k.StreamUrlText();
+    case ZV_TEXT_END_URL:
+        return k.EndUrlText();
+    case ZV_TEXT_SOUND_URL:
+        return k.SoundUrlText();
+    case ZV_TEXT_BASE_URL:
+        return k.BaseUrl();
+    case ZV_TEXT_DECODE_ERROR:
+        return k.Reader().LastDecodeError();
+    default:
+        return {};
+    }
+}
+
+constexpr int32_t kTextCount = ZV_TEXT_DECODE_ERROR + 1;
+
+// A player that met a failure inside the module (memory the module could not get) is ended
+// alone: its memory is given back, the page is told to drop its source and timer, and it
+// shows "File Open error!" like a stream that could not be opened. The other players of the
+// page share the module and play on.
+void Fail(Control& c) {
+    CLumaplayCtrl& k = *c.ctrl;
+    const int source = k.Reader().CurrentSource();
+    const bool timer = k.TimerRunning();
+    c.failedStill = k.m_stillFrameNo;
+    std::vector<std::string> texts;
+    for (int32_t i = 0; i < kTextCount; ++i)
+        texts.push_back(TextOf(k, i));
+    c.ctrl.reset();
+    std::vector<uint8_t>().swap(c.buffer);
+    texts[ZV_TEXT_STATUS_LINE] = "File Open error! " + texts[ZV_TEXT_STREAM_URL];
+    texts[ZV_TEXT_COPY] = "Image(0 x 0) Copy";
+    texts[ZV_TEXT_SOUND_URL].clear();
+    c.failedTexts = std::move(texts);
+    c.host.events.clear();
+    if (source != 0)
+        c.host.Push(ZV_EV_CLOSE_SOURCE, source);
+    if (timer)
+        c.host.Push(ZV_EV_KILL_TIMER);
+    c.host.Push(ZV_EV_STATUS, 0, 0, c.failedTexts[ZV_TEXT_STATUS_LINE]);
+    c.host.Push(ZV_EV_REDRAW);
+}
+
+// Runs `fn` on a working player; an exception from inside fails that player alone.
+template <class F> void Run(int32_t h, F&& fn) {
+    Control* c = Get(h);
+    if (!c || !c->ctrl)
+        return;
+    try {
+        fn(*c, *c->ctrl);
+    } catch (const std::exception&) {
+        Fail(*c);
+    }
+}
+
 } // namespace
 
 extern "C" {
 
 int32_t zv_create(void) {
-    for (size_t i = 0; i < g_controls.size(); ++i)
-        if (!g_controls[i]) {
-            g_controls[i] = std::make_unique<Control>();
-            return int32_t(i + 1);
-        }
-    g_controls.push_back(std::make_unique<Control>());
-    return int32_t(g_controls.size());
+    try {
+        for (size_t i = 0; i < g_controls.size(); ++i)
+            if (!g_controls[i]) {
+                g_controls[i] = std::make_unique<Control>();
+                return int32_t(i + 1);
+            }
+        g_controls.push_back(std::make_unique<Control>());
+        return int32_t(g_controls.size());
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 void zv_destroy(int32_t h) {
@@ -99,109 +175,109 @@ void zv_destroy(int32_t h) {
 }
 
 uint8_t* zv_buffer(int32_t h, int32_t n) {
-    Control* c = Get(h);
-    if (!c || n < 0)
+    uint8_t* out = nullptr;
+    if (n < 0)
         return nullptr;
-    if (c->buffer.size() < size_t(n))
-        c->buffer.resize(size_t(n));
-    return c->buffer.data();
+    Run(h, [&](Control& c, CLumaplayCtrl&) {
+        if (c.buffer.size() < size_t(n))
+            c.buffer.resize(size_t(n));
+        out = c.buffer.data();
+    });
+    return out;
 }
 
 void zv_set_text(int32_t h, int32_t which, int32_t n) {
-    Control* c = Get(h);
-    if (!c)
-        return;
-    if (which == ZV_TEXT_VIDEO_FILE)
-        c->ctrl.m_videoFile = BufferText(*c, n);
-    if (which == ZV_TEXT_URL_AFTER_PLAY)
-        c->ctrl.m_urlAfterPlay = BufferText(*c, n);
+    Run(h, [&](Control& c, CLumaplayCtrl& k) {
+        if (which == ZV_TEXT_VIDEO_FILE)
+            k.m_videoFile = BufferText(c, n);
+        if (which == ZV_TEXT_URL_AFTER_PLAY)
+            k.m_urlAfterPlay = BufferText(c, n);
+    });
 }
 
 void zv_set_still(int32_t h, int32_t frame) {
-    if (Control* c = Get(h))
-        c->ctrl.m_stillFrameNo = frame;
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.m_stillFrameNo = frame; });
 }
 
 void zv_load(int32_t h, int32_t n, double now) {
-    if (Control* c = Get(h))
-        c->ctrl.Load(BufferText(*c, n), now);
+    Run(h, [&](Control& c, CLumaplayCtrl& k) { k.Load(BufferText(c, n), now); });
 }
 
 void zv_probe_result(int32_t h, int32_t probe, int32_t n, double now) {
-    Control* c = Get(h);
-    if (!c)
-        return;
-    size_t size = n > 0 && size_t(n) <= c->buffer.size() ? size_t(n) : 0;
-    c->ctrl.OnProbe(probe, c->buffer.data(), size, now);
+    Run(h, [&](Control& c, CLumaplayCtrl& k) {
+        size_t size = n > 0 && size_t(n) <= c.buffer.size() ? size_t(n) : 0;
+        k.OnProbe(probe, c.buffer.data(), size, now);
+    });
 }
 
 void zv_feed(int32_t h, int32_t source, int32_t n, double now) {
-    Control* c = Get(h);
-    if (!c || n <= 0 || size_t(n) > c->buffer.size())
-        return;
-    c->ctrl.FeedBytes(source, c->buffer.data(), size_t(n), now);
+    Run(h, [&](Control& c, CLumaplayCtrl& k) {
+        if (n > 0 && size_t(n) <= c.buffer.size())
+            k.FeedBytes(source, c.buffer.data(), size_t(n), now);
+    });
 }
 
 void zv_feed_end(int32_t h, int32_t source, double now) {
-    if (Control* c = Get(h))
-        c->ctrl.FeedEnd(source, now);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.FeedEnd(source, now); });
 }
 void zv_feed_error(int32_t h, int32_t source, double now) {
-    if (Control* c = Get(h))
-        c->ctrl.FeedError(source, now);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.FeedError(source, now); });
 }
 void zv_pump(int32_t h, double now) {
-    if (Control* c = Get(h))
-        c->ctrl.Pump(now);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.Pump(now); });
 }
 void zv_tick(int32_t h, double now) {
-    if (Control* c = Get(h))
-        c->ctrl.Tick(now);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.Tick(now); });
 }
 void zv_command(int32_t h, int32_t id, double now) {
-    if (Control* c = Get(h))
-        c->ctrl.Command(id, now);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.Command(id, now); });
 }
 int32_t zv_menu_enabled(int32_t h, int32_t id) {
     Control* c = Get(h);
-    return c && c->ctrl.MenuEnabled(id) ? 1 : 0;
+    if (c && !c->ctrl)
+        return id == ID_ABOUT || id == ID_HOME ? 1 : 0;
+    return c && c->ctrl->MenuEnabled(id) ? 1 : 0;
 }
 int32_t zv_menu_checked(int32_t h, int32_t id) {
     Control* c = Get(h);
-    return c && c->ctrl.MenuChecked(id) ? 1 : 0;
+    return c && c->ctrl && c->ctrl->MenuChecked(id) ? 1 : 0;
 }
 void zv_double_click(int32_t h, double now) {
-    if (Control* c = Get(h))
-        c->ctrl.DoubleClick(now);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.DoubleClick(now); });
 }
 void zv_resize(int32_t h, int32_t w, int32_t hgt) {
-    if (Control* c = Get(h))
-        c->ctrl.Resize(w, hgt);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.Resize(w, hgt); });
 }
 void zv_wheel(int32_t h, int32_t delta) {
-    if (Control* c = Get(h))
-        c->ctrl.Wheel(delta);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.Wheel(delta); });
 }
 void zv_left_down(int32_t h, int32_t x, int32_t y) {
-    if (Control* c = Get(h))
-        c->ctrl.LeftDown(x, y);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.LeftDown(x, y); });
 }
 void zv_move(int32_t h, int32_t x, int32_t y, int32_t anyButton, int32_t leftOnly) {
-    if (Control* c = Get(h))
-        c->ctrl.Move(x, y, anyButton != 0, leftOnly != 0);
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.Move(x, y, anyButton != 0, leftOnly != 0); });
 }
 void zv_left_up(int32_t h) {
-    if (Control* c = Get(h))
-        c->ctrl.LeftUp();
+    Run(h, [&](Control&, CLumaplayCtrl& k) { k.LeftUp(); });
 }
 
 const ZvState* zv_state(int32_t h) {
     Control* c = Get(h);
     if (!c)
         return nullptr;
-    const CLumaplayCtrl& k = c->ctrl;
-    const ViewerStreamReader& r = k.Reader();
     ZvState& s = c->state;
+    if (!c->ctrl) {
+        // A failed player: loaded, without a picture or a source.
+        s = ZvState{};
+        s.speed = 1000;
+        s.fitMode = 1;
+        s.loaded = 1;
+        s.stillFrameNo = c->failedStill;
+        s.recordLength = -1;
+        return &s;
+    }
+    const CLumaplayCtrl& k = *c->ctrl;
+    const ViewerStreamReader& r = k.Reader();
     s.width = r.Width();
     s.height = r.Height();
     s.interval = r.Interval();
@@ -229,56 +305,33 @@ const ZvDrawPlan* zv_plan(int32_t h, int32_t bw, int32_t bh, int32_t l, int32_t 
     Control* c = Get(h);
     if (!c)
         return nullptr;
-    DrawPlan p = c->ctrl.Plan(bw, bh, l, t, r, b);
+    if (!c->ctrl) {
+        c->plan = {int32_t(DrawMode::Empty), 0, 0, 0, 0, l, t, r - l, b - t};
+        return &c->plan;
+    }
+    DrawPlan p = c->ctrl->Plan(bw, bh, l, t, r, b);
     c->plan = {int32_t(p.mode), p.sx, p.sy, p.sw, p.sh, p.dx, p.dy, p.dw, p.dh};
     return &c->plan;
 }
 
 const uint8_t* zv_bitmap(int32_t h) {
     Control* c = Get(h);
-    if (!c || !c->ctrl.Reader().HasBitmap())
+    if (!c || !c->ctrl || !c->ctrl->Reader().HasBitmap())
         return nullptr;
-    return c->ctrl.Reader().Bitmap().data();
+    return c->ctrl->Reader().Bitmap().data();
 }
 
 const char* zv_text(int32_t h, int32_t which) {
     Control* c = Get(h);
     if (!c)
         return "";
-    const CLumaplayCtrl& k = c->ctrl;
-    switch (which) {
-    case ZV_TEXT_VIDEO_FILE:
-        c->text = k.m_videoFile;
-        break;
-    case ZV_TEXT_URL_AFTER_PLAY:
-        c->text = k.m_urlAfterPlay;
-        break;
-    case ZV_TEXT_STATUS_LINE:
-        c->text = k.Reader().StatusLine();
-        break;
-    case ZV_TEXT_OPEN_STATUS:
-        c->text = k.OpenStatus();
-        break;
-    case ZV_TEXT_COPY:
-        c->text = k.CopyText();
-        break;
-    case ZV_TEXT_STREAM_URL:
-        c->text = k.StreamUrlText();
-        break;
-    case ZV_TEXT_END_URL:
-        c->text = k.EndUrlText();
-        break;
-    case ZV_TEXT_SOUND_URL:
-        c->text = k.SoundUrlText();
-        break;
-    case ZV_TEXT_BASE_URL:
-        c->text = k.BaseUrl();
-        break;
-    case ZV_TEXT_DECODE_ERROR:
-        c->text = k.Reader().LastDecodeError();
-        break;
-    default:
-        c->text.clear();
+    try {
+        if (c->ctrl)
+            c->text = TextOf(*c->ctrl, which);
+        else
+            c->text = which >= 0 && which < kTextCount ? c->failedTexts[size_t(which)] : std::string();
+    } catch (const std::exception&) {
+        return "";
     }
     return c->text.c_str();
 }
@@ -303,22 +356,26 @@ int32_t zv_decode_all(int32_t h, int32_t n) {
     g_slowestRecordMs = 0;
     if (!c || n < 0 || size_t(n) > c->buffer.size())
         return -1;
-    zov::StreamReader reader;
-    reader.Append(c->buffer.data(), size_t(n));
-    reader.Finish();
-    int32_t frames = 0;
-    zov::StreamRecord record;
-    for (;;) {
-        auto start = std::chrono::steady_clock::now();
-        zov::ReadStatus st = reader.Next(record);
-        double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        if (st != zov::ReadStatus::Record)
-            return st == zov::ReadStatus::Damaged || record.rejected ? -1 : frames;
-        if (record.rejected)
-            return -1;
-        g_slowestRecordMs = std::max(g_slowestRecordMs, ms);
-        ++frames;
+    try {
+        zov::StreamReader reader;
+        reader.Append(c->buffer.data(), size_t(n));
+        reader.Finish();
+        int32_t frames = 0;
+        zov::StreamRecord record;
+        for (;;) {
+            auto start = std::chrono::steady_clock::now();
+            zov::ReadStatus st = reader.Next(record);
+            double ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            if (st != zov::ReadStatus::Record)
+                return st == zov::ReadStatus::Damaged || record.rejected ? -1 : frames;
+            if (record.rejected)
+                return -1;
+            g_slowestRecordMs = std::max(g_slowestRecordMs, ms);
+            ++frames;
+        }
+    } catch (const std::exception&) {
+        return -1;
     }
 }
 

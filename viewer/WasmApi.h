@@ -63,7 +63,8 @@ enum ZvText : int32_t {
 
 int32_t zv_create(void);
 void zv_destroy(int32_t h);
-// Scratch memory of at least n bytes for the next zv_set_text / zv_feed / zv_probe_result.
+// Scratch memory of at least n bytes for the next zv_set_text / zv_feed / zv_probe_result;
+// null for a player that failed (the module could not give it the memory it needed).
 uint8_t* zv_buffer(int32_t h, int32_t n);
 // Sets text `which` (video file or URL after play) from the first n buffer bytes (UTF-8).
 void zv_set_text(int32_t h, int32_t which, int32_t n);

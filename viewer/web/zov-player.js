@@ -237,8 +237,11 @@ class ZovPlayer extends HTMLElement {
     this._setText(TEXT.URL_AFTER_PLAY, this._urlAfterPlay);
   }
 
+  // Copies bytes into the player's scratch memory; -1 (which every call takes as nothing)
+  // when the player failed for want of memory.
   _writeBuffer(bytes) {
     const ptr = this._core._zv_buffer(this._h, bytes.length);
+    if (!ptr) return -1;
     this._core.HEAPU8.set(bytes, ptr); // HEAPU8 is re-read: the buffer may have grown memory
     return bytes.length;
   }

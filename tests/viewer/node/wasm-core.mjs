@@ -31,10 +31,27 @@ export class NodePlayer {
     this.files = files;
     this.now = 0;
     this.h = core._zv_create();
+    // With keepSourcesOpen, opened sources get no bytes until feedAll() hands them some.
+    this.keepSourcesOpen = false;
+    this.sources = new Set();
   }
+
+  // Feeds `bytes` to every open source.
+  feedAll(bytes) {
+    for (const id of this.sources) {
+      const n = this.write(bytes);
+      if (n < 0) return;
+      this.now += 1;
+      this.core._zv_feed(this.h, id, n, this.now);
+    }
+    this.drain();
+  }
+
+  text(which) { return this.core.UTF8ToString(this.core._zv_text(this.h, which)); }
 
   write(bytes) {
     const ptr = this.core._zv_buffer(this.h, bytes.length);
+    if (!ptr) return -1;
     this.core.HEAPU8.set(bytes, ptr);
     return bytes.length;
   }
@@ -55,9 +72,14 @@ export class NodePlayer {
         const n = this.write(bytes.subarray(0, 1000));
         c._zv_probe_result(this.h, arg, n, this.now);
         this.drain();
+      } else if (kind === EV.CLOSE_SOURCE) {
+        this.sources.delete(arg);
       } else if (kind === EV.OPEN_SOURCE) {
         const bytes = this.bytesOf(text);
-        if (!bytes) {
+        this.sources.add(arg);
+        if (this.keepSourcesOpen && bytes) {
+          c._zv_feed(this.h, arg, this.write(bytes), this.now);
+        } else if (!bytes) {
           c._zv_feed_error(this.h, arg, this.now);
         } else {
           c._zv_feed(this.h, arg, this.write(bytes), this.now);
