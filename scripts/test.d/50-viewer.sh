@@ -10,8 +10,10 @@ build=${ZOV_BUILD_DIR:-$top/build}
 node=${NODE:-node}
 [ -x "$build/bin/zovrec" ] || "$top/scripts/build.sh" "$(basename "$build")"
 bash "$top/scripts/build-wasm.sh" "$build"
-# The WebAssembly decoder under node against the sample streams' checksums (no browser).
-ZOV_WASM_DIR="$build/wasm/bin" "$node" --test "$top/tests/viewer/node/vectors.test.mjs" </dev/null
+# The WebAssembly module under node (no browser): the sample streams' checksums, and one
+# player running out of memory beside a good one.
+ZOV_WASM_DIR="$build/wasm/bin" "$node" --test "$top/tests/viewer/node/vectors.test.mjs" \
+  "$top/tests/viewer/node/isolation.test.mjs" </dev/null
 cd "$top/tests/viewer/web"
 PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
 export ZOV_BUILD_DIR="$build"
