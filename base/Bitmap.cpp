@@ -1,12 +1,14 @@
 #include "base/Bitmap.h"
 
 #include "base/BinFile.h"
+#include "base/Log.h"
 #include "base/Path.h"
 
 #include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace zov {
 
@@ -102,7 +104,14 @@ bool DecodeBmp(const uint8_t* data, size_t size, Image24& out, std::string& erro
         for (size_t i = 0; i < entries; ++i)
             std::memcpy(palette[i], data + 14 + infoSize + i * 4, 3);
     }
-    out.Allocate(width, static_cast<int>(height));
+    try {
+        out.Allocate(width, static_cast<int>(height));
+    } catch (const std::bad_alloc&) {
+        ZOV_LOG("alloc memory fail");
+        error =
+            "not enough memory for a picture of " + std::to_string(width) + " x " + std::to_string(height);
+        return false;
+    }
     const int dstRow = out.RowBytes();
     for (int64_t row = 0; row < height; ++row) {
         // Stored row `row` is bottom-up unless the file says top-down.

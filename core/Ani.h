@@ -270,6 +270,7 @@ class CAni {
     bool ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& data, bool requireSign = false);
     bool ReencodeAsKeyFrame(int32_t index);
     bool LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* header);
+    void CacheFrame(int32_t index, const uint8_t* image, int32_t size, const FrameHeader& header);
     bool CommitIndexAt(int64_t at);
     bool CommitCompact(int64_t at);
     bool CommitEdit();

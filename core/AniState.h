@@ -5,7 +5,23 @@
 #include "core/Ani.h"
 #include "core/ProjectIndex.h"
 
+#include "base/Log.h"
+
+#include <new>
+
 namespace zov {
+
+// Sizes a picture-sized buffer. An allocation failure is reported as what it is, a false
+// result and "alloc memory fail" in the log, and never thrown out of the document.
+inline bool AllocBuffer(std::vector<uint8_t>& buffer, size_t size) {
+    try {
+        buffer.resize(size);
+        return true;
+    } catch (const std::bad_alloc&) {
+        ZOV_LOG("alloc memory fail");
+        return false;
+    }
+}
 
 struct CAni::SavedState {
     ProjectHeader header{};

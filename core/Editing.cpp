@@ -78,7 +78,9 @@ bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
 
 bool CAni::ReencodeAsKeyFrame(int32_t index) {
     const int32_t size = m_header.imageSize;
-    std::vector<uint8_t> image(static_cast<size_t>(size)), out(static_cast<size_t>(size));
+    std::vector<uint8_t> image, out;
+    if (!AllocBuffer(image, size_t(size)) || !AllocBuffer(out, size_t(size)))
+        return false;
     auto h = std::make_unique<FrameHeader>();
     if (!LoadFrameLocked(index, image.data(), h.get())) {
         ZOV_LOG("decode fail");
@@ -164,7 +166,9 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
         return false;
     };
     const int32_t size = m_header.imageSize;
-    std::vector<uint8_t> image(static_cast<size_t>(size)), out(static_cast<size_t>(size)), data;
+    std::vector<uint8_t> image, out, data;
+    if (!AllocBuffer(image, size_t(size)) || !AllocBuffer(out, size_t(size)))
+        return fail();
     auto h = std::make_unique<FrameHeader>();
     for (int32_t j = source; j < source + count; ++j) {
         FrameEntry entry{0, FRAME_KEY};
@@ -307,8 +311,10 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
         return fail("the project's frame geometry is damaged");
     const int32_t interval =
         m_header.keyFrameInterval > 0 ? m_header.keyFrameInterval : kDefaultKeyFrameInterval;
-    std::vector<uint8_t> previous(static_cast<size_t>(size)), current(static_cast<size_t>(size)),
-        encoded(static_cast<size_t>(size));
+    std::vector<uint8_t> previous, current, encoded;
+    if (!AllocBuffer(previous, size_t(size)) || !AllocBuffer(current, size_t(size)) ||
+        !AllocBuffer(encoded, size_t(size)))
+        return fail("not enough memory for the pictures of the import");
     auto h = std::make_unique<FrameHeader>();
     const size_t rowBytes = static_cast<size_t>(Image24::RowBytes(width));
     int32_t appended = 0;

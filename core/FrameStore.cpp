@@ -62,7 +62,8 @@ bool CAni::ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& 
         return false;
     if (m_header.imageSize > 0 && header.dataSize > MaxFrameData(m_header.imageSize))
         return false;
-    data.resize(static_cast<size_t>(header.dataSize));
+    if (!AllocBuffer(data, static_cast<size_t>(header.dataSize)))
+        return false;
     return header.dataSize == 0 || m_file.Read(data.data(), data.size());
 }
 
@@ -119,7 +120,8 @@ bool CAni::LoadFrame(int32_t index, std::vector<uint8_t>& image, FrameHeader& he
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (m_mode != DOC_PROJECT || m_header.imageSize <= 0 || m_header.imageSize > kMaxImageBytes)
         return false;
-    image.resize(static_cast<size_t>(m_header.imageSize));
+    if (!AllocBuffer(image, static_cast<size_t>(m_header.imageSize)))
+        return false;
     return LoadFrameLocked(index, image.data(), &header);
 }
 
@@ -129,9 +131,23 @@ bool CAni::LoadFrame(int32_t index, Image24& out) {
         m_header.bmi.biWidth <= 0 || m_header.bmi.biHeight <= 0 ||
         int64_t(Image24::RowBytes(m_header.bmi.biWidth)) * m_header.bmi.biHeight != m_header.imageSize)
         return false;
-    out.Allocate(m_header.bmi.biWidth, m_header.bmi.biHeight);
+    try {
+        out.Allocate(m_header.bmi.biWidth, m_header.bmi.biHeight);
+    } catch (const std::bad_alloc&) {
+        ZOV_LOG("alloc memory fail");
+        return false;
+    }
     auto header = std::make_unique<FrameHeader>();
     return LoadFrameLocked(index, out.bits.data(), header.get());
+}
+
+void CAni::CacheFrame(int32_t index, const uint8_t* image, int32_t size, const FrameHeader& header) {
+    // A frame that cannot be cached is decoded again next time; the load itself goes on.
+    try {
+        m_cache.Add(index, image, size, header);
+    } catch (const std::bad_alloc&) {
+        ZOV_LOG("alloc memory fail");
+    }
 }
 
 bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut) {
@@ -170,7 +186,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
         if (!ReadRecord(start, *header, m_readBuf, true) ||
             !DecodeKeyFrame(*header, m_readBuf.data(), size, image))
             return false;
-        m_cache.Add(start, image, size, *header);
+        CacheFrame(start, image, size, *header);
     }
     for (++j; j <= index; ++j) {
         if (m_frames[static_cast<size_t>(j)].kind != FRAME_DIFF)
@@ -178,7 +194,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
         if (!ReadRecord(j, *header, m_readBuf, true) ||
             !DecodeDiffFrame(*header, image, m_readBuf.data(), size, image))
             return false;
-        m_cache.Add(j, image, size, *header);
+        CacheFrame(j, image, size, *header);
     }
     if (headerOut)
         *headerOut = *header;
@@ -223,6 +239,8 @@ bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_cl
                        " frames of this project; record into a new project");
         return false;
     }
+    if (!AllocBuffer(m_encodeBuf, static_cast<size_t>(imageSize)))
+        return false;
     m_cache.Disable();
     m_header.rowBytes = static_cast<int32_t>(RowBytes24(width));
     m_header.imageSize = static_cast<int32_t>(imageSize);
@@ -236,7 +254,6 @@ bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_cl
     const int64_t length = m_file.Length();
     if (length > m_appendPos)
         m_appendPos = length;
-    m_encodeBuf.resize(static_cast<size_t>(imageSize));
     return true;
 }
 
@@ -248,8 +265,9 @@ bool CAni::AppendCapturedFrame(const uint8_t* current, const uint8_t* previous, 
     const int32_t size = m_header.imageSize;
     if (size <= 0 || size > kMaxImageBytes)
         return false;
-    if (m_encodeBuf.size() < static_cast<size_t>(size))
-        m_encodeBuf.resize(static_cast<size_t>(size));
+    if (m_encodeBuf.size() < static_cast<size_t>(size) &&
+        !AllocBuffer(m_encodeBuf, static_cast<size_t>(size)))
+        return false;
     FrameHeader h;
     InitFrameHeader(h, 1);
     h.pointerX = pointerX;

@@ -279,7 +279,10 @@ bool CAni::SaveAs(std::string& path) {
     };
     if (!out.Open(temp, BinFile::Mode::ReadWrite))
         return fail("E: Fail");
-    std::vector<uint8_t> prev(static_cast<size_t>(n > 0 ? size : 0)), cur(prev.size()), enc(prev.size());
+    std::vector<uint8_t> prev, cur, enc;
+    const size_t bufferSize = static_cast<size_t>(n > 0 ? size : 0);
+    if (!AllocBuffer(prev, bufferSize) || !AllocBuffer(cur, bufferSize) || !AllocBuffer(enc, bufferSize))
+        return fail("E: Fail");
     std::vector<FrameEntry> entries(static_cast<size_t>(n));
     ProjectHeader h = m_header;
     if (!out.Seek(0) || !out.Write(&h, sizeof h))
