@@ -5,6 +5,8 @@
 #include "base/Bitmap.h"
 #include "elements/ElementList.h"
 
+#include <csignal>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace zov;
@@ -259,6 +261,51 @@ TEST_F(Undo, EditsWaitForARunningImport) {
     EXPECT_TRUE(gate.loaded);
     EXPECT_EQ(doc.FrameCount(), 5);
     EXPECT_TRUE(doc.DeleteFrames(0, 1, true)); // after it, edits go on
+}
+
+// A frame delete refused at its commit (the file may not grow) puts back the elements it had
+// taken out, as the same objects, with their ranges, selection kept where it can be.
+TEST_F(Undo, RefusedDeleteGivesItsElementsBack) {
+    CAni& doc = Doc();
+    MakeProject(doc, 6, 40, 10);
+    CElementList& el = doc.Elements();
+    ElementRecord* before = el.Create(0, 5, ELEMENT_BOX);
+    ElementRecord* covered = el.Create(4, 5, ELEMENT_TEXT);
+    ASSERT_TRUE(before && covered);
+    ASSERT_EQ(el.Select(before), 0);
+    const auto bytes = ReadAll(path);
+    // Writes past the present end fail (EFBIG) instead of raising SIGXFSZ.
+    struct Limit {
+        rlimit old{};
+        void (*oldHandler)(int) = nullptr;
+        Limit(rlim_t size) {
+            oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &old);
+            rlimit cut = old;
+            cut.rlim_cur = size;
+            setrlimit(RLIMIT_FSIZE, &cut);
+        }
+        ~Limit() {
+            setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+        }
+    };
+    {
+        Limit limit(bytes.size());
+        EXPECT_FALSE(doc.DeleteFrames(4, 2, true));
+    }
+    EXPECT_EQ(doc.FrameCount(), 6);
+    EXPECT_EQ(doc.UndoCount(), 0);
+    ASSERT_EQ(el.Count(), 2);
+    EXPECT_EQ(el.At(0), before);
+    EXPECT_EQ(el.At(1), covered);
+    EXPECT_EQ(before->lastFrame, 5);
+    EXPECT_EQ(covered->firstFrame, 4);
+    EXPECT_TRUE(el.IsSelected(before));
+    EXPECT_EQ(ReadAll(path), bytes);
+    // And the same delete goes through once the file may grow.
+    ASSERT_TRUE(doc.DeleteFrames(4, 2, true));
+    EXPECT_EQ(el.Count(), 1);
 }
 
 } // namespace
