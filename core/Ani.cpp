@@ -32,6 +32,7 @@ CAni::~CAni() {
 }
 
 void CAni::Initialise() {
+    Close(); // first, on its own: its "closed" event goes out with the lock free
     std::lock_guard<std::recursive_mutex> g(m_lock);
     Close();
     m_folder.clear();
