@@ -7,6 +7,7 @@
 #include "tests/support/XTestEnv.h"
 #include "tests/ui/UiTestProject.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -183,10 +184,20 @@ TEST_F(DesktopProgram, ShowsTheProjectPlaysItAndEndsOnSigterm) {
     PixelProbe probe(m_x.Display());
     ASSERT_TRUE(probe.Ok());
     Keys({"alt+p", "p"});
-    const auto times = ChangeTimes(probe, 6);
-    ASSERT_GE(times.size(), 6u);
-    for (size_t i = 2; i < times.size(); ++i) // the first gaps include the key presses
-        EXPECT_NEAR(times[i] - times[i - 1], 250.0, 30.0) << i;
+    const auto times = ChangeTimes(probe, 8);
+    ASSERT_GE(times.size(), 8u);
+    // The first gaps include the key presses. A paint delayed by a busy machine lengthens one
+    // gap and shortens the next (the schedule does not drift), so the mean and the median
+    // are what the frame delay fixes.
+    std::vector<double> gaps;
+    for (size_t i = 2; i < times.size(); ++i)
+        gaps.push_back(times[i] - times[i - 1]);
+    double sum = 0;
+    for (double g : gaps)
+        sum += g;
+    EXPECT_NEAR(sum / static_cast<double>(gaps.size()), 250.0, 30.0);
+    std::sort(gaps.begin(), gaps.end());
+    EXPECT_NEAR(gaps[gaps.size() / 2], 250.0, 30.0);
     // After the natural end the last frame stays selected and shown.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (probe.At(m_viewX + 5, m_viewY + 5) != (zovtest::FramePixel(kFrames - 1, 5, 5) & 0xFFFFFF) &&
