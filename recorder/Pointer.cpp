@@ -113,42 +113,67 @@ int ShapeIndexFromCursorName(const std::string& name) {
     return -1;
 }
 
+PointerScale PointerScaleFor(const PointerImage& image, bool bigPointer) {
+    PointerScale scale;
+    scale.num = bigPointer ? 64 : 32;
+    scale.den = std::max({32, image.width, image.height});
+    return scale;
+}
+
 void PointerDrawPosition(const PointerState& pointer, bool bigPointer, int& x, int& y) {
-    int xhot = pointer.image ? pointer.image->xhot : 0;
-    int yhot = pointer.image ? pointer.image->yhot : 0;
-    int factor = bigPointer ? 2 : 1;
-    x = pointer.x - factor * xhot;
-    y = pointer.y - factor * yhot;
+    x = pointer.x;
+    y = pointer.y;
+    if (!pointer.image)
+        return;
+    const PointerScale scale = PointerScaleFor(*pointer.image, bigPointer);
+    x -= pointer.image->xhot * scale.num / scale.den;
+    y -= pointer.image->yhot * scale.num / scale.den;
 }
 
 void DrawPointer(Image24& frame, const PointerImage& image, int x, int y, bool bigPointer) {
-    const int scale = bigPointer ? 2 : 1;
-    const int w = std::min(image.width, 32), h = std::min(image.height, 32);
-    if (image.argb.size() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
+    if (image.width <= 0 || image.height <= 0 ||
+        image.argb.size() < static_cast<size_t>(image.width) * static_cast<size_t>(image.height))
         return;
-    for (int sy = 0; sy < h; ++sy) {
-        for (int sx = 0; sx < w; ++sx) {
-            uint32_t p = image.argb[static_cast<size_t>(sy) * image.width + sx];
-            uint32_t a = p >> 24;
-            if (a == 0 && (p & 0xFFFFFF) == 0)
+    // Every drawn pixel is the area average of the source pixels it covers. In units of
+    // 1/num of a source pixel, source pixel s spans [s * num, (s + 1) * num) and drawn pixel
+    // d spans [d * den, (d + 1) * den), so the weights are whole numbers and a drawn pixel
+    // weighs den * den in all. A scale of 1 or 2 (num / den) copies or doubles pixels exactly.
+    const PointerScale scale = PointerScaleFor(image, bigPointer);
+    const int num = scale.num, den = scale.den;
+    const int drawnW = (image.width * num + den - 1) / den, drawnH = (image.height * num + den - 1) / den;
+    const uint64_t area = static_cast<uint64_t>(den) * static_cast<uint64_t>(den);
+    for (int dy = 0; dy < drawnH; ++dy) {
+        const int fy = y + dy;
+        if (fy < 0 || fy >= frame.height)
+            continue;
+        const int y0 = dy * den, y1 = y0 + den;
+        for (int dx = 0; dx < drawnW; ++dx) {
+            const int fx = x + dx;
+            if (fx < 0 || fx >= frame.width)
                 continue;
-            const uint32_t keep = 255 - a;
-            for (int dy = 0; dy < scale; ++dy) {
-                int fy = y + sy * scale + dy;
-                if (fy < 0 || fy >= frame.height)
-                    continue;
-                for (int dx = 0; dx < scale; ++dx) {
-                    int fx = x + sx * scale + dx;
-                    if (fx < 0 || fx >= frame.width)
-                        continue;
-                    uint8_t* d = frame.PixelTopDown(fx, fy);
-                    // Premultiplied colour over the frame: s + d * (1 - alpha).
-                    const uint32_t s[3] = {p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF};
-                    for (int c = 0; c < 3; ++c) {
-                        uint32_t v = s[c] + (d[c] * keep + 127) / 255;
-                        d[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
-                    }
+            const int x0 = dx * den, x1 = x0 + den;
+            uint64_t sum[4] = {0, 0, 0, 0}; // blue, green, red, alpha
+            for (int sy = y0 / num; sy < image.height && sy * num < y1; ++sy) {
+                const int wy = std::min(y1, (sy + 1) * num) - std::max(y0, sy * num);
+                for (int sx = x0 / num; sx < image.width && sx * num < x1; ++sx) {
+                    const int wx = std::min(x1, (sx + 1) * num) - std::max(x0, sx * num);
+                    const uint32_t p = image.argb[static_cast<size_t>(sy) * image.width + sx];
+                    const uint64_t w = static_cast<uint64_t>(wx) * static_cast<uint64_t>(wy);
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += ((p >> (8 * c)) & 0xFF) * w;
                 }
+            }
+            uint32_t s[4];
+            for (int c = 0; c < 4; ++c)
+                s[c] = static_cast<uint32_t>((sum[c] + area / 2) / area);
+            if (s[3] == 0 && s[0] == 0 && s[1] == 0 && s[2] == 0)
+                continue;
+            const uint32_t keep = 255 - std::min<uint32_t>(s[3], 255);
+            uint8_t* d = frame.PixelTopDown(fx, fy);
+            // Premultiplied colour over the frame: s + d * (1 - alpha).
+            for (int c = 0; c < 3; ++c) {
+                uint32_t v = s[c] + (d[c] * keep + 127) / 255;
+                d[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
             }
         }
     }

@@ -35,13 +35,23 @@ const char* StandardShapeName(int index); // "IDC_APPSTARTING" .. "IDC_WAIT"
 // the index of the matching standard shape, or -1 when none fits (and for an empty name).
 int ShapeIndexFromCursorName(const std::string& name);
 
-// Position at which the pointer image is drawn: the hotspot position moved by the hotspot,
-// or by twice the hotspot when the big pointer is drawn.
+// The pointer is drawn at 32 x 32, or at 64 x 64 with the big-pointer setting. An image of
+// up to 32 x 32 is drawn as it is (each pixel doubled for the big pointer); a larger one
+// (HiDPI and large cursor themes) is scaled as a whole so that its longer side becomes 32
+// (64), its hotspot with it. The scale is num / den.
+struct PointerScale {
+    int num = 32;
+    int den = 32;
+};
+PointerScale PointerScaleFor(const PointerImage& image, bool bigPointer);
+
+// Position at which the pointer image is drawn: the hotspot position moved by the hotspot
+// as scaled for drawing (by twice the hotspot for the big pointer of a small image).
 void PointerDrawPosition(const PointerState& pointer, bool bigPointer, int& x, int& y);
 
-// Draws the premultiplied ARGB image over `frame` with its top-left corner at (x, y) of the
-// frame (y from the top). The image is clipped to 32 x 32; the big pointer doubles each
-// pixel and covers at most 64 x 64. Parts outside the frame are skipped.
+// Draws the premultiplied ARGB image, scaled as above by area averaging, over `frame` with
+// its top-left corner at (x, y) of the frame (y from the top). Parts outside the frame are
+// skipped.
 void DrawPointer(Image24& frame, const PointerImage& image, int x, int y, bool bigPointer);
 
 // The cursor.bin record of one frame; `x`, `y` are the hotspot-moved position.

@@ -234,6 +234,81 @@ TEST_F(CaptureEngineTest, BigPointerIsDoubledAndMovedByTwiceTheHotspot) {
     EXPECT_EQ(blue, 144);
 }
 
+// Pointers larger than 32 x 32 (HiDPI and large cursor themes) are scaled as a whole into
+// 32 x 32, or 64 x 64 for the big pointer, their hotspot with them. The test pictures are
+// made of solid squares that the scale maps onto whole drawn squares: 2 x 2 source pixels
+// to one drawn pixel for 64 x 64, 3 x 3 to 2 x 2 for 48 x 48 (and to 4 x 4 when big), so
+// every drawn pixel is one square's colour or the screen.
+TEST_F(CaptureEngineTest, LargePointersAreScaledWholeWithTheirHotspot) {
+    auto squareColour = [](int bx, int by) -> uint32_t {
+        if ((bx + by) % 3 == 0)
+            return 0; // clear
+        return 0xFF000000u | static_cast<uint32_t>(bx * 8) << 16 | static_cast<uint32_t>(by * 8) << 8 | 0x40u;
+    };
+    struct Case {
+        int size, square, xhot, yhot;
+        bool big;
+        int drawn, drawnSquare, drawnXhot, drawnYhot;
+    };
+    const Case cases[] = {
+        {64, 2, 20, 10, false, 32, 1, 10, 5},
+        {64, 2, 20, 10, true, 64, 2, 20, 10},
+        {48, 3, 9, 4, false, 32, 2, 6, 2},
+        {48, 3, 9, 4, true, 64, 4, 12, 5},
+    };
+    const uint32_t background = 0x404040;
+    const int px = 80, py = 60;
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + (c.big ? " big" : ""));
+        auto image = std::make_shared<PointerImage>();
+        image->width = image->height = c.size;
+        image->xhot = c.xhot;
+        image->yhot = c.yhot;
+        image->argb.resize(static_cast<size_t>(c.size) * c.size);
+        for (int y = 0; y < c.size; ++y)
+            for (int x = 0; x < c.size; ++x)
+                image->argb[static_cast<size_t>(y) * c.size + x] = squareColour(x / c.square, y / c.square);
+        FakeScreen screen(160, 140);
+        screen.Fill(background);
+        screen.SetPointer(px, py, image);
+        ASSERT_TRUE(NewProject("large" + std::to_string(run++) + ".scp", 10, {0, 0, 160, 140}));
+        Ani().SetRecordPointer(true);
+        Events events;
+        CaptureEngine engine(Ani());
+        CaptureParams params;
+        params.screen = &screen;
+        params.bigPointer = c.big;
+        ASSERT_TRUE(RecordUntil(engine, events, params, 1));
+        engine.StopCapture();
+        ASSERT_EQ(Ani().FrameCount(), 1);
+        std::vector<uint8_t> bits;
+        FrameHeader header;
+        ASSERT_TRUE(Ani().LoadFrame(0, bits, header));
+        const int left = px - c.drawnXhot, top = py - c.drawnYhot;
+        EXPECT_EQ(header.pointerX, left);
+        EXPECT_EQ(header.pointerY, top);
+        Image24 img;
+        img.width = 160;
+        img.height = 140;
+        img.bits = bits;
+        long wrong = 0;
+        std::string first;
+        for (int y = 0; y < 140; ++y)
+            for (int x = 0; x < 160; ++x) {
+                uint32_t expected = background;
+                if (x >= left && x < left + c.drawn && y >= top && y < top + c.drawn) {
+                    const uint32_t argb = squareColour((x - left) / c.drawnSquare, (y - top) / c.drawnSquare);
+                    if (argb)
+                        expected = argb & 0xFFFFFF;
+                }
+                if (Rgb(img, x, y) != expected && wrong++ == 0)
+                    first = std::to_string(x) + "," + std::to_string(y);
+            }
+        EXPECT_EQ(wrong, 0) << "first at " << first;
+    }
+}
+
 TEST_F(CaptureEngineTest, PauseGivesNoBurstAndStopWhilePausedEndsTheRun) {
     MovingScene scene(64, 48);
     ASSERT_TRUE(NewProject("pause.scp", 100, {0, 0, 64, 48}));

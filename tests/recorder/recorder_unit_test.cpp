@@ -163,7 +163,7 @@ PointerImage Square(int w, int h, uint32_t argb, int xhot, int yhot) {
     return img;
 }
 
-TEST(Pointer, DrawBlendsPremultipliedAndClipsTo32OrBig64) {
+TEST(Pointer, DrawBlendsPremultipliedAndScalesInto32OrBig64) {
     Image24 frame;
     frame.Allocate(100, 80);
     for (auto& b : frame.bits)
@@ -175,7 +175,7 @@ TEST(Pointer, DrawBlendsPremultipliedAndClipsTo32OrBig64) {
     EXPECT_EQ(Rgb(frame, 9, 5), 0x646464u);
     EXPECT_EQ(Rgb(frame, 14, 5), 0x646464u);
 
-    // A 40 x 40 opaque image is cut at 32 x 32.
+    // A 40 x 40 opaque image is scaled into 32 x 32.
     auto big = Square(40, 40, 0xFF00FF00, 0, 0);
     DrawPointer(frame, big, 50, 10, false);
     EXPECT_EQ(Rgb(frame, 81, 41), 0x00FF00u);
@@ -207,6 +207,46 @@ TEST(Pointer, DrawBlendsPremultipliedAndClipsTo32OrBig64) {
     EXPECT_EQ(Rgb(f3, 0, 0), 0u);
 }
 
+// Drawn pixels that take in parts of source pixels: each is the area average of what it
+// covers, blended premultiplied over the frame.
+TEST(Pointer, ScaledDownPixelsAreAreaAverages) {
+    // 48 x 48 into 32 x 32: a drawn pixel covers 1.5 x 1.5 source pixels. One opaque white
+    // source pixel at (1, 1) spans [1, 2) and falls half into drawn pixels 0 and 1 each way:
+    // a quarter of it, 1/9 of a drawn pixel, in each of the four: 255 / 9 = 28.3 -> 28,
+    // over black 28.
+    Image24 frame;
+    frame.Allocate(40, 40);
+    auto one = Square(48, 48, 0, 0, 0);
+    one.argb[1 * 48 + 1] = 0xFFFFFFFF;
+    DrawPointer(frame, one, 4, 4, false);
+    for (int y = 3; y < 7; ++y)
+        for (int x = 3; x < 7; ++x) {
+            const bool inside = x >= 4 && x < 6 && y >= 4 && y < 6;
+            EXPECT_EQ(Rgb(frame, x, y), inside ? 0x1C1C1Cu : 0u) << x << "," << y;
+        }
+
+    // 64 x 64 into 32 x 32: one white pixel of a 2 x 2 square gives alpha and colour
+    // 255 / 4 = 63.75 -> 64, over 100: 64 + 100 * 191 / 255 = 64 + 75 = 139.
+    Image24 grey;
+    grey.Allocate(40, 40);
+    for (auto& b : grey.bits)
+        b = 100;
+    auto quarter = Square(64, 64, 0, 0, 0);
+    quarter.argb[11 * 64 + 21] = 0xFFFFFFFF; // in the square drawn at (10, 5)
+    DrawPointer(grey, quarter, 0, 0, false);
+    EXPECT_EQ(Rgb(grey, 10, 5), 0x8B8B8Bu);
+    EXPECT_EQ(Rgb(grey, 11, 5), 0x646464u);
+    EXPECT_EQ(Rgb(grey, 10, 6), 0x646464u);
+
+    // Not square: 40 x 20 keeps its shape, 32 x 16.
+    Image24 wide;
+    wide.Allocate(40, 40);
+    DrawPointer(wide, Square(40, 20, 0xFF0000FF, 0, 0), 0, 0, false);
+    EXPECT_EQ(Rgb(wide, 31, 15), 0x0000FFu);
+    EXPECT_EQ(Rgb(wide, 32, 15), 0u);
+    EXPECT_EQ(Rgb(wide, 31, 16), 0u);
+}
+
 TEST(Pointer, PositionMovesByTheHotspotOrTwiceIt) {
     PointerState p;
     p.x = 100;
@@ -219,6 +259,20 @@ TEST(Pointer, PositionMovesByTheHotspotOrTwiceIt) {
     PointerDrawPosition(p, true, x, y);
     EXPECT_EQ(x, 94);
     EXPECT_EQ(y, 46);
+    // A 96 x 96 image is drawn at a third of its size: hotspot (50, 31) becomes (16, 10),
+    // and (33, 20) for the big pointer at two thirds.
+    p.image = std::make_shared<PointerImage>(Square(96, 96, 0xFFFFFFFF, 50, 31));
+    PointerDrawPosition(p, false, x, y);
+    EXPECT_EQ(x, 84);
+    EXPECT_EQ(y, 40);
+    PointerDrawPosition(p, true, x, y);
+    EXPECT_EQ(x, 67);
+    EXPECT_EQ(y, 30);
+    // No image: the hotspot position itself.
+    p.image.reset();
+    PointerDrawPosition(p, true, x, y);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 50);
 }
 
 TEST(Pointer, CursorRecordLayout) {
