@@ -90,6 +90,10 @@ void CAni::Close() {
     if (!m_file.IsOpen())
         return;
     ResetDocumentState();
+    // An import between two frames ends when it takes the lock back; the next document
+    // need not wait for it.
+    ++m_generation;
+    m_importing = false;
     events.closed = true;
 }
 

@@ -340,6 +340,9 @@ class CAni {
     std::vector<IDocumentEvents*> m_listeners;
     int m_delivering = 0; // calls under way, on any thread
     std::atomic<bool> m_importing{false};
+    // Counts closes: an import that finds it changed when it takes the lock back knows its
+    // document is gone and ends without touching anything.
+    uint64_t m_generation = 0;
     Broadcaster m_broadcast{*this};
     int32_t m_defaultFrameDelay = 100;
     bool m_defaultRecordPointer = true;

@@ -262,10 +262,17 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
         return false;
     }
     m_importing = true;
+    const uint64_t generation = m_generation;
     struct ImportEnds {
-        std::atomic<bool>& flag;
-        ~ImportEnds() { flag = false; }
-    } importEnds{m_importing};
+        CAni& doc;
+        uint64_t generation;
+        // Only while the import's own document is open; a close has cleared it already.
+        ~ImportEnds() {
+            std::lock_guard<std::recursive_mutex> g(doc.m_lock);
+            if (doc.m_generation == generation)
+                doc.m_importing = false;
+        }
+    } importEnds{*this, generation};
     BmpSeriesName series;
     if (!ParseBmpSeriesName(request.firstPath, series)) {
         request.error = "\"" + request.firstPath + "\" is not a numbered bitmap name such as file0001.bmp";
@@ -371,6 +378,10 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
         lock.unlock();
         Broadcast().OnImportProgress(kImportProgressStep, appended, text);
         lock.lock();
+        if (m_generation != generation) {
+            request.error = "the project was closed during the import";
+            return false; // its file and state are gone: nothing to commit or put back
+        }
     }
     if (appended == 0) {
         std::string why =

@@ -312,4 +312,39 @@ TEST_F(Undo, RefusedDeleteGivesItsElementsBack) {
     EXPECT_EQ(el.Count(), 1);
 }
 
+// A project closed while an import is between frames: the import ends without touching the
+// document again (nothing restored into the closed one, nothing committed), the file keeps
+// the frames it had, and the next document can be edited at once.
+TEST_F(Undo, CloseDuringAnImportEndsItWithoutTouchingTheDocument) {
+    CAni& doc = Doc();
+    MakeProject(doc, 2, 40, 10);
+    WriteSeries(4, 40, 10);
+    struct Closer : IDocumentEvents {
+        CAni* doc = nullptr;
+        void OnImportProgress(int kind, int appended, const std::string&) override {
+            if (kind == kImportProgressStep && appended == 1)
+                doc->Close();
+        }
+    } closer;
+    closer.doc = &doc;
+    doc.AddListener(&closer);
+    BitmapAppendRequest req;
+    req.firstPath = Path("s0000.bmp");
+    ASSERT_TRUE(doc.StartBitmapAppend(req));
+    doc.WaitBitmapAppend(req);
+    doc.RemoveListener(&closer);
+    EXPECT_FALSE(req.result);
+    EXPECT_NE(req.error.find("closed"), std::string::npos) << req.error;
+    EXPECT_EQ(req.appended.load(), 1);
+    EXPECT_EQ(doc.DocMode(), DOC_NONE);
+    EXPECT_EQ(doc.Header().frameCount, 0);
+    EXPECT_EQ(doc.Header().imageSize, 0);
+    // The committed index was never replaced: the file opens with its two frames.
+    std::string p = path;
+    ASSERT_TRUE(doc.OpenProject(p)) << doc.LastMessage();
+    EXPECT_EQ(doc.FrameCount(), 2);
+    EXPECT_TRUE(doc.CheckFile());
+    EXPECT_TRUE(doc.DeleteFrames(0, 1, true)) << doc.LastMessage();
+}
+
 } // namespace
