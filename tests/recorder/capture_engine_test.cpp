@@ -6,6 +6,7 @@
 #include "base/BinFile.h"
 #include "codec/StreamReader.h"
 #include "platform/FakeScreen.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,10 @@ namespace {
 using namespace zov;
 using Clock = std::chrono::steady_clock;
 
-std::string Folder() {
-    char templ[] = "/tmp/zov-capture-XXXXXX";
-    return std::string(mkdtemp(templ)) + "/";
-}
-
 class Events : public IDocumentEvents {
   public:
+    explicit Events(CAni& d) : doc(&d) {}
+    CAni* doc;
     std::function<void(int)> onFrame;
     // The test's reaction runs before the count is published, so that a waiter that sees
     // the count also sees what the reaction did.
@@ -45,14 +43,14 @@ class Events : public IDocumentEvents {
     void OnRecordFinish() override {
         std::lock_guard l(m);
         finished = true;
-        stateAtEnd = Ani().m_control_rec_scr.load();
+        stateAtEnd = doc ? doc->m_control_rec_scr.load() : -1;
         cv.notify_all();
     }
     void OnRecordFailed(const std::string& r) override {
         std::lock_guard l(m);
         failed = true;
         reason = r;
-        stateAtEnd = Ani().m_control_rec_scr.load();
+        stateAtEnd = doc ? doc->m_control_rec_scr.load() : -1;
         cv.notify_all();
     }
     bool WaitEnd(int ms = 10000) {
@@ -112,13 +110,15 @@ std::shared_ptr<PointerImage> BluePointer() {
     return p;
 }
 
+// Each test records into a document of its own, in a scratch folder of its own.
 class CaptureEngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = Folder();
+        dir = scratch.Path() + "/";
         Ani().Initialise();
     }
     void TearDown() override { Ani().Close(); }
+    CAni& Ani() { return *m_doc; }
     bool NewProject(const std::string& name, int delay, CaptureRect area) {
         std::string path = dir + name;
         Ani().SetDefaultFrameDelay(delay);
@@ -131,15 +131,19 @@ class CaptureEngineTest : public ::testing::Test {
     }
     // Starts a run and waits for its end; the run stops itself once `stopAt` frames are
     // stored. The engine stays with the caller, who stops it and asks how the run ended.
-    static bool RecordUntil(CaptureEngine& engine, Events& events, CaptureParams params, int stopAt) {
-        events.onFrame = [stopAt](int n) {
+    bool RecordUntil(CaptureEngine& engine, Events& events, CaptureParams params, int stopAt) {
+        events.onFrame = [this, stopAt](int n) {
             if (n >= stopAt)
                 Ani().m_control_rec_scr = C_CONTROL_STOP;
         };
         params.events = &events;
         return engine.StartCapture(params) && events.WaitEnd();
     }
+    zovtest::TempDir scratch{"zov-capture"};
     std::string dir, projectPath;
+
+  private:
+    std::unique_ptr<CAni> m_doc = std::make_unique<CAni>();
 };
 
 TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
@@ -147,12 +151,12 @@ TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
     scene.screen.SetPointer(60, 45, BluePointer());
     ASSERT_TRUE(NewProject("run.scp", 10, {10, 20, 170, 140}));
     Ani().SetRecordPointer(true);
-    Events events;
+    Events events(Ani());
     CaptureEngine engine(Ani());
     CaptureParams params;
     params.screen = &scene.screen;
     ASSERT_TRUE(RecordUntil(engine, events, params, 25));
-    ASSERT_TRUE(engine.StopCapture());
+    engine.StopCapture();
     EXPECT_TRUE(events.finished);
     EXPECT_FALSE(engine.Failed());
     ASSERT_EQ(Ani().FrameCount(), 25);
@@ -201,13 +205,92 @@ TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
     }
 }
 
+// Stop from outside while the run goes: when StopCapture returns, the thread has ended the
+// run (the finish is heard of, the engine is idle) and the file on disk is complete. Its
+// header, read from the file's bytes, gives a 640 x 480 area row bytes 1,920 and image
+// size 921,600; frames 0, 10, 20, ... are key frames.
+TEST_F(CaptureEngineTest, StopEndsTheRunWithTheFileCompleteOnDisk) {
+    MovingScene scene(700, 500);
+    ASSERT_TRUE(NewProject("vga.scp", 10, {30, 20, 670, 500}));
+    Ani().SetRecordPointer(false);
+    Events events(Ani());
+    CaptureEngine engine(Ani());
+    CaptureParams params;
+    params.events = &events;
+    params.screen = &scene.screen;
+    ASSERT_TRUE(engine.StartCapture(params));
+    ASSERT_TRUE(events.WaitFrames(12));
+    engine.StopCapture();
+    {
+        std::lock_guard l(events.m);
+        EXPECT_TRUE(events.finished);
+    }
+    EXPECT_FALSE(engine.IsRunning());
+    EXPECT_EQ(Ani().m_control_rec_scr.load(), C_CONTROL_STOP);
+    engine.StopCapture(); // again: nothing left to do
+    const int n = Ani().FrameCount();
+    ASSERT_GE(n, 12);
+    EXPECT_EQ(events.frames, n);
+
+    const std::vector<uint8_t> file = zovtest::ReadAll(projectPath);
+    ASSERT_GE(file.size(), 148u);
+    using zovtest::Le16;
+    using zovtest::Le32;
+    using zovtest::LeI32;
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "VOKA");
+    EXPECT_EQ(LeI32(file, 8), n);   // frame count
+    EXPECT_EQ(LeI32(file, 24), 10); // frame delay
+    EXPECT_EQ(LeI32(file, 32), 32); // block width
+    EXPECT_EQ(LeI32(file, 36), 24); // stored bits
+    EXPECT_EQ(LeI32(file, 40), 30); // capture rectangle
+    EXPECT_EQ(LeI32(file, 44), 20);
+    EXPECT_EQ(LeI32(file, 48), 670);
+    EXPECT_EQ(LeI32(file, 52), 500);
+    EXPECT_EQ(LeI32(file, 56), 1920);   // row bytes
+    EXPECT_EQ(LeI32(file, 60), 921600); // image size
+    EXPECT_EQ(file[64], 0);             // record-pointer flag
+    EXPECT_EQ(LeI32(file, 68), 10);     // key-frame interval
+    // The start time text: "YYYY-MM-DD hh:mm:ss.fffff" and a terminating zero.
+    const std::string started(reinterpret_cast<const char*>(&file[76]));
+    EXPECT_EQ(started.size(), 25u) << started;
+    EXPECT_EQ(started[4], '-');
+    EXPECT_EQ(started[10], ' ');
+    EXPECT_EQ(started[19], '.');
+    // BITMAPINFOHEADER {40, 640, 480, 1, 24, 0, 921600, 0, 0, 0, 0}
+    EXPECT_EQ(Le32(file, 108), 40u);
+    EXPECT_EQ(LeI32(file, 112), 640);
+    EXPECT_EQ(LeI32(file, 116), 480);
+    EXPECT_EQ(Le16(file, 120), 1);
+    EXPECT_EQ(Le16(file, 122), 24);
+    EXPECT_EQ(Le32(file, 124), 0u);
+    EXPECT_EQ(Le32(file, 128), 921600u);
+    for (size_t at = 132; at < 148; at += 4)
+        EXPECT_EQ(Le32(file, at), 0u) << at;
+
+    // The frame table at the end of frame data: every entry points at a whole record of its
+    // kind, made by the capture engine.
+    const uint32_t table = Le32(file, 72);
+    ASSERT_LE(table + 8ull * n, file.size());
+    for (int i = 0; i < n; ++i) {
+        const uint32_t at = Le32(file, table + 8 * i);
+        const int32_t kind = LeI32(file, table + 8 * i + 4);
+        EXPECT_EQ(kind, i % 10 == 0 ? FRAME_KEY : FRAME_DIFF) << i;
+        ASSERT_LE(at + 24616ull, file.size()) << i;
+        EXPECT_EQ(std::string(file.begin() + at, file.begin() + at + 4), "SIGN") << i;
+        EXPECT_EQ(LeI32(file, at + 4), -1) << i;
+        EXPECT_EQ(LeI32(file, at + 12), -1) << i;
+        EXPECT_EQ(file[at + 36], 1) << i;
+        EXPECT_LE(at + 24616ull + Le32(file, at + 8), table) << i;
+    }
+}
+
 TEST_F(CaptureEngineTest, BigPointerIsDoubledAndMovedByTwiceTheHotspot) {
     FakeScreen screen(100, 80);
     screen.Fill(0x404040);
     screen.SetPointer(60, 45, BluePointer()); // 6 x 6, hotspot (2, 1)
     ASSERT_TRUE(NewProject("big.scp", 10, {0, 0, 100, 80}));
     Ani().SetRecordPointer(true);
-    Events events;
+    Events events(Ani());
     CaptureEngine engine(Ani());
     CaptureParams params;
     params.screen = &screen;
@@ -274,7 +357,7 @@ TEST_F(CaptureEngineTest, LargePointersAreScaledWholeWithTheirHotspot) {
         screen.SetPointer(px, py, image);
         ASSERT_TRUE(NewProject("large" + std::to_string(run++) + ".scp", 10, {0, 0, 160, 140}));
         Ani().SetRecordPointer(true);
-        Events events;
+        Events events(Ani());
         CaptureEngine engine(Ani());
         CaptureParams params;
         params.screen = &screen;
@@ -319,7 +402,7 @@ TEST_F(CaptureEngineTest, PauseGivesNoBurstAndStopWhilePausedEndsTheRun) {
         std::lock_guard l(grabLock);
         grabs.push_back(Clock::now());
     });
-    Events events;
+    Events events(Ani());
     CaptureEngine engine(Ani());
     // Paused by the capture thread itself after frames 5 and 10, before it waits for the
     // next tick.
@@ -357,7 +440,7 @@ TEST_F(CaptureEngineTest, UnsupportedDepthEndsTheRunWithNoFrame) {
     for (int bpp : {15, 4}) {
         FakeScreen screen(64, 48, bpp);
         ASSERT_TRUE(NewProject("depth" + std::to_string(bpp) + ".scp", 20, {0, 0, 64, 48}));
-        Events events;
+        Events events(Ani());
         CaptureEngine engine(Ani());
         CaptureParams params;
         params.events = &events;
@@ -384,7 +467,7 @@ TEST_F(CaptureEngineTest, AnEarlyEndLeavesTheStopStateAndStopAfterItIsHarmless) 
     ASSERT_TRUE(NewProject("early.scp", 10, {0, 0, 32, 24}));
     CaptureEngine engine(Ani());
     for (int inLoop = 0; inLoop < 2; ++inLoop) {
-        Events events;
+        Events events(Ani());
         events.onFrame = [&](int n) {
             if (n == 2)
                 screen.RemoveWindow(9);
@@ -407,7 +490,7 @@ TEST_F(CaptureEngineTest, AnEarlyEndLeavesTheStopStateAndStopAfterItIsHarmless) 
     }
     // The engine is ready for the next run, which starts a new key-frame group.
     Ani().SetRecordWindow(0, false);
-    Events events;
+    Events events(Ani());
     CaptureParams params;
     params.screen = &screen;
     ASSERT_TRUE(RecordUntil(engine, events, params, 4));
@@ -442,8 +525,8 @@ TEST_F(CaptureEngineTest, AreaOverTheFrameFormatIsRefusedBeforeTheRunButNotForAS
     std::string stream = dir + "large.zov";
     ASSERT_TRUE(Ani().NewProject(stream, true));
     Ani().SetRecordWindow(77, true);
-    Events events;
-    events.onFrame = [](int n) {
+    Events events(Ani());
+    events.onFrame = [this](int n) {
         if (n == 2)
             Ani().m_control_rec_scr = C_CONTROL_STOP;
     };
@@ -492,7 +575,7 @@ TEST_F(CaptureEngineTest, WindowRecordingFollowsTheWindowThroughHidingAndEndsWhe
     EXPECT_NE(Ani().LastMessage().find("window"), std::string::npos);
 
     paintWindow(10, 10, true);
-    Events events;
+    Events events(Ani());
     // Between frames: moved after frame 3, hidden after 5, shown again after 8, closed after 9.
     events.onFrame = [&](int n) {
         if (n == 3)
@@ -537,7 +620,7 @@ TEST_F(CaptureEngineTest, ANewRunAppendsAfterTheFramesAndStartsWithAKeyFrame) {
     MovingScene scene(96, 64);
     ASSERT_TRUE(NewProject("append.scp", 10, {0, 0, 96, 64}));
     for (int run = 0; run < 2; ++run) {
-        Events events;
+        Events events(Ani());
         const int target = 3 * (run + 1);
         CaptureEngine engine(Ani());
         CaptureParams params;
@@ -575,7 +658,7 @@ TEST_F(CaptureEngineTest, TheTwoGigabyteLimitEndsTheRunCleanlyWithItsIndexWritte
     ASSERT_TRUE(NewProject("limit.scp", 5, {0, 0, 64, 48}));
     Ani().SetRecordPointer(false);
     auto record = [&](int limit) {
-        Events events;
+        Events events(Ani());
         CaptureEngine engine(Ani());
         CaptureParams params;
         params.screen = &scene.screen;
@@ -619,7 +702,7 @@ TEST_F(CaptureEngineTest, StreamRecordingDecodesToTheScreenPictures) {
     Ani().SetRecordWindow(0, false);
     Ani().SetFrameDelay(40);
     Ani().SetRecordPointer(false);
-    Events events;
+    Events events(Ani());
     CaptureEngine engine(Ani());
     CaptureParams params;
     params.screen = &scene.screen;
