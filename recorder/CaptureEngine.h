@@ -29,7 +29,7 @@ struct CaptureParams {
     // The screen to record from; must outlive the run and be left alone by other threads
     // while it runs.
     IScreenSource* screen = nullptr;
-    // Draw the pointer at 64 x 64, its position moved by twice the hotspot.
+    // Draw the pointer at 64 x 64 instead of 32 x 32 (PointerScaleFor in Pointer.h).
     bool bigPointer = false;
     // The external drawing tool; empty means the program folder's "inkpane".
     std::string drawingTool;

@@ -2,15 +2,16 @@
 // its image into a frame, and the "cursor.bin" record of each frame.
 //
 // cursor.bin record (little-endian), one per frame captured into a project:
-//   0  i32 x, 4 i32 y      pointer position moved by the hotspot, as in the frame header
+//   0  i32 x, 4 i32 y      pointer position moved by the hotspot as drawn, as in the frame
+//                          header
 //   8  u8 hidden           1 when the pointer shows nothing (no image, or every pixel clear)
 //   9  u8 colour present   1 when an image was read
 //   10 u8 mask present     1 when an image was read
 //   11 u8 unused (0)
-//   12 i32 hotspot x, 16 i32 hotspot y
-//   20 colour bitmap       width x height pixels, rows top-down, 4 bytes a pixel: blue,
-//                          green, red, alpha of the premultiplied ARGB image (row bytes
-//                          width x 4)
+//   12 i32 hotspot x, 16 i32 hotspot y of the image as read (not scaled)
+//   20 colour bitmap       the image as read, width x height pixels, rows top-down, 4 bytes
+//                          a pixel: blue, green, red, alpha of the premultiplied ARGB image
+//                          (row bytes width x 4)
 //   .. mask bitmap         1 bit a pixel, rows top-down, most significant bit first, 1 where
 //                          the pixel is fully transparent (alpha 0), 0 where it shows; rows
 //                          padded to 16 bits (row bytes (width + 15) / 16 x 2)

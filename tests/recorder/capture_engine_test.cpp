@@ -163,7 +163,7 @@ TEST_F(CaptureEngineTest, ProjectRunStoresEveryGrabWithKeyFramesAndPointer) {
     EXPECT_EQ(events.frames, 25);
     EXPECT_EQ(engine.Stats().frames, 25);
 
-    // cursor.bin (emptied again when the project is opened):: one record (20 bytes + 6 x 6 x 4 colour + 6
+    // cursor.bin (emptied again when the project is opened): one record (20 bytes + 6 x 6 x 4 colour + 6
     // rows x 2 mask) per frame.
     struct stat st {};
     ASSERT_EQ(stat((dir + "cursor.bin").c_str(), &st), 0);
