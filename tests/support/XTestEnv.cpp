@@ -210,12 +210,13 @@ TestWindow::TestWindow(const std::string& display, int width, int height, int x,
     close(out[0]);
     m_id = std::strtoull(line.c_str(), nullptr, 10);
     if (m_id) {
-        // Place it with xdotool, as a user's window manager would, and let it settle.
+        // Place it with xdotool, as a user's window manager would; --sync returns once the
+        // server has moved it. The program printed the id after its first paint, so the
+        // picture is on the screen.
         RunProgram(
             {"xdotool", "windowmove", "--sync", std::to_string(m_id), std::to_string(x), std::to_string(y)},
             display);
-        RunProgram({"xdotool", "windowfocus", std::to_string(m_id)}, display);
-        SleepMs(100);
+        RunProgram({"xdotool", "windowfocus", "--sync", std::to_string(m_id)}, display);
     }
 }
 
