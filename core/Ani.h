@@ -106,15 +106,17 @@ class CAni {
     bool NewProject(std::string& path, bool streamFlag);
     // Opens a project ("r+b"), falling back to the path with extension "scp". On failure
     // LastMessage() says why and the open document stays as it was (a damaged file leaves
-    // none). The file is never modified by opening it.
+    // none). Opening changes the file in one case only: a header torn by a crash is put back
+    // from the journal the last commit left, and the bytes after that index are cut.
     bool OpenProject(std::string& path);
     // Releases the open document; empties the undo stack. Nothing open: does nothing.
     void Close();
     // Writes a compacted copy (key frame every 10th) through a temporary file that is moved
     // onto `path` at the end, then continues with the copy. Saving onto the open file works.
     bool SaveAs(std::string& path);
-    // Rewrites tables, element block and header of the open file so that a crash at any
-    // point leaves the old or the new state on disk.
+    // Commits tables, element block and header of the open file so that a crash at any
+    // point leaves the old or the new state on disk; without new frame records the index
+    // goes back down to the end of the frame data, so the file keeps its size.
     bool WriteIndex();
     // Verifies every frame-table entry against the file.
     bool CheckFile();

@@ -1,6 +1,5 @@
-// The project file: new, open, write index, save as, check. Writes are ordered so that the
-// file on disk always holds a complete state: new bytes go after everything the committed
-// header refers to, then a flush, then the header (with a journal copy for a torn header).
+// The project file: new, open, write index, save as, check. The index itself is read,
+// checked and committed by ProjectIndex; this file decides where it goes.
 #include "core/Ani.h"
 #include "core/AniState.h"
 #include "core/FrameCodec.h"
