@@ -16,13 +16,6 @@ CAni& Ani() {
     return ani;
 }
 
-std::string TooLargeAreaMessage(int64_t width, int64_t height) {
-    return "the capture area of " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels is larger than a project frame can hold (at most 2,359,296 image bytes, such as 1024 x "
-           "768);"
-           " choose a smaller area or record into a \".zov\" stream file";
-}
-
 CAni::CAni() : m_elements(std::make_unique<CElementList>()) {
     Initialise();
 }
@@ -53,7 +46,7 @@ void CAni::Initialise() {
     m_playStart = 0;
     ClearUndo();
     m_undo.SetLimit(kUndoLimit);
-    m_soundFormat = SoundFormat{};
+    m_capture.Reset();
 }
 
 void CAni::ResetDocumentState() {
@@ -211,53 +204,24 @@ int32_t CAni::FrameDelay() const {
     return m_mode == DOC_PROJECT ? m_header.frameDelay : 0;
 }
 void CAni::SetFrameDelay(int32_t ms) {
-    m_header.frameDelay = ms;
-    m_defaultFrameDelay = ms;
+    m_capture.SetFrameDelay(m_header, ms);
 }
 
 CaptureRect CAni::GetCaptureRect() const {
-    return CaptureRect{m_header.captureLeft, m_header.captureTop, m_header.captureRight,
-                       m_header.captureBottom};
+    return CaptureSettings::GetCaptureRect(m_header);
 }
 
 bool CAni::SetCaptureRect(const CaptureRect& r) {
-    const int64_t w = int64_t(r.right) - r.left;
-    const int64_t h = int64_t(r.bottom) - r.top;
-    // A stream file has no such bound: only project frames are limited by the block flags.
-    if (m_mode != DOC_STREAM && w > 0 && h > 0 && RowBytes24(w) * h > kMaxImageBytes) {
-        SetLastMessage(TooLargeAreaMessage(w, h));
+    std::string refusal;
+    if (!CaptureSettings::SetCaptureRect(m_header, r, m_mode == DOC_STREAM, refusal)) {
+        SetLastMessage(refusal);
         return false;
     }
-    m_header.captureLeft = r.left;
-    m_header.captureTop = r.top;
-    m_header.captureRight = r.right;
-    m_header.captureBottom = r.bottom;
     return true;
 }
 
-void CAni::SetRecordWindow(uint64_t window, bool recordWindow) {
-    m_recordWindow = window;
-    m_recordWindowFlag = recordWindow;
-}
-
 void CAni::SetKeyFrameInterval(int32_t n) {
-    if (n >= 1)
-        m_header.keyFrameInterval = n;
-}
-
-void CAni::SetScreenSize(int32_t width, int32_t height) {
-    if (width > 0 && height > 0) {
-        m_screenWidth = width;
-        m_screenHeight = height;
-    }
-}
-
-SoundFormat CAni::SoundFormatForBitRate(int mp3BitRate) {
-    if (mp3BitRate == 16)
-        return SoundFormat{1, 1, 8, 22050};
-    if (mp3BitRate == 24)
-        return SoundFormat{1, 2, 16, 22050};
-    return SoundFormat{1, 1, 8, 8000};
+    CaptureSettings::SetKeyFrameInterval(m_header, n);
 }
 
 void CAni::SetSpeed(int32_t speed) {

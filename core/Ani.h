@@ -20,6 +20,7 @@
 
 #include "base/BinFile.h"
 #include "base/Bitmap.h"
+#include "core/CaptureSettings.h"
 #include "core/DocumentEvents.h"
 #include "core/FrameCache.h"
 #include "core/ProjectRecords.h"
@@ -40,19 +41,6 @@ namespace zov {
 
 class CElementList;
 class ElementRecord;
-
-struct CaptureRect {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-    int32_t Width() const { return right - left; }
-    int32_t Height() const { return bottom - top; }
-};
-
-struct SoundFormat {
-    uint32_t formatTag = 1; // format tag or quality code
-    uint32_t channels = 1;
-    uint32_t bitsPerSample = 8;
-    uint32_t samplesPerSecond = 8000;
-};
 
 // Undo snapshot kinds.
 constexpr int32_t kUndoFrameEdit = 0;
@@ -86,9 +74,6 @@ struct BitmapAppendRequest {
 // handed and calls nothing else of the document.
 using ElementPainter = std::function<void(const CElementList& elements, int32_t index, uint8_t* image,
                                           int32_t width, int32_t height)>;
-
-// A sentence the user sees when a capture area is too large for the frame format.
-std::string TooLargeAreaMessage(int64_t width, int64_t height);
 
 class CAni {
   public:
@@ -159,22 +144,26 @@ class CAni {
     // Refuses (last message) a rectangle whose 24-bit image would exceed 2,359,296 bytes.
     bool SetCaptureRect(const CaptureRect& r);
     // window 0 with recordWindow false: record a desktop rectangle.
-    void SetRecordWindow(uint64_t window, bool recordWindow);
-    uint64_t RecordWindow() const { return m_recordWindow; }
-    bool RecordWindowFlag() const { return m_recordWindowFlag; }
+    void SetRecordWindow(uint64_t window, bool recordWindow) {
+        m_capture.SetRecordWindow(window, recordWindow);
+    }
+    uint64_t RecordWindow() const { return m_capture.RecordWindow(); }
+    bool RecordWindowFlag() const { return m_capture.RecordWindowFlag(); }
     bool RecordPointer() const { return m_header.recordPointer != 0; }
     void SetRecordPointer(bool on) { m_header.recordPointer = on ? 1 : 0; }
     int32_t KeyFrameInterval() const { return m_header.keyFrameInterval; }
     void SetKeyFrameInterval(int32_t n);
-    SoundFormat GetSoundFormat() const { return m_soundFormat; }
-    void SetSoundFormat(const SoundFormat& f) { m_soundFormat = f; }
+    SoundFormat GetSoundFormat() const { return m_capture.Sound(); }
+    void SetSoundFormat(const SoundFormat& f) { m_capture.SetSound(f); }
     // The format the MP3 bit-rate setting implies: 16 -> 8-bit mono 22,050 Hz, 24 -> 16-bit
     // stereo 22,050 Hz, anything else -> 8-bit mono 8,000 Hz.
-    static SoundFormat SoundFormatForBitRate(int mp3BitRate);
+    static SoundFormat SoundFormatForBitRate(int mp3BitRate) {
+        return CaptureSettings::SoundFormatForBitRate(mp3BitRate);
+    }
     // Settings a new project takes (the header of a new file starts from these).
-    void SetDefaultFrameDelay(int32_t ms) { m_defaultFrameDelay = ms; }
-    void SetDefaultRecordPointer(bool on) { m_defaultRecordPointer = on; }
-    void SetScreenSize(int32_t width, int32_t height);
+    void SetDefaultFrameDelay(int32_t ms) { m_capture.SetDefaultFrameDelay(ms); }
+    void SetDefaultRecordPointer(bool on) { m_capture.SetDefaultRecordPointer(on); }
+    void SetScreenSize(int32_t width, int32_t height) { m_capture.SetScreenSize(width, height); }
 
     // ---- playback and selection ----------------------------------------------------------
     int32_t Speed() const { return m_speed; }
@@ -303,8 +292,7 @@ class CAni {
     int32_t m_selCount = 0;
     BinFile m_file;
     BinFile m_sideFile;
-    uint64_t m_recordWindow = 0;
-    bool m_recordWindowFlag = false;
+    CaptureSettings m_capture; // the settings of the next recording that the header does not hold
     mutable std::mutex m_messageLock;
     std::string m_lastMessage;
     ProjectHeader m_header{};
@@ -315,7 +303,6 @@ class CAni {
     std::unique_ptr<CElementList> m_elements;
     FrameCache m_cache;
     int32_t m_currentFrame = -1;
-    SoundFormat m_soundFormat;
     UndoStack m_undo;
     void ClearUndo();
     // Events raised inside an operation are delivered when it has released the lock: the
@@ -346,10 +333,6 @@ class CAni {
     // document is gone and ends without touching anything.
     uint64_t m_generation = 0;
     Broadcaster m_broadcast{*this};
-    int32_t m_defaultFrameDelay = 100;
-    bool m_defaultRecordPointer = true;
-    int32_t m_screenWidth = 1024;
-    int32_t m_screenHeight = 768;
     // Where the next record goes: never below the end of what the file held when the current
     // index was committed, so the committed tables are never overwritten.
     int64_t m_appendPos = kProjectHeaderSize;

@@ -60,13 +60,9 @@ bool CAni::NewProject(std::string& path, bool streamFlag) {
     ProjectHeader h{};
     std::memcpy(h.magic, kProjectMagic, 4);
     h.version = kProjectVersion;
-    h.frameDelay = m_defaultFrameDelay;
     h.blockWidth = kBlockWidthPixels;
     h.bitsPerPixel = 24;
-    h.captureRight = m_screenWidth;
-    h.captureBottom = m_screenHeight;
-    h.recordPointer = m_defaultRecordPointer ? 1 : 0;
-    h.keyFrameInterval = kDefaultKeyFrameInterval;
+    m_capture.FillNewHeader(h);
     h.frameDataEnd = kProjectHeaderSize;
     if (!f.Seek(0) || !f.Write(&h, sizeof h)) {
         ZOV_LOG("Write Fail");
@@ -87,8 +83,7 @@ bool CAni::NewProject(std::string& path, bool streamFlag) {
     m_appendPos = kProjectHeaderSize;
     m_dataEnd = kProjectHeaderSize;
     m_diskVersion = kProjectVersion;
-    m_recordWindow = 0;
-    m_recordWindowFlag = false;
+    m_capture.SetRecordWindow(0, false);
     return CommitIndexAt(kProjectHeaderSize);
 }
 
@@ -159,8 +154,7 @@ bool CAni::OpenProject(std::string& path) {
     }
     m_diskVersion = diskVersion;
     m_cache.Enable(m_header.imageSize);
-    m_recordWindow = 0;
-    m_recordWindowFlag = false;
+    m_capture.SetRecordWindow(0, false);
     m_mode = DOC_PROJECT;
     m_currentFrame = m_header.frameCount > 0 ? 0 : -1;
     ClearLastMessage();
