@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "base/StringIds.h"
 #include "core/Ani.h"
+#include "ui/DocumentEventsAdapter.h"
 #include "ui/FrameView.h"
 #include "ui/IconTheme.h"
 #include "ui/ThumbnailStrip.h"
@@ -92,6 +93,13 @@ CMainWindow::CMainWindow(ZovApp& app, QWidget* parent)
     connect(this, &CMainWindow::PlayFinishReported, this, &CMainWindow::OnPlayFinish, Qt::QueuedConnection);
     m_playback.SetListener(
         {[this](int f) { emit PlayFrameReported(f); }, [this](int f) { emit PlayFinishReported(f); }});
+    m_events = new DocumentEventsAdapter(m_doc, this);
+    connect(m_events, &DocumentEventsAdapter::RecordFinished, this, &CMainWindow::OnRecordFinished,
+            Qt::QueuedConnection);
+    connect(m_events, &DocumentEventsAdapter::ElementListChanged, this, &CMainWindow::OnElementListChanged,
+            Qt::QueuedConnection);
+    connect(m_events, &DocumentEventsAdapter::Closed, this, &CMainWindow::OnDocumentClosed,
+            Qt::QueuedConnection);
 
     ApplyLanguage();
     SetNoFileTitle();
@@ -101,6 +109,8 @@ CMainWindow::CMainWindow(ZovApp& app, QWidget* parent)
 
 CMainWindow::~CMainWindow() {
     m_playback.Stop();
+    delete m_events; // stops listening before the window's members go
+    m_events = nullptr;
 }
 
 QString CMainWindow::Tr(int id) const {

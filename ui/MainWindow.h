@@ -26,6 +26,7 @@ class QAction;
 namespace zov {
 
 class CAni;
+class DocumentEventsAdapter;
 class FrameView;
 class PlayerWindow;
 class ThumbnailStrip;
@@ -89,6 +90,9 @@ class CMainWindow : public QMainWindow {
     // stopped, project closed, then the event loop ends.
     void CloseWithoutQuestion();
 
+    // The document's events, as queued signals (the recording and import windows connect here).
+    DocumentEventsAdapter* DocumentEvents() const { return m_events; }
+
     EditorSelection& Selection() { return m_sel; }
     int PlayerState() const { return m_playerState; }
     int PlayingFrame() const { return m_playingFrame; }
@@ -143,6 +147,9 @@ class CMainWindow : public QMainWindow {
     void StartPlayback(bool fast);
     void OnPlayFrame(int frame);
     void OnPlayFinish(int frame);
+    void OnRecordFinished();
+    void OnElementListChanged();
+    void OnDocumentClosed();
     void OnStripPressed(int32_t frame, Qt::KeyboardModifiers modifiers);
     void OnViewPressed(QPoint p, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint globalPos);
     void ScrollStripTo(int32_t first);
@@ -198,6 +205,7 @@ class CMainWindow : public QMainWindow {
     QMenu* m_drawingTools = nullptr;
     QMenu* m_stripMenu = nullptr;
     PlayerWindow* m_player = nullptr;
+    DocumentEventsAdapter* m_events = nullptr;
 
     int m_playerState = PLAYER_IDLE;
     bool m_playingFast = false;

@@ -375,6 +375,36 @@ void CMainWindow::OnPlayFinish(int frame) {
         m_player->OnPlayFinish(frame);
 }
 
+// ---- document events ----------------------------------------------------------------------------
+
+void CMainWindow::OnRecordFinished() {
+    // A finished recording: frame 0 in the view, the strip from frame 0, everything redrawn.
+    m_recording = false;
+    m_sel.Reset(m_doc.FrameCount());
+    m_surfaces.Release();
+    AfterFramesChanged(0);
+    ScrollStripTo(0);
+}
+
+void CMainWindow::OnElementListChanged() {
+    m_strip->InvalidateThumbnails();
+    if (m_surfaces.Prepared() && m_playerState == PLAYER_IDLE)
+        ShowAnchor();
+    RefreshStrip();
+}
+
+void CMainWindow::OnDocumentClosed() {
+    if (m_doc.IsFileOpen())
+        return; // a project opened since
+    m_sel.Reset(0);
+    m_surfaces.Release();
+    m_strip->InvalidateThumbnails();
+    RefreshView();
+    UpdateStatus();
+    LayOut();
+    UpdateCommandStates();
+}
+
 // ---- windows ------------------------------------------------------------------------------------
 
 void CMainWindow::ShowPlayer() {

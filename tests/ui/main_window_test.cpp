@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <filesystem>
+#include <thread>
 
 using namespace zov;
 using zovtest::FramePixel;
@@ -271,4 +272,30 @@ TEST_F(Editor, PlayRunsToTheEndAndSelectsTheLastFrame) {
     m_window->RunCommand(ID_PLAY_STOP);
     EXPECT_EQ(m_window->PlayerState(), PLAYER_IDLE);
     EXPECT_EQ(m_window->Selection().selection.anchor, m_window->PlayingFrame());
+}
+
+TEST_F(Editor, DocumentEventsFromAnotherThreadRedrawTheWindow) {
+    ASSERT_TRUE(m_window->OpenProjectPath(QString::fromStdString(Project(40, 30, 14, 250))));
+    m_window->SelectAndShowFrame(13);
+    EXPECT_GT(m_window->Selection().firstVisible, 0);
+    // Elements drawn by the document's painter appear when the list reports a change.
+    m_doc.SetElementPainter([](const CElementList&, int32_t, uint8_t* image, int32_t w, int32_t h) {
+        uint8_t* topLeft = image + static_cast<size_t>(h - 1) * Image24::RowBytes(w);
+        topLeft[0] = 0x11;
+        topLeft[1] = 0x22;
+        topLeft[2] = 0x33;
+    });
+    std::thread([this] { m_doc.Broadcast().OnElementListChanged(); }).join();
+    EXPECT_TRUE(zovtest::WaitUntil([this] { return ViewPixel(0, 0) == qRgb(0x33, 0x22, 0x11); }));
+    EXPECT_EQ(ViewPixel(1, 0), FramePixel(13, 1, 0));
+    // A finished recording shows frame 0 and the strip from frame 0.
+    std::thread([this] { m_doc.Broadcast().OnRecordFinish(); }).join();
+    EXPECT_TRUE(zovtest::WaitUntil([this] { return m_window->Selection().selection.anchor == 0; }));
+    EXPECT_EQ(m_window->Selection().firstVisible, 0);
+    EXPECT_EQ(ViewPixel(2, 2), FramePixel(0, 2, 2));
+    // A close reported by the document empties the window.
+    m_doc.Close();
+    EXPECT_TRUE(zovtest::WaitUntil([this] { return ViewPixel(2, 2) == kEmptyViewColour; }));
+    EXPECT_EQ(m_window->StatusLabel()->text(), "No frame");
+    EXPECT_EQ(m_window->Selection().selection.Length(), 0);
 }
