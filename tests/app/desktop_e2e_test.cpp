@@ -286,3 +286,19 @@ TEST_F(DesktopProgram, FullScreenOpensThePlayerAndReturnCloses) {
     }
     EXPECT_TRUE(gone);
 }
+
+TEST_F(DesktopProgram, GotoJumpsToTheChosenFrame) {
+    Launch();
+    PixelProbe probe(m_x.Display());
+    ASSERT_TRUE(probe.Ok());
+    // Edit Frames: from the menu's top, Up reaches its last item, "Goto Specified Frame".
+    Keys({"alt+r", "Up", "Return"});
+    ASSERT_TRUE(WaitForWindow("ZOV Recorder"));
+    // The slider has the focus: End moves it to the last frame, Return is "Go".
+    Keys({"End", "Return"});
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const uint32_t last = zovtest::FramePixel(kFrames - 1, 5, 5) & 0xFFFFFF;
+    while (probe.At(m_viewX + 5, m_viewY + 5) != last && std::chrono::steady_clock::now() < end)
+        SleepMs(10);
+    EXPECT_EQ(probe.At(m_viewX + 5, m_viewY + 5), last);
+}
