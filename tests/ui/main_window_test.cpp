@@ -12,6 +12,7 @@
 #include "ui/ThumbnailStrip.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -236,6 +237,14 @@ TEST_F(Editor, ExitAsksAndNoKeepsTheWindow) {
     EXPECT_TRUE(m_window->isVisible());
     EXPECT_FALSE(m_window->close()); // the close box asks the same question
     EXPECT_EQ(m_questions.size(), 2);
+}
+
+TEST_F(Editor, EscapeIsSwallowed) {
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_window.get(), &esc);
+    EXPECT_TRUE(esc.isAccepted());
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_TRUE(m_questions.isEmpty());
 }
 
 TEST_F(Editor, CtrlShiftClickCyclesTheWindowSize) {
