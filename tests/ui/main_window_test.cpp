@@ -308,3 +308,48 @@ TEST_F(Editor, DocumentEventsFromAnotherThreadRedrawTheWindow) {
     EXPECT_EQ(m_window->StatusLabel()->text(), "No frame");
     EXPECT_EQ(m_window->Selection().selection.Length(), 0);
 }
+
+TEST_F(Editor, SaveAsGoesOnWithTheCopyAndConfirms) {
+    ASSERT_TRUE(m_window->OpenProjectPath(QString::fromStdString(Project(40, 30, 3, 250))));
+    const std::string copy = m_dir.File("copy.scp");
+    m_window->DialogHooks().savePath = [&copy](const QString&, const QString&, const QStringList&, int*) {
+        return QString::fromStdString(copy);
+    };
+    m_window->RunCommand(ID_SAVE_AS);
+    EXPECT_EQ(m_window->windowTitle(), QString::fromStdString("ZOV Recorder - " + copy));
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_EQ(m_messages[0], "The project has been saved.");
+    EXPECT_EQ(m_doc.DocumentPath(), copy);
+    EXPECT_TRUE(std::filesystem::exists(copy));
+    // A dialog closed without a name changes nothing.
+    m_window->DialogHooks().savePath = [](const QString&, const QString&, const QStringList&, int*) {
+        return QString();
+    };
+    m_window->RunCommand(ID_SAVE_AS);
+    EXPECT_EQ(m_messages.size(), 1);
+}
+
+TEST_F(Editor, GotoSelectsTheFrameAndScrollsTheStripToIt) {
+    ASSERT_TRUE(m_window->OpenProjectPath(QString::fromStdString(Project(40, 30, 30, 250))));
+    m_window->SelectAndShowFrame(3);
+    int offered = -1;
+    m_window->DialogHooks().gotoFrame = [&offered](int* frame) {
+        offered = *frame;
+        *frame = 27;
+        return true;
+    };
+    m_window->RunCommand(ID_GOTO);
+    EXPECT_EQ(offered, 3); // starts at the selection's start
+    EXPECT_EQ(m_window->Selection().selection.anchor, 27);
+    EXPECT_EQ(m_window->Selection().selection.Length(), 1);
+    EXPECT_LE(m_window->Selection().firstVisible, 27);
+    EXPECT_GT(m_window->Selection().firstVisible + m_window->Strip()->Slots(), 27);
+    EXPECT_EQ(ViewPixel(4, 4), FramePixel(27, 4, 4));
+    EXPECT_EQ(m_window->StatusText(), "Frame: 28");
+    m_window->DialogHooks().gotoFrame = [](int* frame) {
+        *frame = 1;
+        return false; // cancelled
+    };
+    m_window->RunCommand(ID_GOTO);
+    EXPECT_EQ(m_window->Selection().selection.anchor, 27);
+}
