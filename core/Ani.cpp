@@ -31,11 +31,11 @@ void CAni::Initialise() {
     m_folder.clear();
     m_path.clear();
     m_sidePath.clear();
-    std::memset(&m_header, 0, sizeof m_header);
-    m_frames.clear();
-    m_table2.clear();
-    m_table3.clear();
-    m_table4.clear();
+    std::memset(&m_store.header, 0, sizeof m_store.header);
+    m_store.frames.clear();
+    m_store.table2.clear();
+    m_store.table3.clear();
+    m_store.table4.clear();
     m_cache.Disable();
     ClearLastMessage();
     m_speed = 10;
@@ -50,21 +50,12 @@ void CAni::Initialise() {
 }
 
 void CAni::ResetDocumentState() {
-    m_file.Close();
+    m_store.Reset();
     m_path.clear();
-    std::memset(&m_header, 0, sizeof m_header);
-    m_sideFile.Close();
     m_sidePath.clear();
     m_folder.clear();
     m_cache.Disable();
-    m_frames.clear();
-    m_frames.shrink_to_fit();
-    m_table2.clear();
-    m_table3.clear();
-    m_table4.clear();
     m_elements->Clear();
-    m_appendPos = kProjectHeaderSize;
-    m_dataEnd = kProjectHeaderSize;
     m_currentFrame = -1;
     m_mode = DOC_NONE;
 }
@@ -80,7 +71,7 @@ void CAni::Close() {
         events.closed = true;
         return;
     }
-    if (!m_file.IsOpen())
+    if (!m_store.file.IsOpen())
         return;
     ResetDocumentState();
     // An import between two frames ends when it takes the lock back; the next document
@@ -166,7 +157,7 @@ bool CAni::RefuseWhileImporting() {
 }
 
 std::string CAni::DocumentPath() const {
-    if (m_mode == DOC_PROJECT && m_file.IsOpen())
+    if (m_mode == DOC_PROJECT && m_store.file.IsOpen())
         return m_path;
     if (m_mode == DOC_STREAM)
         return m_path;
@@ -174,7 +165,7 @@ std::string CAni::DocumentPath() const {
 }
 
 bool CAni::RequireProject(const char* what) const {
-    if (m_mode != DOC_PROJECT || !m_file.IsOpen()) {
+    if (m_mode != DOC_PROJECT || !m_store.file.IsOpen()) {
         ZOV_LOG(what);
         return false;
     }
@@ -184,36 +175,36 @@ bool CAni::RequireProject(const char* what) const {
 int32_t CAni::FrameCount() const {
     if (m_mode != DOC_PROJECT)
         return 0;
-    return m_header.frameCount < 0 ? 0 : m_header.frameCount;
+    return m_store.header.frameCount < 0 ? 0 : m_store.header.frameCount;
 }
 
 int32_t CAni::ImageSize() const {
-    return m_mode == DOC_PROJECT ? m_header.imageSize : 0;
+    return m_mode == DOC_PROJECT ? m_store.header.imageSize : 0;
 }
 int32_t CAni::RowBytes() const {
-    return m_mode == DOC_PROJECT ? m_header.rowBytes : 0;
+    return m_mode == DOC_PROJECT ? m_store.header.rowBytes : 0;
 }
 int32_t CAni::ImageWidth() const {
-    return m_mode == DOC_PROJECT ? m_header.bmi.biWidth : 0;
+    return m_mode == DOC_PROJECT ? m_store.header.bmi.biWidth : 0;
 }
 int32_t CAni::ImageHeight() const {
-    return m_mode == DOC_PROJECT ? m_header.bmi.biHeight : 0;
+    return m_mode == DOC_PROJECT ? m_store.header.bmi.biHeight : 0;
 }
 
 int32_t CAni::FrameDelay() const {
-    return m_mode == DOC_PROJECT ? m_header.frameDelay : 0;
+    return m_mode == DOC_PROJECT ? m_store.header.frameDelay : 0;
 }
 void CAni::SetFrameDelay(int32_t ms) {
-    m_capture.SetFrameDelay(m_header, ms);
+    m_capture.SetFrameDelay(m_store.header, ms);
 }
 
 CaptureRect CAni::GetCaptureRect() const {
-    return CaptureSettings::GetCaptureRect(m_header);
+    return CaptureSettings::GetCaptureRect(m_store.header);
 }
 
 bool CAni::SetCaptureRect(const CaptureRect& r) {
     std::string refusal;
-    if (!CaptureSettings::SetCaptureRect(m_header, r, m_mode == DOC_STREAM, refusal)) {
+    if (!CaptureSettings::SetCaptureRect(m_store.header, r, m_mode == DOC_STREAM, refusal)) {
         SetLastMessage(refusal);
         return false;
     }
@@ -221,7 +212,7 @@ bool CAni::SetCaptureRect(const CaptureRect& r) {
 }
 
 void CAni::SetKeyFrameInterval(int32_t n) {
-    CaptureSettings::SetKeyFrameInterval(m_header, n);
+    CaptureSettings::SetKeyFrameInterval(m_store.header, n);
 }
 
 void CAni::SetSpeed(int32_t speed) {

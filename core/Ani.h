@@ -24,6 +24,7 @@
 #include "core/DocumentEvents.h"
 #include "core/FrameCache.h"
 #include "core/ProjectRecords.h"
+#include "core/ProjectStorage.h"
 #include "core/UndoStack.h"
 
 #include <atomic>
@@ -107,7 +108,7 @@ class CAni {
     bool CheckFile();
 
     int32_t DocMode() const { return m_mode; }
-    bool IsFileOpen() const { return m_file.IsOpen(); }
+    bool IsFileOpen() const { return m_store.file.IsOpen(); }
     // The project path (or stream path in DOC_STREAM); "" when none.
     std::string DocumentPath() const;
     const std::string& ProjectFolder() const { return m_folder; }
@@ -121,15 +122,15 @@ class CAni {
     int32_t RowBytes() const;
     int32_t ImageWidth() const;
     int32_t ImageHeight() const;
-    const BitmapInfoHeader& BitmapInfo() const { return m_header.bmi; }
+    const BitmapInfoHeader& BitmapInfo() const { return m_store.header.bmi; }
     // Read-only views for the recorder and tools (recover, info). The frame table holds
     // at least FrameCount() entries; its size is its capacity.
-    const ProjectHeader& Header() const { return m_header; }
-    const std::vector<FrameEntry>& FrameTable() const { return m_frames; }
-    int32_t FrameTableCapacity() const { return static_cast<int32_t>(m_frames.size()); }
-    const std::vector<Table2Record>& Table2() const { return m_table2; }
-    const std::vector<Table3Record>& Table3() const { return m_table3; }
-    const std::vector<Table4Record>& Table4() const { return m_table4; }
+    const ProjectHeader& Header() const { return m_store.header; }
+    const std::vector<FrameEntry>& FrameTable() const { return m_store.frames; }
+    int32_t FrameTableCapacity() const { return static_cast<int32_t>(m_store.frames.size()); }
+    const std::vector<Table2Record>& Table2() const { return m_store.table2; }
+    const std::vector<Table3Record>& Table3() const { return m_store.table3; }
+    const std::vector<Table4Record>& Table4() const { return m_store.table4; }
     // Copies taken under the document lock, for a thread other than the one editing (the
     // window thread while a worker appends): the header, the FrameCount() used entries of the
     // frame table, and the element list (records with their ids, bodies and tails).
@@ -149,9 +150,9 @@ class CAni {
     }
     uint64_t RecordWindow() const { return m_capture.RecordWindow(); }
     bool RecordWindowFlag() const { return m_capture.RecordWindowFlag(); }
-    bool RecordPointer() const { return m_header.recordPointer != 0; }
-    void SetRecordPointer(bool on) { m_header.recordPointer = on ? 1 : 0; }
-    int32_t KeyFrameInterval() const { return m_header.keyFrameInterval; }
+    bool RecordPointer() const { return m_store.header.recordPointer != 0; }
+    void SetRecordPointer(bool on) { m_store.header.recordPointer = on ? 1 : 0; }
+    int32_t KeyFrameInterval() const { return m_store.header.keyFrameInterval; }
     void SetKeyFrameInterval(int32_t n);
     SoundFormat GetSoundFormat() const { return m_capture.Sound(); }
     void SetSoundFormat(const SoundFormat& f) { m_capture.SetSound(f); }
@@ -290,16 +291,10 @@ class CAni {
     int32_t m_mode = DOC_NONE;
     int32_t m_selStart = 0;
     int32_t m_selCount = 0;
-    BinFile m_file;
-    BinFile m_sideFile;
+    ProjectStorage m_store;    // the file, its side file, the header copy and the tables
     CaptureSettings m_capture; // the settings of the next recording that the header does not hold
     mutable std::mutex m_messageLock;
     std::string m_lastMessage;
-    ProjectHeader m_header{};
-    std::vector<FrameEntry> m_frames; // size = capacity
-    std::vector<Table2Record> m_table2;
-    std::vector<Table3Record> m_table3;
-    std::vector<Table4Record> m_table4;
     std::unique_ptr<CElementList> m_elements;
     FrameCache m_cache;
     int32_t m_currentFrame = -1;
@@ -333,14 +328,6 @@ class CAni {
     // document is gone and ends without touching anything.
     uint64_t m_generation = 0;
     Broadcaster m_broadcast{*this};
-    // Where the next record goes: never below the end of what the file held when the current
-    // index was committed, so the committed tables are never overwritten.
-    int64_t m_appendPos = kProjectHeaderSize;
-    // Where the next index goes: the end of the frame records anything (the tables or an undo
-    // snapshot) may refer to. The index on disk lies at or above it.
-    int64_t m_dataEnd = kProjectHeaderSize;
-    // Version of the element block now on disk (an old file keeps its own until rewritten).
-    uint32_t m_diskVersion = kProjectVersion;
     std::vector<uint8_t> m_encodeBuf; // reused by the capture path
     std::vector<uint8_t> m_readBuf;   // record data of the frame being loaded
     ElementPainter m_painter;

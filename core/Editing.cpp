@@ -31,35 +31,35 @@ bool BmpIsCompressed(const std::string& path) {
 } // namespace
 
 void CAni::SaveState(SavedState& s) const {
-    s.header = m_header;
-    s.frames = m_frames;
-    s.table2 = m_table2;
-    s.table3 = m_table3;
-    s.table4 = m_table4;
-    s.appendPos = m_appendPos;
-    s.dataEnd = m_dataEnd;
-    s.fileLength = m_file.Length();
+    s.header = m_store.header;
+    s.frames = m_store.frames;
+    s.table2 = m_store.table2;
+    s.table3 = m_store.table3;
+    s.table4 = m_store.table4;
+    s.appendPos = m_store.appendPos;
+    s.dataEnd = m_store.dataEnd;
+    s.fileLength = m_store.file.Length();
     s.blockOffset = m_elements->BlockOffset();
     s.undoCount = m_undo.Count();
     s.elements = CaptureElements();
 }
 
 void CAni::RestoreState(SavedState& s) {
-    m_header = s.header;
-    m_frames = s.frames;
-    m_table2 = s.table2;
-    m_table3 = s.table3;
-    m_table4 = s.table4;
-    m_appendPos = s.appendPos;
-    m_dataEnd = s.dataEnd;
+    m_store.header = s.header;
+    m_store.frames = s.frames;
+    m_store.table2 = s.table2;
+    m_store.table3 = s.table3;
+    m_store.table4 = s.table4;
+    m_store.appendPos = s.appendPos;
+    m_store.dataEnd = s.dataEnd;
     // The same element objects stay; those the edit took out come back.
     (void)RestoreElements(s.elements);
     // Only bytes no committed table refers to are cut.
-    if (s.fileLength >= kProjectHeaderSize && m_file.Length() > s.fileLength &&
-        !m_file.Truncate(s.fileLength))
+    if (s.fileLength >= kProjectHeaderSize && m_store.file.Length() > s.fileLength &&
+        !m_store.file.Truncate(s.fileLength))
         ZOV_LOG("Truncate Fail");
     m_cache.DropAll();
-    m_cache.Follow(m_header.imageSize);
+    m_cache.Follow(m_store.header.imageSize);
     UndoStep dropped;
     while (m_undo.Count() > s.undoCount && m_undo.Pop(dropped)) {
     }
@@ -68,8 +68,8 @@ void CAni::RestoreState(SavedState& s) {
 bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
     // Read into the same list object: callers may hold a reference to it.
     m_elements->Clear();
-    if (blockOffset < kProjectHeaderSize || !m_file.Seek(blockOffset) ||
-        m_elements->Read(m_file, version) != 0) {
+    if (blockOffset < kProjectHeaderSize || !m_store.file.Seek(blockOffset) ||
+        m_elements->Read(m_store.file, version) != 0) {
         m_elements->Clear();
         return false;
     }
@@ -77,7 +77,7 @@ bool CAni::ReloadElements(int32_t blockOffset, uint32_t version) {
 }
 
 bool CAni::ReencodeAsKeyFrame(int32_t index) {
-    const int32_t size = m_header.imageSize;
+    const int32_t size = m_store.header.imageSize;
     std::vector<uint8_t> image, out;
     if (!AllocBuffer(image, size_t(size)) || !AllocBuffer(out, size_t(size)))
         return false;
@@ -93,7 +93,7 @@ bool CAni::ReencodeAsKeyFrame(int32_t index) {
     int32_t offset = 0;
     if (!WriteRecordAtEnd(*h, out.data(), offset))
         return false;
-    m_frames[static_cast<size_t>(index)] = FrameEntry{offset, FRAME_KEY};
+    m_store.frames[static_cast<size_t>(index)] = FrameEntry{offset, FRAME_KEY};
     return true;
 }
 
@@ -102,7 +102,7 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (RefuseWhileImporting())
         return false;
-    if (!m_file.IsOpen() || first < 0 || int64_t(first) + count - 1 >= m_header.frameCount) {
+    if (!m_store.file.IsOpen() || first < 0 || int64_t(first) + count - 1 >= m_store.header.frameCount) {
         ZOV_LOG("E: error");
         return false;
     }
@@ -118,14 +118,15 @@ bool CAni::DeleteFrames(int32_t first, int32_t count, bool snapshot) {
     SaveState(saved);
     const bool pushed = snapshot && PushUndoSnapshot(kUndoFrameEdit, nullptr, 0);
     const int32_t next = first + count;
-    const int32_t n = m_header.frameCount;
-    if (next < n && m_frames[static_cast<size_t>(next)].kind == FRAME_DIFF && !ReencodeAsKeyFrame(next)) {
+    const int32_t n = m_store.header.frameCount;
+    if (next < n && m_store.frames[static_cast<size_t>(next)].kind == FRAME_DIFF &&
+        !ReencodeAsKeyFrame(next)) {
         RestoreState(saved);
         return false;
     }
-    m_frames.erase(m_frames.begin() + first, m_frames.begin() + next);
-    m_frames.resize(saved.frames.size(), FrameEntry{0, 0}); // the capacity stays
-    m_header.frameCount = n - count;
+    m_store.frames.erase(m_store.frames.begin() + first, m_store.frames.begin() + next);
+    m_store.frames.resize(saved.frames.size(), FrameEntry{0, 0}); // the capacity stays
+    m_store.header.frameCount = n - count;
     m_cache.Drop(first, next - 1);
     m_cache.Shift(next, INT32_MAX, -count);
     if (m_elements->AdjustForFrames("FRAMEDELETE", first, first + count - 1, 0, &saved.elements.removed) != 0)
@@ -149,7 +150,7 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
         return false;
     if (count == 0 || (destination >= source && int64_t(destination) <= int64_t(source) + count - 1))
         return true;
-    const int32_t n = m_header.frameCount;
+    const int32_t n = m_store.header.frameCount;
     if (count < 0 || source < 0 || int64_t(source) + count > n || destination < 0 || destination > n) {
         ZOV_LOG("E: error");
         return false;
@@ -165,7 +166,7 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
         RestoreState(saved);
         return false;
     };
-    const int32_t size = m_header.imageSize;
+    const int32_t size = m_store.header.imageSize;
     std::vector<uint8_t> image, out, data;
     if (!AllocBuffer(image, size_t(size)) || !AllocBuffer(out, size_t(size)))
         return fail();
@@ -183,7 +184,7 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
             if (!WriteRecordAtEnd(*h, out.data(), offset))
                 return fail();
         } else {
-            entry.kind = m_frames[static_cast<size_t>(j)].kind;
+            entry.kind = m_store.frames[static_cast<size_t>(j)].kind;
             if (!ReadRecord(j, *h, data)) {
                 ZOV_LOG("read fail");
                 return fail();
@@ -195,18 +196,20 @@ bool CAni::PasteFrames(int32_t source, int32_t count, int32_t destination) {
         if (!SetFrameEntry(n + (j - source), entry))
             return fail();
     }
-    if (destination < n && m_frames[static_cast<size_t>(destination)].kind == FRAME_DIFF &&
+    if (destination < n && m_store.frames[static_cast<size_t>(destination)].kind == FRAME_DIFF &&
         !ReencodeAsKeyFrame(destination))
         return fail();
     const int32_t after = source + count;
-    if (after < n && m_frames[static_cast<size_t>(after)].kind == FRAME_DIFF && !ReencodeAsKeyFrame(after))
+    if (after < n && m_store.frames[static_cast<size_t>(after)].kind == FRAME_DIFF &&
+        !ReencodeAsKeyFrame(after))
         return fail();
-    std::vector<FrameEntry> table(m_frames.size());
-    std::copy(m_frames.begin(), m_frames.begin() + destination, table.begin());
-    std::copy(m_frames.begin() + n, m_frames.begin() + n + count, table.begin() + destination);
-    std::copy(m_frames.begin() + destination, m_frames.begin() + n, table.begin() + destination + count);
-    m_frames.swap(table);
-    m_header.frameCount = n + count;
+    std::vector<FrameEntry> table(m_store.frames.size());
+    std::copy(m_store.frames.begin(), m_store.frames.begin() + destination, table.begin());
+    std::copy(m_store.frames.begin() + n, m_store.frames.begin() + n + count, table.begin() + destination);
+    std::copy(m_store.frames.begin() + destination, m_store.frames.begin() + n,
+              table.begin() + destination + count);
+    m_store.frames.swap(table);
+    m_store.header.frameCount = n + count;
     if (m_elements->AdjustForFrames("FRAMEPASTE", source, source + count - 1, destination) != 0)
         ZOV_LOG("E: Fail");
     m_cache.DropAll();
@@ -226,8 +229,8 @@ bool CAni::ClearAllFrames() {
     // The file is cut below the records older snapshots refer to: they cannot be undone.
     ClearUndo();
     saved.undoCount = 0;
-    m_header.frameCount = 0;
-    m_header.table2Count = m_header.table3Count = m_header.table4Count = 0;
+    m_store.header.frameCount = 0;
+    m_store.header.table2Count = m_store.header.table3Count = m_store.header.table4Count = 0;
     m_cache.DropAll();
     // Committed at once (the tables move down to 148 and the file is cut behind them), so
     // the header on disk never points at frames that were cut away.
@@ -288,7 +291,7 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
     };
     Image24 bmp;
     std::string err;
-    if (m_header.frameCount <= 0) {
+    if (m_store.header.frameCount <= 0) {
         // An empty project takes the geometry of the first bitmap.
         if (!ReadBmp(request.firstPath, bmp, err))
             return fail(err); // ReadBmp names the file
@@ -297,27 +300,28 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
             SetLastMessage(TooLargeAreaMessage(bmp.width, bmp.height));
             return fail(LastMessage());
         }
-        m_header.captureLeft = m_header.captureTop = 0;
-        m_header.captureRight = bmp.width;
-        m_header.captureBottom = bmp.height;
-        m_header.rowBytes = static_cast<int32_t>(RowBytes24(bmp.width));
-        m_header.imageSize = static_cast<int32_t>(size);
-        m_header.bmi =
+        m_store.header.captureLeft = m_store.header.captureTop = 0;
+        m_store.header.captureRight = bmp.width;
+        m_store.header.captureBottom = bmp.height;
+        m_store.header.rowBytes = static_cast<int32_t>(RowBytes24(bmp.width));
+        m_store.header.imageSize = static_cast<int32_t>(size);
+        m_store.header.bmi =
             BitmapInfoHeader{40, bmp.width, bmp.height, 1, 24, 0, static_cast<uint32_t>(size), 0, 0, 0, 0};
-        m_header.frameCount = m_header.table2Count = m_header.table3Count = m_header.table4Count = 0;
-        FormatStartTime(m_header.startTime, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                std::chrono::system_clock::now().time_since_epoch())
-                                                .count());
-        m_cache.Enable(m_header.imageSize);
+        m_store.header.frameCount = m_store.header.table2Count = m_store.header.table3Count =
+            m_store.header.table4Count = 0;
+        FormatStartTime(m_store.header.startTime, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      std::chrono::system_clock::now().time_since_epoch())
+                                                      .count());
+        m_cache.Enable(m_store.header.imageSize);
     }
-    const int32_t size = m_header.imageSize;
-    const int32_t width = m_header.bmi.biWidth;
-    const int32_t height = m_header.bmi.biHeight;
+    const int32_t size = m_store.header.imageSize;
+    const int32_t width = m_store.header.bmi.biWidth;
+    const int32_t height = m_store.header.bmi.biHeight;
     if (size <= 0 || size > kMaxImageBytes || width <= 0 || height <= 0 ||
         int64_t(Image24::RowBytes(width)) * height != size)
         return fail("the project's frame geometry is damaged");
     const int32_t interval =
-        m_header.keyFrameInterval > 0 ? m_header.keyFrameInterval : kDefaultKeyFrameInterval;
+        m_store.header.keyFrameInterval > 0 ? m_store.header.keyFrameInterval : kDefaultKeyFrameInterval;
     std::vector<uint8_t> previous, current, encoded;
     if (!AllocBuffer(previous, size_t(size)) || !AllocBuffer(current, size_t(size)) ||
         !AllocBuffer(encoded, size_t(size)))
@@ -366,11 +370,11 @@ bool CAni::AppendFramesLocked(BitmapAppendRequest& request) {
             request.error = LastMessage().empty() ? "can not write the project file" : LastMessage();
             break;
         }
-        if (!SetFrameEntry(m_header.frameCount, FrameEntry{offset, kind})) {
+        if (!SetFrameEntry(m_store.header.frameCount, FrameEntry{offset, kind})) {
             request.error = "out of memory";
             break;
         }
-        m_header.frameCount += 1;
+        m_store.header.frameCount += 1;
         previous.swap(current);
         request.appended = ++appended;
         char text[48];

@@ -27,30 +27,31 @@ int64_t MaxFrameData(int32_t size) {
 bool CAni::SetFrameEntry(int32_t index, FrameEntry entry) {
     if (index < 0)
         return false;
-    size_t cap = m_frames.size();
+    size_t cap = m_store.frames.size();
     if (static_cast<size_t>(index) >= cap) {
         while (static_cast<size_t>(index) >= cap)
             cap = static_cast<size_t>(static_cast<double>(cap) * 1.1 + 10.0);
         try {
-            m_frames.resize(cap, FrameEntry{0, 0});
+            m_store.frames.resize(cap, FrameEntry{0, 0});
         } catch (const std::bad_alloc&) {
             ZOV_LOG("alloc memory fail!");
             return false;
         }
     }
-    m_frames[static_cast<size_t>(index)] = entry;
+    m_store.frames[static_cast<size_t>(index)] = entry;
     return true;
 }
 
 bool CAni::ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& data, bool requireSign) {
-    if (index < 0 || index >= m_header.frameCount || static_cast<size_t>(index) >= m_frames.size())
+    if (index < 0 || index >= m_store.header.frameCount ||
+        static_cast<size_t>(index) >= m_store.frames.size())
         return false;
-    const FrameEntry& e = m_frames[static_cast<size_t>(index)];
-    const int64_t length = m_file.Length();
+    const FrameEntry& e = m_store.frames[static_cast<size_t>(index)];
+    const int64_t length = m_store.file.Length();
     const int64_t off = static_cast<uint32_t>(e.offset);
     if (off < kProjectHeaderSize || off + kFrameHeaderSize > length)
         return false;
-    if (!m_file.Seek(off) || !m_file.Read(&header, sizeof header))
+    if (!m_store.file.Seek(off) || !m_store.file.Read(&header, sizeof header))
         return false;
     if (requireSign && std::memcmp(header.sign, "SIGN", 4) != 0)
         return false;
@@ -60,27 +61,28 @@ bool CAni::ReadRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& 
     // before allocating anything.
     if (off + kFrameHeaderSize + header.dataSize > length)
         return false;
-    if (m_header.imageSize > 0 && header.dataSize > MaxFrameData(m_header.imageSize))
+    if (m_store.header.imageSize > 0 && header.dataSize > MaxFrameData(m_store.header.imageSize))
         return false;
     if (!AllocBuffer(data, static_cast<size_t>(header.dataSize)))
         return false;
-    return header.dataSize == 0 || m_file.Read(data.data(), data.size());
+    return header.dataSize == 0 || m_store.file.Read(data.data(), data.size());
 }
 
 bool CAni::ReadFrameRecord(int32_t index, FrameHeader& header, std::vector<uint8_t>& data) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    return m_mode == DOC_PROJECT && m_file.IsOpen() && ReadRecord(index, header, data, true);
+    return m_mode == DOC_PROJECT && m_store.file.IsOpen() && ReadRecord(index, header, data, true);
 }
 
 ProjectHeader CAni::HeaderCopy() const {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    return m_header;
+    return m_store.header;
 }
 
 std::vector<FrameEntry> CAni::FrameTableCopy() const {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    const size_t n = std::min(static_cast<size_t>(FrameCount()), m_frames.size());
-    return std::vector<FrameEntry>(m_frames.begin(), m_frames.begin() + static_cast<std::ptrdiff_t>(n));
+    const size_t n = std::min(static_cast<size_t>(FrameCount()), m_store.frames.size());
+    return std::vector<FrameEntry>(m_store.frames.begin(),
+                                   m_store.frames.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 std::vector<ElementRecord> CAni::ElementsCopy() const {
@@ -108,31 +110,32 @@ void CAni::SetElementPainter(ElementPainter painter) {
 
 bool CAni::PaintElements(int32_t index, uint8_t* image) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    if (!m_painter || !image || m_mode != DOC_PROJECT || m_header.imageSize <= 0 ||
-        m_header.bmi.biWidth <= 0 || m_header.bmi.biHeight <= 0 ||
-        RowBytes24(m_header.bmi.biWidth) * m_header.bmi.biHeight != m_header.imageSize)
+    if (!m_painter || !image || m_mode != DOC_PROJECT || m_store.header.imageSize <= 0 ||
+        m_store.header.bmi.biWidth <= 0 || m_store.header.bmi.biHeight <= 0 ||
+        RowBytes24(m_store.header.bmi.biWidth) * m_store.header.bmi.biHeight != m_store.header.imageSize)
         return false;
-    m_painter(*m_elements, index, image, m_header.bmi.biWidth, m_header.bmi.biHeight);
+    m_painter(*m_elements, index, image, m_store.header.bmi.biWidth, m_store.header.bmi.biHeight);
     return true;
 }
 
 bool CAni::LoadFrame(int32_t index, std::vector<uint8_t>& image, FrameHeader& header) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    if (m_mode != DOC_PROJECT || m_header.imageSize <= 0 || m_header.imageSize > kMaxImageBytes)
+    if (m_mode != DOC_PROJECT || m_store.header.imageSize <= 0 || m_store.header.imageSize > kMaxImageBytes)
         return false;
-    if (!AllocBuffer(image, static_cast<size_t>(m_header.imageSize)))
+    if (!AllocBuffer(image, static_cast<size_t>(m_store.header.imageSize)))
         return false;
     return LoadFrameLocked(index, image.data(), &header);
 }
 
 bool CAni::LoadFrame(int32_t index, Image24& out) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    if (m_mode != DOC_PROJECT || m_header.imageSize <= 0 || m_header.imageSize > kMaxImageBytes ||
-        m_header.bmi.biWidth <= 0 || m_header.bmi.biHeight <= 0 ||
-        int64_t(Image24::RowBytes(m_header.bmi.biWidth)) * m_header.bmi.biHeight != m_header.imageSize)
+    if (m_mode != DOC_PROJECT || m_store.header.imageSize <= 0 || m_store.header.imageSize > kMaxImageBytes ||
+        m_store.header.bmi.biWidth <= 0 || m_store.header.bmi.biHeight <= 0 ||
+        int64_t(Image24::RowBytes(m_store.header.bmi.biWidth)) * m_store.header.bmi.biHeight !=
+            m_store.header.imageSize)
         return false;
     try {
-        out.Allocate(m_header.bmi.biWidth, m_header.bmi.biHeight);
+        out.Allocate(m_store.header.bmi.biWidth, m_store.header.bmi.biHeight);
     } catch (const std::bad_alloc&) {
         ZOV_LOG("alloc memory fail");
         return false;
@@ -151,11 +154,11 @@ void CAni::CacheFrame(int32_t index, const uint8_t* image, int32_t size, const F
 }
 
 bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut) {
-    if (m_mode != DOC_PROJECT || !m_file.IsOpen() || !image)
+    if (m_mode != DOC_PROJECT || !m_store.file.IsOpen() || !image)
         return false;
-    const int32_t size = m_header.imageSize;
-    if (index < 0 || index >= m_header.frameCount || static_cast<size_t>(index) >= m_frames.size() ||
-        size <= 0 || size > kMaxImageBytes)
+    const int32_t size = m_store.header.imageSize;
+    if (index < 0 || index >= m_store.header.frameCount ||
+        static_cast<size_t>(index) >= m_store.frames.size() || size <= 0 || size > kMaxImageBytes)
         return false;
     auto header = std::make_unique<FrameHeader>();
     if (m_cache.Lookup(index, image, size, header.get())) {
@@ -175,7 +178,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
             fromCache = true;
             break;
         }
-        const int32_t kind = m_frames[static_cast<size_t>(start)].kind;
+        const int32_t kind = m_store.frames[static_cast<size_t>(start)].kind;
         if (kind == FRAME_KEY)
             break;
         if (kind != FRAME_DIFF)
@@ -189,7 +192,7 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
         CacheFrame(start, image, size, *header);
     }
     for (++j; j <= index; ++j) {
-        if (m_frames[static_cast<size_t>(j)].kind != FRAME_DIFF)
+        if (m_store.frames[static_cast<size_t>(j)].kind != FRAME_DIFF)
             return false;
         if (!ReadRecord(j, *header, m_readBuf, true) ||
             !DecodeDiffFrame(*header, image, m_readBuf.data(), size, image))
@@ -202,20 +205,20 @@ bool CAni::LoadFrameLocked(int32_t index, uint8_t* image, FrameHeader* headerOut
 }
 
 bool CAni::WriteRecordAtEnd(const FrameHeader& header, const uint8_t* data, int32_t& offset) {
-    const int64_t pos = m_appendPos;
+    const int64_t pos = m_store.appendPos;
     // The record and the index written after it must both stay below 2^31.
     if (pos + kFrameHeaderSize + header.dataSize + IndexBytes(1) > kMaxFileOffset) {
         SetLastMessage("the project file would grow past 2 GiB; the frame was not stored");
         return false;
     }
-    if (!m_file.Seek(pos) || !m_file.Write(&header, sizeof header) ||
-        (header.dataSize > 0 && !m_file.Write(data, static_cast<size_t>(header.dataSize)))) {
+    if (!m_store.file.Seek(pos) || !m_store.file.Write(&header, sizeof header) ||
+        (header.dataSize > 0 && !m_store.file.Write(data, static_cast<size_t>(header.dataSize)))) {
         ZOV_LOG("write file fail");
         return false;
     }
     offset = static_cast<int32_t>(pos);
-    m_appendPos = pos + kFrameHeaderSize + header.dataSize;
-    m_dataEnd = m_appendPos;
+    m_store.appendPos = pos + kFrameHeaderSize + header.dataSize;
+    m_store.dataEnd = m_store.appendPos;
     return true;
 }
 
@@ -232,28 +235,29 @@ bool CAni::BeginCaptureRun(int32_t width, int32_t height, std::chrono::system_cl
         SetLastMessage(TooLargeAreaMessage(width, height));
         return false;
     }
-    if (m_header.frameCount > 0 && (m_header.bmi.biWidth != width || m_header.bmi.biHeight != height)) {
+    if (m_store.header.frameCount > 0 &&
+        (m_store.header.bmi.biWidth != width || m_store.header.bmi.biHeight != height)) {
         SetLastMessage("the capture area of " + std::to_string(width) + " x " + std::to_string(height) +
-                       " differs from the " + std::to_string(m_header.bmi.biWidth) + " x " +
-                       std::to_string(m_header.bmi.biHeight) +
+                       " differs from the " + std::to_string(m_store.header.bmi.biWidth) + " x " +
+                       std::to_string(m_store.header.bmi.biHeight) +
                        " frames of this project; record into a new project");
         return false;
     }
     if (!AllocBuffer(m_encodeBuf, static_cast<size_t>(imageSize)))
         return false;
     m_cache.Disable();
-    m_header.rowBytes = static_cast<int32_t>(RowBytes24(width));
-    m_header.imageSize = static_cast<int32_t>(imageSize);
-    m_cache.Follow(m_header.imageSize);
-    m_header.table2Count = 0;
-    m_header.table3Count = 0;
-    m_header.bmi =
+    m_store.header.rowBytes = static_cast<int32_t>(RowBytes24(width));
+    m_store.header.imageSize = static_cast<int32_t>(imageSize);
+    m_cache.Follow(m_store.header.imageSize);
+    m_store.header.table2Count = 0;
+    m_store.header.table3Count = 0;
+    m_store.header.bmi =
         BitmapInfoHeader{40, width, height, 1, 24, 0, static_cast<uint32_t>(imageSize), 0, 0, 0, 0};
-    FormatStartTime(m_header.startTime,
+    FormatStartTime(m_store.header.startTime,
                     std::chrono::duration_cast<std::chrono::milliseconds>(start.time_since_epoch()).count());
-    const int64_t length = m_file.Length();
-    if (length > m_appendPos)
-        m_appendPos = length;
+    const int64_t length = m_store.file.Length();
+    if (length > m_store.appendPos)
+        m_store.appendPos = length;
     return true;
 }
 
@@ -262,7 +266,7 @@ bool CAni::AppendCapturedFrame(const uint8_t* current, const uint8_t* previous, 
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (!RequireProject("E: Fail") || !current)
         return false;
-    const int32_t size = m_header.imageSize;
+    const int32_t size = m_store.header.imageSize;
     if (size <= 0 || size > kMaxImageBytes)
         return false;
     if (m_encodeBuf.size() < static_cast<size_t>(size) &&
@@ -285,18 +289,18 @@ bool CAni::AppendCapturedFrame(const uint8_t* current, const uint8_t* previous, 
     int32_t offset = 0;
     if (!WriteRecordAtEnd(h, m_encodeBuf.data(), offset))
         return false;
-    if (!SetFrameEntry(m_header.frameCount, FrameEntry{offset, kind}))
+    if (!SetFrameEntry(m_store.header.frameCount, FrameEntry{offset, kind}))
         return false;
-    m_header.frameCount += 1;
+    m_store.header.frameCount += 1;
     return true;
 }
 
 bool CAni::AppendCursorRecord(const void* bytes, size_t size) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    if (!m_sideFile.IsOpen() || !bytes || size == 0)
+    if (!m_store.sideFile.IsOpen() || !bytes || size == 0)
         return false;
-    const int64_t end = m_sideFile.Length();
-    return end >= 0 && m_sideFile.Seek(end) && m_sideFile.Write(bytes, size);
+    const int64_t end = m_store.sideFile.Length();
+    return end >= 0 && m_store.sideFile.Seek(end) && m_store.sideFile.Write(bytes, size);
 }
 
 } // namespace zov

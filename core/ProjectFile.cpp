@@ -73,16 +73,16 @@ bool CAni::NewProject(std::string& path, bool streamFlag) {
     m_path = path;
     m_folder = FolderWithoutSeparator(path);
     m_sidePath = (m_folder == "/" ? std::string() : m_folder) + "/" + kSideFileName;
-    if (!m_sideFile.Open(m_sidePath, BinFile::Mode::CreateTruncate))
+    if (!m_store.sideFile.Open(m_sidePath, BinFile::Mode::CreateTruncate))
         ZOV_LOG("E: Fail");
-    m_header = h;
-    m_file = std::move(f);
-    m_frames.clear();
+    m_store.header = h;
+    m_store.file = std::move(f);
+    m_store.frames.clear();
     m_elements->Clear();
-    m_cache.Enable(m_header.imageSize);
-    m_appendPos = kProjectHeaderSize;
-    m_dataEnd = kProjectHeaderSize;
-    m_diskVersion = kProjectVersion;
+    m_cache.Enable(m_store.header.imageSize);
+    m_store.appendPos = kProjectHeaderSize;
+    m_store.dataEnd = kProjectHeaderSize;
+    m_store.diskVersion = kProjectVersion;
     m_capture.SetRecordWindow(0, false);
     return CommitIndexAt(kProjectHeaderSize);
 }
@@ -135,36 +135,34 @@ bool CAni::OpenProject(std::string& path) {
     m_path = path;
     m_folder = FolderWithoutSeparator(path);
     m_sidePath = (m_folder == "/" ? std::string() : m_folder) + "/" + kSideFileName;
-    if (!m_sideFile.Open(m_sidePath, BinFile::Mode::CreateTruncate))
+    if (!m_store.sideFile.Open(m_sidePath, BinFile::Mode::CreateTruncate))
         ZOV_LOG("E: Fail");
-    m_header = h;
-    m_frames = std::move(index.tables.frames);
-    m_table2 = std::move(index.tables.t2);
-    m_table3 = std::move(index.tables.t3);
-    m_table4 = std::move(index.tables.t4);
+    m_store.header = h;
+    m_store.frames = std::move(index.tables.frames);
+    m_store.table2 = std::move(index.tables.t2);
+    m_store.table3 = std::move(index.tables.t3);
+    m_store.table4 = std::move(index.tables.t4);
     // Bytes after the index (another writer's, or a crash's) are reclaimed by the next commit.
-    m_appendPos = f.Length();
-    m_dataEnd = m_header.frameDataEnd;
-    m_file = std::move(f);
+    m_store.appendPos = f.Length();
+    m_store.dataEnd = m_store.header.frameDataEnd;
+    m_store.file = std::move(f);
     // The list that was checked is read again into the document's own list object.
     if (!ReloadElements(static_cast<int32_t>(index.blockOffset), diskVersion)) {
         ResetDocumentState();
         SetLastMessage("this is a damaged file!");
         return false;
     }
-    m_diskVersion = diskVersion;
-    m_cache.Enable(m_header.imageSize);
+    m_store.diskVersion = diskVersion;
+    m_cache.Enable(m_store.header.imageSize);
     m_capture.SetRecordWindow(0, false);
     m_mode = DOC_PROJECT;
-    m_currentFrame = m_header.frameCount > 0 ? 0 : -1;
+    m_currentFrame = m_store.header.frameCount > 0 ? 0 : -1;
     ClearLastMessage();
     return true;
 }
 
 int64_t CAni::IndexBytes(int32_t extraFrames) const {
-    ProjectHeader h = m_header;
-    h.frameCount += extraFrames;
-    return zov::IndexBytes(h, *m_elements) + int64_t(sizeof(HeaderJournal));
+    return m_store.IndexBytes(*m_elements, extraFrames);
 }
 
 bool CAni::WriteIndex() {
@@ -177,25 +175,21 @@ bool CAni::WriteIndex() {
 bool CAni::CommitIndexAt(int64_t at) {
     IndexCommit done;
     bool tooLarge = false;
-    if (!CommitIndex(m_file, m_header, m_frames, m_table2, m_table3, m_table4, *m_elements, at, done,
-                     &tooLarge)) {
+    if (!m_store.CommitAt(at, *m_elements, done, tooLarge)) {
         if (tooLarge)
             SetLastMessage("the project file would grow past 2 GiB; the edit was not made");
         return false;
     }
-    m_header.frameDataEnd = static_cast<int32_t>(at);
     m_elements->SetBlockOffset(static_cast<int32_t>(done.blockOffset));
-    m_appendPos = done.end;
-    m_diskVersion = m_header.version;
     return true;
 }
 
 bool CAni::CommitEdit() {
     // Right after new frame records the index follows them (the old one stays behind as a
     // hole until save as); otherwise it goes back down to the end of the records.
-    if (m_appendPos == m_dataEnd)
-        return CommitIndexAt(m_dataEnd);
-    return CommitCompact(m_dataEnd);
+    if (m_store.appendPos == m_store.dataEnd)
+        return CommitIndexAt(m_store.dataEnd);
+    return CommitCompact(m_store.dataEnd);
 }
 
 bool CAni::CommitCompact(int64_t at) {
@@ -203,10 +197,10 @@ bool CAni::CommitCompact(int64_t at) {
     // will not overlap it, then move it down to `at` and cut the file there, once nothing
     // refers to the bytes above it.
     const int64_t size = IndexBytes(0) - int64_t(sizeof(HeaderJournal));
-    const int64_t beside = std::max(m_appendPos, at + size);
+    const int64_t beside = std::max(m_store.appendPos, at + size);
     if (!CommitIndexAt(beside))
         return false;
-    m_dataEnd = at;
+    m_store.dataEnd = at;
     if (at >= kProjectHeaderSize && at < beside)
         (void)CommitIndexAt(at);
     return true;
@@ -218,15 +212,15 @@ bool CAni::CheckFile() {
         ZOV_LOG("file type error");
         return false;
     }
-    if (!m_file.IsOpen()) {
+    if (!m_store.file.IsOpen()) {
         ZOV_LOG("no opened file to check");
         return false;
     }
-    if (m_header.frameCount < 0) {
+    if (m_store.header.frameCount < 0) {
         ZOV_LOG("file count fail");
         return false;
     }
-    const int64_t length = m_file.Length();
+    const int64_t length = m_store.file.Length();
     if (length < 0) {
         ZOV_LOG("seek file fail");
         return false;
@@ -235,9 +229,9 @@ bool CAni::CheckFile() {
         ZOV_LOG("file length fail");
         return false;
     }
-    if (m_header.frameCount < 1)
+    if (m_store.header.frameCount < 1)
         return true;
-    return CheckIndexEntries(m_file, m_frames, m_header.frameCount, length, true);
+    return CheckIndexEntries(m_store.file, m_store.frames, m_store.header.frameCount, length, true);
 }
 
 bool CAni::SaveAs(std::string& path) {
@@ -245,9 +239,9 @@ bool CAni::SaveAs(std::string& path) {
     if (!RequireProject("E: Fail"))
         return false;
     path = ReplaceExtension(path, "scp");
-    const int32_t n = m_header.frameCount;
-    const int32_t size = m_header.imageSize;
-    if (n > 0 && !IndexGeometryOk(m_header)) {
+    const int32_t n = m_store.header.frameCount;
+    const int32_t size = m_store.header.imageSize;
+    if (n > 0 && !IndexGeometryOk(m_store.header)) {
         ZOV_LOG("E: Fail");
         return false;
     }
@@ -277,7 +271,7 @@ bool CAni::SaveAs(std::string& path) {
     if (!AllocBuffer(prev, bufferSize) || !AllocBuffer(cur, bufferSize) || !AllocBuffer(enc, bufferSize))
         return fail("E: Fail");
     std::vector<FrameEntry> entries(static_cast<size_t>(n));
-    ProjectHeader h = m_header;
+    ProjectHeader h = m_store.header;
     if (!out.Seek(0) || !out.Write(&h, sizeof h))
         return fail("write file fail");
     auto fh = std::make_unique<FrameHeader>();
@@ -286,7 +280,7 @@ bool CAni::SaveAs(std::string& path) {
     for (int32_t i = 0; i < n; ++i) {
         if (!ReadRecord(i, *fh, data))
             return fail("read fail");
-        const bool ok = m_frames[size_t(i)].kind != FRAME_KEY
+        const bool ok = m_store.frames[size_t(i)].kind != FRAME_KEY
                             ? DecodeDiffFrame(*fh, prev.data(), data.data(), size, cur.data())
                             : DecodeKeyFrame(*fh, data.data(), size, cur.data());
         if (!ok)

@@ -53,22 +53,22 @@ class Reader {
 
 std::vector<uint8_t> CAni::BuildSnapshot(int32_t kind, const void* extra, size_t extraSize) const {
     std::vector<uint8_t> out;
-    out.reserve(kSnapshotFixed + m_table4.size() * 36 + (m_table2.size() + m_frames.size()) * 8 +
-                m_table3.size() * 4 + extraSize);
+    out.reserve(kSnapshotFixed + m_store.table4.size() * 36 +
+                (m_store.table2.size() + m_store.frames.size()) * 8 + m_store.table3.size() * 4 + extraSize);
     Put32(out, kind);
-    const auto* h = reinterpret_cast<const uint8_t*>(&m_header);
-    out.insert(out.end(), h, h + sizeof m_header);
-    Put32(out, static_cast<int32_t>(m_frames.size()));
-    Put32(out, static_cast<int32_t>(m_table2.size()));
-    Put32(out, static_cast<int32_t>(m_table3.size()));
-    Put32(out, static_cast<int32_t>(m_table4.size()));
+    const auto* h = reinterpret_cast<const uint8_t*>(&m_store.header);
+    out.insert(out.end(), h, h + sizeof m_store.header);
+    Put32(out, static_cast<int32_t>(m_store.frames.size()));
+    Put32(out, static_cast<int32_t>(m_store.table2.size()));
+    Put32(out, static_cast<int32_t>(m_store.table3.size()));
+    Put32(out, static_cast<int32_t>(m_store.table4.size()));
     for (int i = 0; i < 4; ++i)
         Put32(out, 0); // table addresses: meaningless outside this process
     Put32(out, 1);     // the element collection: always this document's own
-    PutTable(out, m_table4);
-    PutTable(out, m_table2);
-    PutTable(out, m_frames);
-    PutTable(out, m_table3);
+    PutTable(out, m_store.table4);
+    PutTable(out, m_store.table2);
+    PutTable(out, m_store.frames);
+    PutTable(out, m_store.table3);
     if (extra && extraSize)
         out.insert(out.end(), static_cast<const uint8_t*>(extra),
                    static_cast<const uint8_t*>(extra) + extraSize);
@@ -182,11 +182,11 @@ bool CAni::RestoreSnapshot(const std::vector<uint8_t>& record) {
         ZOV_LOG("E: Fail");
         return false;
     }
-    m_header = h;
-    m_frames = std::move(frames);
-    m_table2 = std::move(t2);
-    m_table3 = std::move(t3);
-    m_table4 = std::move(t4);
+    m_store.header = h;
+    m_store.frames = std::move(frames);
+    m_store.table2 = std::move(t2);
+    m_store.table3 = std::move(t3);
+    m_store.table4 = std::move(t4);
     if ((kind != 0 && kind != 1) || r.Left() != 0) {
         ZOV_LOG("E: Fail");
         return false;
@@ -211,13 +211,13 @@ bool CAni::Undo() {
     const bool restored = RestoreSnapshot(step.snapshot);
     // The restored header may carry another image size than the cached pictures.
     m_cache.DropAll();
-    m_cache.Follow(m_header.imageSize);
+    m_cache.Follow(m_store.header.imageSize);
     if (!restored)
         return false;
     const std::vector<uint64_t> putBack = RestoreElements(step.elements);
     // The restored state is committed beside the current one first, then moved down to the
     // old end of frame data and the file cut there.
-    if (!CommitCompact(m_header.frameDataEnd)) {
+    if (!CommitCompact(m_store.header.frameDataEnd)) {
         // Not undone after all: the elements put back leave again.
         for (uint64_t id : putBack)
             (void)m_elements->Take(m_elements->FindId(id));
