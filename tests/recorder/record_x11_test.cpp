@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sys/stat.h>
 
 using namespace zovtest;
@@ -66,23 +67,29 @@ int LastProgress(const std::string& path) {
     return last;
 }
 
+// A project opened in a document of its own, closed at the end of the scope.
 struct OpenedProject {
-    explicit OpenedProject(std::string path) { ok = zov::Ani().OpenProject(path); }
-    ~OpenedProject() { zov::Ani().Close(); }
+    explicit OpenedProject(std::string path) : m_doc(std::make_unique<zov::CAni>()) {
+        m_doc->Initialise();
+        ok = m_doc->OpenProject(path);
+    }
+    ~OpenedProject() { m_doc->Close(); }
+    zov::CAni& doc() { return *m_doc; }
+    std::unique_ptr<zov::CAni> m_doc;
     bool ok = false;
 };
 
 void ExpectFramesEqualScreen(const std::string& project, const Screenshot& shot, int expectFrames = -1) {
     OpenedProject p(project);
-    ASSERT_TRUE(p.ok) << zov::Ani().LastMessage();
-    const int n = zov::Ani().FrameCount();
+    ASSERT_TRUE(p.ok) << p.doc().LastMessage();
+    const int n = p.doc().FrameCount();
     if (expectFrames >= 0) {
         EXPECT_EQ(n, expectFrames);
     }
     ASSERT_GT(n, 0);
     for (int i = 0; i < n; ++i) {
         zov::Image24 frame;
-        ASSERT_TRUE(zov::Ani().LoadFrame(i, frame)) << i;
+        ASSERT_TRUE(p.doc().LoadFrame(i, frame)) << i;
         ASSERT_EQ(frame.width, kRight - kLeft);
         ASSERT_EQ(frame.height, kBottom - kTop);
         std::string first;
@@ -126,13 +133,13 @@ TEST(RecordX11, PointerIsDrawnAtItsPositionMinusTheHotspotAndRecorded) {
     }
     OpenedProject p(project);
     ASSERT_TRUE(p.ok);
-    ASSERT_EQ(zov::Ani().FrameCount(), 6);
+    ASSERT_EQ(p.doc().FrameCount(), 6);
     for (int i = 0; i < 6; ++i) {
         const int px = places[i / 3][0] - 3, py = places[i / 3][1] - 2;
-        EXPECT_EQ(zov::Ani().FrameTable()[i].kind, i % 3 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF) << i;
+        EXPECT_EQ(p.doc().FrameTable()[i].kind, i % 3 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF) << i;
         std::vector<uint8_t> bits;
         zov::FrameHeader header;
-        ASSERT_TRUE(zov::Ani().LoadFrame(i, bits, header));
+        ASSERT_TRUE(p.doc().LoadFrame(i, bits, header));
         EXPECT_EQ(header.pointerX, px) << i;
         EXPECT_EQ(header.pointerY, py) << i;
         EXPECT_EQ(header.pointerShape, 3) << i; // IDC_HAND
@@ -198,8 +205,8 @@ TEST(RecordX11, WindowRecordingFollowsTheWindow) {
     ASSERT_EQ(WaitExit(pid), 0);
     OpenedProject p(project);
     ASSERT_TRUE(p.ok);
-    ASSERT_EQ(zov::Ani().FrameCount(), 12);
-    zov::CaptureRect r = zov::Ani().GetCaptureRect();
+    ASSERT_EQ(p.doc().FrameCount(), 12);
+    zov::CaptureRect r = p.doc().GetCaptureRect();
     EXPECT_EQ(r.left, 40);
     EXPECT_EQ(r.top, 30);
     EXPECT_EQ(r.Width(), 200);
@@ -207,7 +214,7 @@ TEST(RecordX11, WindowRecordingFollowsTheWindow) {
     // Every frame is the window's own picture, before and after the move.
     for (int i = 0; i < 12; ++i) {
         zov::Image24 frame;
-        ASSERT_TRUE(zov::Ani().LoadFrame(i, frame));
+        ASSERT_TRUE(p.doc().LoadFrame(i, frame));
         std::string first;
         EXPECT_EQ(CountDifferences(frame, scene.shot, 40, 30, &first), 0) << "frame " << i << " " << first;
     }
@@ -246,14 +253,14 @@ TEST(RecordX11, UnmappedWindowIsRecordedAtItsPlaceUntilItIsDestroyed) {
     zov::ReadWholeFile(dir + "err.txt", err);
     EXPECT_NE(err.find("closed"), std::string::npos) << err;
     OpenedProject p(project);
-    ASSERT_TRUE(p.ok) << zov::Ani().LastMessage();
-    const int n = zov::Ani().FrameCount();
+    ASSERT_TRUE(p.ok) << p.doc().LastMessage();
+    const int n = p.doc().FrameCount();
     ASSERT_GE(n, unmappedFrom + 4);
     for (int i = 0; i < n; ++i) {
         if (i >= 3 && i < unmappedFrom)
             continue; // taken while the window was being unmapped
         zov::Image24 frame;
-        ASSERT_TRUE(zov::Ani().LoadFrame(i, frame));
+        ASSERT_TRUE(p.doc().LoadFrame(i, frame));
         ASSERT_EQ(frame.width, 192);
         std::string first;
         EXPECT_EQ(CountDifferences(frame, i < 3 ? shown : hidden, 40, 30, &first), 0)
@@ -274,16 +281,16 @@ TEST(RecordX11, KeyFramesEveryTenthFrameAndSigintLeavesACompleteFile) {
     kill(pid, SIGINT);
     EXPECT_EQ(WaitExit(pid), 0);
     OpenedProject p(project);
-    ASSERT_TRUE(p.ok) << zov::Ani().LastMessage();
-    const int n = zov::Ani().FrameCount();
+    ASSERT_TRUE(p.ok) << p.doc().LastMessage();
+    const int n = p.doc().FrameCount();
     EXPECT_GE(n, 21);
-    EXPECT_TRUE(zov::Ani().CheckFile());
+    EXPECT_TRUE(p.doc().CheckFile());
     for (int i = 0; i < n; ++i) {
-        EXPECT_EQ(zov::Ani().FrameTable()[i].kind, i % 10 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF) << i;
+        EXPECT_EQ(p.doc().FrameTable()[i].kind, i % 10 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF) << i;
         zov::Image24 frame;
-        ASSERT_TRUE(zov::Ani().LoadFrame(i, frame)) << i;
+        ASSERT_TRUE(p.doc().LoadFrame(i, frame)) << i;
     }
-    zov::Ani().Close();
+    p.doc().Close();
     // SIGTERM ends a second run the same way; it is appended after the first.
     pid = Start({ZovrecPath(), "record", project, "--delay", "40", "--progress"}, scene.server.Display(),
                 dir + "out2.txt", dir + "err2.txt");
@@ -292,10 +299,10 @@ TEST(RecordX11, KeyFramesEveryTenthFrameAndSigintLeavesACompleteFile) {
     kill(pid, SIGTERM);
     EXPECT_EQ(WaitExit(pid), 0);
     OpenedProject again(project);
-    ASSERT_TRUE(again.ok) << zov::Ani().LastMessage();
-    EXPECT_GT(zov::Ani().FrameCount(), n + 5);
-    EXPECT_TRUE(zov::Ani().CheckFile());
-    EXPECT_EQ(zov::Ani().FrameTable()[n].kind, zov::FRAME_KEY);
+    ASSERT_TRUE(again.ok) << again.doc().LastMessage();
+    EXPECT_GT(again.doc().FrameCount(), n + 5);
+    EXPECT_TRUE(again.doc().CheckFile());
+    EXPECT_EQ(again.doc().FrameTable()[n].kind, zov::FRAME_KEY);
 }
 
 TEST(RecordX11, KillDuringARecordingThenRecoverGivesTheScreenFrames) {
@@ -317,8 +324,8 @@ TEST(RecordX11, KillDuringARecordingThenRecoverGivesTheScreenFrames) {
     {
         // The project is as it was before the killed run.
         OpenedProject p(project);
-        ASSERT_TRUE(p.ok) << zov::Ani().LastMessage();
-        EXPECT_EQ(zov::Ani().FrameCount(), 3);
+        ASSERT_TRUE(p.ok) << p.doc().LastMessage();
+        EXPECT_EQ(p.doc().FrameCount(), 3);
     }
     RunResult r = scene.Zovrec({"recover", project});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -326,12 +333,12 @@ TEST(RecordX11, KillDuringARecordingThenRecoverGivesTheScreenFrames) {
     {
         OpenedProject p(project);
         ASSERT_TRUE(p.ok);
-        const int n = zov::Ani().FrameCount();
+        const int n = p.doc().FrameCount();
         EXPECT_GE(n, 3 + 8) << r.out;
-        EXPECT_TRUE(zov::Ani().CheckFile());
+        EXPECT_TRUE(p.doc().CheckFile());
         // The killed run starts with a key frame and keeps the interval from there.
         for (int i = 3; i < n; ++i)
-            EXPECT_EQ(zov::Ani().FrameTable()[i].kind, (i - 3) % 10 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF)
+            EXPECT_EQ(p.doc().FrameTable()[i].kind, (i - 3) % 10 == 0 ? zov::FRAME_KEY : zov::FRAME_DIFF)
                 << i;
     }
     ExpectFramesEqualScreen(project, scene.shot);
@@ -353,7 +360,7 @@ TEST(RecordX11, LargeAreaIsRefusedForAProjectAndRecordedIntoAStream) {
     struct stat st {};
     if (stat((dir + "big.scp").c_str(), &st) == 0) {
         OpenedProject p(dir + "big.scp");
-        EXPECT_EQ(zov::Ani().FrameCount(), 0);
+        EXPECT_EQ(p.doc().FrameCount(), 0);
     }
     RunResult s =
         RunProgram({ZovrecPath(), "record", dir + "big.zov", "--full", "--frames", "2", "--delay", "50"},
@@ -376,7 +383,7 @@ TEST(RecordX11, UnsupportedDepthEndsWithTheMessageAndNoFrame) {
     EXPECT_NE(r.err.find("display resolution not support!"), std::string::npos) << r.err;
     OpenedProject p(dir + "d.scp");
     ASSERT_TRUE(p.ok);
-    EXPECT_EQ(zov::Ani().FrameCount(), 0);
+    EXPECT_EQ(p.doc().FrameCount(), 0);
 }
 
 TEST(RecordX11, StreamRecordingDecodesBackToTheScreen) {
