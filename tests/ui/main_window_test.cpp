@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QScrollBar>
 #include <filesystem>
 #include <thread>
@@ -352,4 +353,33 @@ TEST_F(Editor, GotoSelectsTheFrameAndScrollsTheStripToIt) {
     };
     m_window->RunCommand(ID_GOTO);
     EXPECT_EQ(m_window->Selection().selection.anchor, 27);
+}
+
+TEST_F(Editor, StripNavigationButtonsAndScrollRange) {
+    ASSERT_TRUE(m_window->OpenProjectPath(QString::fromStdString(Project(40, 30, 30, 250))));
+    auto button = [this](const char* text) {
+        for (QPushButton* b : m_window->Client()->findChildren<QPushButton*>())
+            if (b->text() == text)
+                return b;
+        return static_cast<QPushButton*>(nullptr);
+    };
+    ASSERT_NE(button(">>"), nullptr);
+    EXPECT_EQ(m_window->Strip()->Slots(), 11);
+    EXPECT_EQ(m_window->StripScrollBar()->maximum(), 20); // count - slots + 1
+    button("<")->click();                                 // already at 0: nothing
+    EXPECT_EQ(m_window->Selection().firstVisible, 0);
+    button(">>")->click();
+    EXPECT_EQ(m_window->Selection().firstVisible, 20);
+    button(">")->click(); // the last frame is visible: nothing
+    EXPECT_EQ(m_window->Selection().firstVisible, 20);
+    button("<")->click();
+    EXPECT_EQ(m_window->Selection().firstVisible, 19);
+    button("<<")->click();
+    EXPECT_EQ(m_window->Selection().firstVisible, 0);
+    button(">")->click();
+    EXPECT_EQ(m_window->Selection().firstVisible, 1);
+    m_window->StripScrollBar()->setValue(7); // dragging the bar sets the first visible frame
+    EXPECT_EQ(m_window->Selection().firstVisible, 7);
+    QImage strip = m_window->Strip()->grab().toImage();
+    EXPECT_EQ(strip.pixel(7, 2) | 0xFF000000u, FramePixel(7, 0, 0));
 }
