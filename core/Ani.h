@@ -266,6 +266,7 @@ class CAni {
     bool CommitIndexAt(int64_t at);
     bool CommitCompact(int64_t at);
     bool CommitEdit();
+    bool Committed(bool ok, const IndexCommit& done, bool tooLarge);
     void SaveState(SavedState& s) const;
     void RestoreState(SavedState& s);
     bool ReloadElements(int32_t blockOffset, uint32_t version);

@@ -172,10 +172,8 @@ bool CAni::WriteIndex() {
     return CommitEdit();
 }
 
-bool CAni::CommitIndexAt(int64_t at) {
-    IndexCommit done;
-    bool tooLarge = false;
-    if (!m_store.CommitAt(at, *m_elements, done, tooLarge)) {
+bool CAni::Committed(bool ok, const IndexCommit& done, bool tooLarge) {
+    if (!ok) {
         if (tooLarge)
             SetLastMessage("the project file would grow past 2 GiB; the edit was not made");
         return false;
@@ -184,26 +182,25 @@ bool CAni::CommitIndexAt(int64_t at) {
     return true;
 }
 
+bool CAni::CommitIndexAt(int64_t at) {
+    IndexCommit done;
+    bool tooLarge = false;
+    const bool ok = m_store.CommitAt(at, *m_elements, done, tooLarge);
+    return Committed(ok, done, tooLarge);
+}
+
 bool CAni::CommitEdit() {
-    // Right after new frame records the index follows them (the old one stays behind as a
-    // hole until save as); otherwise it goes back down to the end of the records.
-    if (m_store.appendPos == m_store.dataEnd)
-        return CommitIndexAt(m_store.dataEnd);
-    return CommitCompact(m_store.dataEnd);
+    IndexCommit done;
+    bool tooLarge = false;
+    const bool ok = m_store.CommitEdit(*m_elements, done, tooLarge);
+    return Committed(ok, done, tooLarge);
 }
 
 bool CAni::CommitCompact(int64_t at) {
-    // First commit the new state beside the old one, far enough up that its copy at `at`
-    // will not overlap it, then move it down to `at` and cut the file there, once nothing
-    // refers to the bytes above it.
-    const int64_t size = IndexBytes(0) - int64_t(sizeof(HeaderJournal));
-    const int64_t beside = std::max(m_store.appendPos, at + size);
-    if (!CommitIndexAt(beside))
-        return false;
-    m_store.dataEnd = at;
-    if (at >= kProjectHeaderSize && at < beside)
-        (void)CommitIndexAt(at);
-    return true;
+    IndexCommit done;
+    bool tooLarge = false;
+    const bool ok = m_store.CommitCompact(at, *m_elements, done, tooLarge);
+    return Committed(ok, done, tooLarge);
 }
 
 bool CAni::CheckFile() {

@@ -2,6 +2,7 @@
 
 #include "elements/ElementList.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zov {
@@ -31,6 +32,26 @@ bool ProjectStorage::CommitAt(int64_t at, const CElementList& elements, IndexCom
     header.frameDataEnd = static_cast<int32_t>(at);
     appendPos = done.end;
     diskVersion = header.version;
+    return true;
+}
+
+bool ProjectStorage::CommitEdit(const CElementList& elements, IndexCommit& done, bool& tooLarge) {
+    if (appendPos == dataEnd)
+        return CommitAt(dataEnd, elements, done, tooLarge);
+    return CommitCompact(dataEnd, elements, done, tooLarge);
+}
+
+bool ProjectStorage::CommitCompact(int64_t at, const CElementList& elements, IndexCommit& done,
+                                   bool& tooLarge) {
+    const int64_t size = IndexBytes(elements, 0) - int64_t(sizeof(HeaderJournal));
+    const int64_t beside = std::max(appendPos, at + size);
+    if (!CommitAt(beside, elements, done, tooLarge))
+        return false;
+    dataEnd = at;
+    IndexCommit down;
+    bool ignored = false;
+    if (at >= kProjectHeaderSize && at < beside && CommitAt(at, elements, down, ignored))
+        done = down;
     return true;
 }
 

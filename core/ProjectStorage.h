@@ -38,6 +38,13 @@ struct ProjectStorage {
     // Commits header, tables and element block at `at` (CommitIndex); on success the header's
     // end of frame data is `at` and the next record goes after the new index.
     bool CommitAt(int64_t at, const CElementList& elements, IndexCommit& done, bool& tooLarge);
+    // The commit of an edit: right after new frame records the index follows them (the old
+    // one stays behind as a hole until save as); otherwise it goes back down to dataEnd.
+    bool CommitEdit(const CElementList& elements, IndexCommit& done, bool& tooLarge);
+    // Commits beside the index in force, far enough up that a copy at `at` will not overlap
+    // it, then again at `at`, cutting the file there once nothing refers to the bytes above.
+    // True once the first commit is done; `at` becomes the index position for later edits.
+    bool CommitCompact(int64_t at, const CElementList& elements, IndexCommit& done, bool& tooLarge);
 };
 
 } // namespace zov
