@@ -383,3 +383,23 @@ TEST_F(Editor, StripNavigationButtonsAndScrollRange) {
     QImage strip = m_window->Strip()->grab().toImage();
     EXPECT_EQ(strip.pixel(7, 2) | 0xFF000000u, FramePixel(7, 0, 0));
 }
+
+TEST_F(Editor, PlayDuringFastPlayChangesTheSpeedWithoutRestarting) {
+    ASSERT_TRUE(m_window->OpenProjectPath(QString::fromStdString(Project(32, 24, 40, 250))));
+    m_window->RunCommand(ID_FAST_PLAY);
+    EXPECT_EQ(m_doc.Speed(), 30);
+    ASSERT_TRUE(zovtest::WaitUntil([this] { return m_window->PlayingFrame() >= 2; }));
+    m_window->RunCommand(ID_PLAY);
+    EXPECT_EQ(m_doc.Speed(), 10);
+    EXPECT_EQ(m_window->PlayerState(), PLAYER_PLAYING);
+    EXPECT_TRUE(m_window->ToolbarAction(TB_PLAY)->isChecked());
+    EXPECT_FALSE(m_window->ToolbarAction(TB_PLAY_FAST)->isChecked());
+    const int reached = m_window->PlayingFrame();
+    // The same run goes on: the next frame reported follows the one reached (a restart would
+    // report the selected frame 0 first).
+    ASSERT_TRUE(zovtest::WaitUntil([this, reached] { return m_window->PlayingFrame() != reached; }));
+    EXPECT_GT(m_window->PlayingFrame(), reached);
+    m_window->RunCommand(ID_PLAY_STOP);
+    EXPECT_EQ(m_window->PlayerState(), PLAYER_IDLE);
+    EXPECT_FALSE(m_window->Playback().Running());
+}
