@@ -39,13 +39,25 @@ struct CAni::SavedState {
 };
 
 // Events an operation raises, delivered when it ends: declared before the operation's lock
-// guard, it goes after the guard has released the lock.
+// guard, it goes after the guard has released the lock. Operations call each other (open and
+// save as close the document first): an inner one hands its events to the outermost one of
+// the thread, so nothing is delivered while an outer operation still holds the lock.
 class CAni::PendingEvents {
   public:
-    explicit PendingEvents(CAni& doc) : m_doc(doc) {}
+    explicit PendingEvents(CAni& doc) : m_doc(doc), m_outer(Outermost()) {
+        if (!m_outer)
+            Outermost() = this;
+    }
     PendingEvents(const PendingEvents&) = delete;
     PendingEvents& operator=(const PendingEvents&) = delete;
     ~PendingEvents() {
+        if (m_outer && &m_outer->m_doc == &m_doc) {
+            m_outer->closed |= closed;
+            m_outer->elementsChanged |= elementsChanged;
+            return;
+        }
+        if (!m_outer)
+            Outermost() = nullptr;
         if (closed)
             m_doc.Broadcast().OnClosed();
         if (elementsChanged)
@@ -55,7 +67,12 @@ class CAni::PendingEvents {
     bool elementsChanged = false;
 
   private:
+    static PendingEvents*& Outermost() {
+        thread_local PendingEvents* outermost = nullptr;
+        return outermost;
+    }
     CAni& m_doc;
+    PendingEvents* m_outer;
 };
 
 } // namespace zov

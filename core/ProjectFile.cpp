@@ -43,6 +43,7 @@ void SyncFolder(const std::string& folder) {
 } // namespace
 
 bool CAni::NewProject(std::string& path, bool streamFlag) {
+    PendingEvents events(*this); // the close on the way is heard after the lock
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (streamFlag) {
         path = ReplaceExtension(path, "zov");
@@ -88,6 +89,7 @@ bool CAni::NewProject(std::string& path, bool streamFlag) {
 }
 
 bool CAni::OpenProject(std::string& path) {
+    PendingEvents events(*this); // the close on the way is heard after the lock
     std::lock_guard<std::recursive_mutex> g(m_lock);
     BinFile f;
     if (!f.Open(path, BinFile::Mode::ReadWrite)) {
@@ -232,6 +234,7 @@ bool CAni::CheckFile() {
 }
 
 bool CAni::SaveAs(std::string& path) {
+    PendingEvents events(*this); // the close on the way is heard after the lock
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (!RequireProject("E: Fail"))
         return false;

@@ -230,6 +230,24 @@ TEST_F(Undo, ListenersHearEventsOutsideTheLock) {
     EXPECT_EQ(two.lockedCalls, 0);
 }
 
+// Open, new and save as close the open document on their way: its "closed" event also goes
+// out once the lock is free, and once only.
+TEST_F(Undo, ClosingInsideOpenNewAndSaveAsIsHeardOutsideTheLock) {
+    CAni& doc = Doc();
+    MakeProject(doc, 2, 40, 10);
+    LockProbe probe(doc);
+    doc.AddListener(&probe);
+    std::string again = path;
+    ASSERT_TRUE(doc.OpenProject(again)); // over itself
+    std::string copy = Path("copy.scp");
+    ASSERT_TRUE(doc.SaveAs(copy));
+    std::string fresh = Path("fresh.scp");
+    ASSERT_TRUE(doc.NewProject(fresh, false));
+    doc.RemoveListener(&probe);
+    EXPECT_EQ(probe.heard, (std::vector<std::string>{"closed", "closed", "closed"}));
+    EXPECT_EQ(probe.lockedCalls, 0);
+}
+
 // While an import runs, edits are refused with a sentence instead of meeting a half-stored
 // series; the window can still load frames between the imported ones.
 TEST_F(Undo, EditsWaitForARunningImport) {
