@@ -99,14 +99,14 @@ TEST_F(Cli, ProjectCommandsEndToEnd) {
 
     std::vector<uint8_t> damaged = before;
     Put32(damaged, Le32(damaged, 72) + 8, 100); // frame 1 points into the header
-    WriteAll(Path("damaged.scp"), damaged);
+    ASSERT_TRUE(WriteAll(Path("damaged.scp"), damaged));
     r = Zovrec("check " + Q("damaged.scp"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
     EXPECT_NE(Zovrec("delete " + Q("damaged.scp") + " 0 1", dir).code, 0);
     EXPECT_NE(Zovrec("import-bmp " + Q("damaged.scp") + " " + Q("shot007.bmp"), dir).code, 0);
     EXPECT_EQ(ReadAll(Path("damaged.scp")), damaged);
-    WriteAll(Path("text.scp"), {'h', 'e', 'l', 'l', 'o'});
+    ASSERT_TRUE(WriteAll(Path("text.scp"), {'h', 'e', 'l', 'l', 'o'}));
     EXPECT_NE(Zovrec("import-bmp " + Q("text.scp") + " " + Q("shot007.bmp"), dir).code, 0);
     EXPECT_EQ(ReadAll(Path("text.scp")).size(), 5u);
 }

@@ -5,6 +5,7 @@
 
 #include "base/Log.h"
 #include "core/Ani.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,38 +19,6 @@
 #include <zlib.h>
 
 namespace zovtest {
-
-inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
-}
-inline int32_t LeI32(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<int32_t>(Le32(b, at));
-}
-inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    if (b.size() < at + 4)
-        b.resize(at + 4);
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::string s;
-    if (!zov::ReadWholeFile(path, s))
-        return {};
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
-inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    if (!bytes.empty()) {
-        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    }
-    std::fclose(f);
-}
 
 // A fresh folder and a fresh document per test; both go at the end.
 class DocTest : public ::testing::Test {

@@ -46,7 +46,7 @@ class AllocFailure : public DocTest {
             pics.push_back(Picture(kWidth, kHeight, i));
             frames.push_back(i % 4 == 0 ? HandKey(pics.back()) : HandDiff(pics[size_t(i) - 1], pics.back()));
         }
-        WriteAll(Path("p.scp"), BuildHandFile(kWidth, kHeight, frames).bytes);
+        ASSERT_TRUE(WriteAll(Path("p.scp"), BuildHandFile(kWidth, kHeight, frames).bytes));
         Image24 bmp;
         bmp.Allocate(kWidth, kHeight);
         ASSERT_TRUE(WriteBmp(Path("s0000.bmp"), bmp));

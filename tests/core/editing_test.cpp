@@ -28,7 +28,7 @@ class Editing : public DocTest {
         }
         // Whole blocks only (1,440 bytes = 15 blocks), so every frame decodes to its picture.
         ASSERT_EQ(pics[0].size() % 96, 0u);
-        WriteAll(Path("p.scp"), BuildHandFile(kW, kH, frames).bytes);
+        ASSERT_TRUE(WriteAll(Path("p.scp"), BuildHandFile(kW, kH, frames).bytes));
         path = Path("p.scp");
         ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
     }
@@ -102,7 +102,7 @@ TEST_F(Editing, PasteCopiesFramesAndUndoCutsTheFileBack) {
     EXPECT_EQ(Doc().UndoCount(), 0);
 
     std::string p = path;
-    WriteAll(path, bytesBefore);
+    ASSERT_TRUE(WriteAll(path, bytesBefore));
     ASSERT_TRUE(Doc().OpenProject(p));
     ASSERT_TRUE(Doc().PasteFrames(1, 3, 6));
     ASSERT_EQ(Doc().UndoCount(), 1);
@@ -339,8 +339,8 @@ TEST_F(Import, ReadErrorsEndTheSeriesWithoutFinished) {
     auto bytes = ReadAll(Path("file0001.bmp"));
     ASSERT_GE(bytes.size(), 54u);
     Put32(bytes, 30, 1);
-    WriteAll(Path("rle0000.bmp"), ReadAll(Path("file0000.bmp")));
-    WriteAll(Path("rle0001.bmp"), bytes);
+    ASSERT_TRUE(WriteAll(Path("rle0000.bmp"), ReadAll(Path("file0000.bmp"))));
+    ASSERT_TRUE(WriteAll(Path("rle0001.bmp"), bytes));
     rec.events.clear();
     BitmapAppendRequest rle;
     rle.firstPath = Path("rle0000.bmp");

@@ -83,7 +83,7 @@ class Crash : public DocTest {
             pics.push_back(Picture(40, 12, i));
             frames.push_back(i % 4 == 0 ? HandKey(pics.back()) : HandDiff(pics[size_t(i) - 1], pics.back()));
         }
-        WriteAll(Path("orig.scp"), BuildHandFile(40, 12, frames).bytes);
+        ASSERT_TRUE(WriteAll(Path("orig.scp"), BuildHandFile(40, 12, frames).bytes));
         std::string p = Path("orig.scp");
         ASSERT_TRUE(Doc().OpenProject(p));
         Doc().Elements().Create(2, 9, ELEMENT_BOX);
@@ -100,9 +100,9 @@ class Crash : public DocTest {
                long firstLimit = 1) {
         const std::string work = Path("work.scp");
         auto reset = [&] {
-            WriteAll(work, original);
+            ASSERT_TRUE(WriteAll(work, original));
             if (target != work)
-                WriteAll(target, targetOriginal);
+                ASSERT_TRUE(WriteAll(target, targetOriginal));
         };
         reset();
         ASSERT_EQ(RunChild(args, 0), 0) << "the edit fails without faults";
@@ -175,7 +175,7 @@ TEST_F(Crash, Append) {
 
 TEST_F(Crash, SaveAsOverAnOlderFile) {
     // The target holds another project; a crash leaves it or the complete copy.
-    WriteAll(Path("other.scp"), BuildHandFile(8, 2, {HandKey(Picture(8, 2, 1))}).bytes);
+    ASSERT_TRUE(WriteAll(Path("other.scp"), BuildHandFile(8, 2, {HandKey(Picture(8, 2, 1))}).bytes));
     targetOriginal = ReadAll(Path("other.scp"));
     const State older = Read(Path("other.scp"));
     Sweep({"saveas", Path("work.scp"), Path("other.scp")}, Path("other.scp"), older);
@@ -187,7 +187,7 @@ TEST_F(Crash, UndoOfPasteAndOfDelete) {
     // (after it). The sweep starts past the paste's own writes.
     for (const std::vector<std::string>& edit :
          {std::vector<std::string>{"paste", "1", "4", "7"}, std::vector<std::string>{"delete", "2", "5"}}) {
-        WriteAll(Path("work.scp"), original);
+        ASSERT_TRUE(WriteAll(Path("work.scp"), original));
         std::vector<std::string> args = {edit[0], Path("work.scp")};
         args.insert(args.end(), edit.begin() + 1, edit.end());
         ASSERT_EQ(RunChild(args, 0), 0);
@@ -195,7 +195,7 @@ TEST_F(Crash, UndoOfPasteAndOfDelete) {
         // Count the edit's writes: the first limit at which the edit alone completes.
         long editWrites = 1;
         for (;; ++editWrites) {
-            WriteAll(Path("work.scp"), original);
+            ASSERT_TRUE(WriteAll(Path("work.scp"), original));
             if (RunChild(args, editWrites) == 0)
                 break;
             ASSERT_LT(editWrites, 400);
@@ -207,7 +207,7 @@ TEST_F(Crash, UndoOfPasteAndOfDelete) {
         const std::string work = Path("work.scp");
         int deaths = 0;
         for (long n = editWrites; n < editWrites + 400; ++n) {
-            WriteAll(work, original);
+            ASSERT_TRUE(WriteAll(work, original));
             const int rc = RunChild(undo, n);
             std::string why;
             const State s = Read(work, &why);

@@ -253,7 +253,7 @@ TEST_F(DocTest, LoadFrameFillsTheCacheAndTheTwentyFirstEvictsTheFirst) {
         pics.push_back(Picture(w, h, i));
         frames.push_back(i % 5 == 0 ? HandKey(pics.back()) : HandDiff(pics[size_t(i) - 1], pics.back()));
     }
-    WriteAll(Path("c.scp"), BuildHandFile(w, h, frames).bytes);
+    ASSERT_TRUE(WriteAll(Path("c.scp"), BuildHandFile(w, h, frames).bytes));
     std::string path = Path("c.scp");
     ASSERT_TRUE(Doc().OpenProject(path));
     std::vector<uint8_t> img;
@@ -285,7 +285,7 @@ TEST_F(DocTest, QueriesSpeedAndSelection) {
     std::vector<HandFrame> frames;
     for (int i = 0; i < 10; ++i)
         frames.push_back(HandKey(Picture(8, 2, i)));
-    WriteAll(Path("s.scp"), BuildHandFile(8, 2, frames).bytes);
+    ASSERT_TRUE(WriteAll(Path("s.scp"), BuildHandFile(8, 2, frames).bytes));
     std::string path = Path("s.scp");
     ASSERT_TRUE(Doc().OpenProject(path));
     Doc().Select(4, 20);
@@ -313,7 +313,7 @@ TEST_F(DocTest, LoadFrameDrawsElementsThroughThePainter) {
     std::vector<HandFrame> frames;
     for (int i = 0; i < 3; ++i)
         frames.push_back(HandKey(Picture(16, 8, i)));
-    WriteAll(Path("e.scp"), BuildHandFile(16, 8, frames).bytes);
+    ASSERT_TRUE(WriteAll(Path("e.scp"), BuildHandFile(16, 8, frames).bytes));
     std::string path = Path("e.scp");
     ASSERT_TRUE(Doc().OpenProject(path));
     std::vector<uint8_t> img(Doc().ImageSize());
@@ -346,7 +346,7 @@ TEST_F(DocTest, FrameRecordsAndCopiesForOtherThreads) {
         frames.push_back(i == 0 ? HandKey(pics[0]) : HandDiff(pics[size_t(i) - 1], pics[size_t(i)]));
     }
     const HandFile file = BuildHandFile(32, 6, frames);
-    WriteAll(Path("r.scp"), file.bytes);
+    ASSERT_TRUE(WriteAll(Path("r.scp"), file.bytes));
     std::string path = Path("r.scp");
     ASSERT_TRUE(Doc().OpenProject(path));
     FrameHeader fh;

@@ -97,7 +97,7 @@ TEST_F(ProjectFile, HandBuiltFileDecodesInAnyOrder) {
                                      HandKey(pics[3]), HandDiff(pics[3], pics[4])};
     EXPECT_EQ(frames[2].data.size(), 0u); // identical pictures store nothing
     HandFile f = BuildHandFile(w, h, frames);
-    WriteAll(Path("hand.scp"), f.bytes);
+    ASSERT_TRUE(WriteAll(Path("hand.scp"), f.bytes));
     const auto expected = Expected(pics, kinds);
 
     for (int order = 0; order < 2; ++order) {
@@ -122,19 +122,19 @@ TEST_F(ProjectFile, HandBuiltFileDecodesInAnyOrder) {
 TEST_F(ProjectFile, VersionsMagicAndExtensionFallback) {
     const auto pic = Picture(8, 4, 0);
     HandFile old = BuildHandFile(8, 4, {HandKey(pic)}, 0x20021029);
-    WriteAll(Path("old.scp"), old.bytes);
+    ASSERT_TRUE(WriteAll(Path("old.scp"), old.bytes));
     std::string path = Path("old.scp");
     EXPECT_FALSE(Doc().OpenProject(path));
     EXPECT_EQ(Doc().LastMessage(),
               "this is an old version zov recorder file, please convert it to a new version.");
     // A version that is negative as a signed number is older still.
     Put32(old.bytes, 4, 0x90000000u);
-    WriteAll(Path("neg.scp"), old.bytes);
+    ASSERT_TRUE(WriteAll(Path("neg.scp"), old.bytes));
     path = Path("neg.scp");
     EXPECT_FALSE(Doc().OpenProject(path));
 
     HandFile accepted = BuildHandFile(8, 4, {HandKey(pic)}, 0x20021030);
-    WriteAll(Path("accepted.scp"), accepted.bytes);
+    ASSERT_TRUE(WriteAll(Path("accepted.scp"), accepted.bytes));
     // Opened without its extension, through the fallback.
     path = Path("accepted");
     ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
@@ -150,7 +150,7 @@ TEST_F(ProjectFile, VersionsMagicAndExtensionFallback) {
     ASSERT_TRUE(Doc().OpenProject(path));
     std::vector<uint8_t> junk = accepted.bytes;
     std::memcpy(junk.data(), "VOKB", 4);
-    WriteAll(Path("junk.scp"), junk);
+    ASSERT_TRUE(WriteAll(Path("junk.scp"), junk));
     std::string jp = Path("junk.scp");
     EXPECT_FALSE(Doc().OpenProject(jp));
     EXPECT_FALSE(Doc().LastMessage().empty());
@@ -179,7 +179,7 @@ TEST_F(ProjectFile, HeadersOfAnotherFrameFormatAreRefused) {
             Put16(bytes, c.at, static_cast<uint16_t>(c.value));
         else
             Put32(bytes, c.at, c.value);
-        WriteAll(Path("other.scp"), bytes);
+        ASSERT_TRUE(WriteAll(Path("other.scp"), bytes));
         std::string path = Path("other.scp");
         EXPECT_FALSE(Doc().OpenProject(path)) << "field at " << c.at;
         EXPECT_NE(Doc().LastMessage().find("does not read"), std::string::npos) << Doc().LastMessage();
@@ -187,7 +187,7 @@ TEST_F(ProjectFile, HeadersOfAnotherFrameFormatAreRefused) {
     }
     std::vector<uint8_t> empty = BuildHandFile(32, 4, {}).bytes;
     Put16(empty, 122, 0); // a new project's zeroed image header
-    WriteAll(Path("empty.scp"), empty);
+    ASSERT_TRUE(WriteAll(Path("empty.scp"), empty));
     std::string path = Path("empty.scp");
     EXPECT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
 }
@@ -199,7 +199,7 @@ TEST_F(ProjectFile, DamagedFilesAreRefused) {
     // An entry pointing into the header.
     HandFile bad = good;
     Put32(bad.bytes, size_t(bad.frameDataEnd) + 8, 100);
-    WriteAll(Path("bad.scp"), bad.bytes);
+    ASSERT_TRUE(WriteAll(Path("bad.scp"), bad.bytes));
     std::string path = Path("bad.scp");
     EXPECT_FALSE(Doc().OpenProject(path));
     EXPECT_EQ(Doc().LastMessage(), "this is a damaged file!");
@@ -212,26 +212,26 @@ TEST_F(ProjectFile, DamagedFilesAreRefused) {
     const int64_t room = int64_t(cut.bytes.size()) - int64_t(last);
     Put32(cut.bytes, last + 8, static_cast<uint32_t>(room - 24616 + 4));
     ASSERT_LT(int64_t(last) + LeI32(cut.bytes, last + 8), int64_t(cut.bytes.size()));
-    WriteAll(Path("cut.scp"), cut.bytes);
+    ASSERT_TRUE(WriteAll(Path("cut.scp"), cut.bytes));
     path = Path("cut.scp");
     EXPECT_FALSE(Doc().OpenProject(path));
 
     // A key frame with no data.
     HandFrame empty = HandKey(p0);
     empty.data.clear();
-    WriteAll(Path("nokey.scp"), BuildHandFile(16, 8, {empty}).bytes);
+    ASSERT_TRUE(WriteAll(Path("nokey.scp"), BuildHandFile(16, 8, {empty}).bytes));
     path = Path("nokey.scp");
     EXPECT_FALSE(Doc().OpenProject(path));
 
     // An element block whose stored offset is not where it lies.
     HandFile moved = good;
     Put32(moved.bytes, moved.bytes.size() - 8, 12345);
-    WriteAll(Path("moved.scp"), moved.bytes);
+    ASSERT_TRUE(WriteAll(Path("moved.scp"), moved.bytes));
     path = Path("moved.scp");
     EXPECT_FALSE(Doc().OpenProject(path));
 
     // Still fine when intact.
-    WriteAll(Path("good.scp"), good.bytes);
+    ASSERT_TRUE(WriteAll(Path("good.scp"), good.bytes));
     path = Path("good.scp");
     EXPECT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
 }
@@ -247,7 +247,7 @@ TEST_F(ProjectFile, HostileCountsAreRefusedBeforeAllocating) {
     for (const Case& c : cases) {
         std::vector<uint8_t> h = b;
         Put32(h, c.at, c.value);
-        WriteAll(Path("hostile.scp"), h);
+        ASSERT_TRUE(WriteAll(Path("hostile.scp"), h));
         std::string path = Path("hostile.scp");
         EXPECT_FALSE(Doc().OpenProject(path)) << "field " << c.at << " = " << c.value;
         EXPECT_EQ(Doc().LastMessage(), "this is a damaged file!");
@@ -256,7 +256,7 @@ TEST_F(ProjectFile, HostileCountsAreRefusedBeforeAllocating) {
     const auto pic = Picture(16, 8, 0);
     HandFile big = BuildHandFile(16, 8, {HandKey(pic)});
     Put32(big.bytes, 60, 2359296 + 96);
-    WriteAll(Path("big.scp"), big.bytes);
+    ASSERT_TRUE(WriteAll(Path("big.scp"), big.bytes));
     std::string path = Path("big.scp");
     EXPECT_FALSE(Doc().OpenProject(path));
 }
@@ -274,7 +274,7 @@ TEST_F(ProjectFile, SaveAsCompactsDropsTablesAndKeysEveryTenthFrame) {
         kinds.push_back(key ? 0 : 1);
     }
     HandFile f = BuildHandFile(w, h, frames, 0x20031211, 2, 3, 1);
-    WriteAll(Path("src.scp"), f.bytes);
+    ASSERT_TRUE(WriteAll(Path("src.scp"), f.bytes));
     const auto expected = Expected(pics, kinds);
     std::string path = Path("src.scp");
     ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
@@ -316,7 +316,7 @@ TEST_F(ProjectFile, SaveAsCompactsDropsTablesAndKeysEveryTenthFrame) {
 TEST_F(ProjectFile, SaveAsOntoItselfAndAFailedSaveAs) {
     const auto p0 = Picture(24, 12, 0), p1 = Picture(24, 12, 1);
     HandFile f = BuildHandFile(24, 12, {HandKey(p0), HandDiff(p0, p1), HandDiff(p1, p0)});
-    WriteAll(Path("self.scp"), f.bytes);
+    ASSERT_TRUE(WriteAll(Path("self.scp"), f.bytes));
     std::string path = Path("self.scp");
     ASSERT_TRUE(Doc().OpenProject(path));
     std::string target = Path("no-such-folder/x.scp");
@@ -417,7 +417,7 @@ TEST_F(ProjectFile, OversizedCaptureAreasAreRefusedWhereverGeometryIsSet) {
 TEST_F(ProjectFile, TwoGigabyteLimitLeavesTheFileAsItWas) {
     const auto p0 = Picture(32, 8, 0), p1 = Picture(32, 8, 1);
     HandFile f = BuildHandFile(32, 8, {HandKey(p0), HandDiff(p0, p1), HandDiff(p1, p0)});
-    WriteAll(Path("big.scp"), f.bytes);
+    ASSERT_TRUE(WriteAll(Path("big.scp"), f.bytes));
     // Bytes after the element block are ignored: make the file end just below 2 GiB (sparse).
     ASSERT_EQ(truncate(Path("big.scp").c_str(), 0x7FFFFFFFLL - 200), 0);
     std::string path = Path("big.scp");
@@ -455,7 +455,7 @@ TEST_F(ProjectFile, CommitsWithoutNewRecordsDoNotGrowTheFile) {
     HandFile hand = BuildHandFile(40, 12, frames);
     const size_t handSize = hand.bytes.size();
     hand.bytes.resize(handSize + 5000, 0x55); // left by another writer after the element block
-    WriteAll(Path("p.scp"), hand.bytes);
+    ASSERT_TRUE(WriteAll(Path("p.scp"), hand.bytes));
     std::string path = Path("p.scp");
     ASSERT_TRUE(Doc().OpenProject(path)) << Doc().LastMessage();
     ASSERT_TRUE(Doc().WriteIndex());

@@ -21,7 +21,7 @@ class Undo : public DocTest {
         std::vector<HandFrame> frames;
         for (int i = 0; i < n; ++i)
             frames.push_back(HandKey(Picture(w, h, i)));
-        WriteAll(Path("p.scp"), BuildHandFile(w, h, frames).bytes);
+        ASSERT_TRUE(WriteAll(Path("p.scp"), BuildHandFile(w, h, frames).bytes));
         path = Path("p.scp");
         ASSERT_TRUE(doc.OpenProject(path)) << doc.LastMessage();
     }
