@@ -4,17 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 #include "base/BinFile.h"
 #include "base/Log.h"
 #include "codec/StreamWriter.h"
 #include "core/Ani.h"
 #include "elements/ElementList.h"
-#include "export/ElementBurn.h"
+#include "export/ExportWalk.h"
 #include "export/WebPages.h"
 
 namespace zov {
@@ -58,47 +55,24 @@ bool CopySound(const std::string& projectPath, const std::string& streamPath, bo
 bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, StreamExportResult& result,
                            std::string& error) {
     result = StreamExportResult{};
-    if (ani.DocMode() == DOC_STREAM) {
-        ZOV_LOG("E: Fail");
-        error = "the document records straight into a stream file and has no project frames";
-        return false;
-    }
-    if (ani.DocMode() != DOC_PROJECT || !ani.IsFileOpen()) {
-        error = "no project is open";
-        return false;
-    }
     const std::string streamPath = StreamExportPath(request.path);
+    ExportWalkRequest walkRequest;
+    walkRequest.first = request.first;
+    walkRequest.last = request.last;
+    walkRequest.useArea = request.useArea;
+    walkRequest.left = request.left;
+    walkRequest.top = request.top;
+    walkRequest.right = request.right;
+    walkRequest.bottom = request.bottom;
+    walkRequest.pixels = ExportPixels::Rgb32TopDown;
+    walkRequest.cancel = request.cancel;
+    walkRequest.progress = request.progress;
+    ExportWalk walk;
+    if (!walk.Prepare(ani, walkRequest, error))
+        return false;
     if (streamPath.empty()) {
         error = "no stream file name given";
         return false;
-    }
-    const int32_t count = ani.FrameCount();
-    if (count <= 0) {
-        error = "the project has no frames";
-        return false;
-    }
-    const int32_t first = request.first < 0 ? 0 : request.first;
-    const int32_t last = request.last < 0 ? count - 1 : request.last;
-    if (first > last || first >= count || last >= count) {
-        error = "frames " + std::to_string(first) + " to " + std::to_string(last) +
-                " are not within the project's " + std::to_string(count) + " frames";
-        return false;
-    }
-    const int32_t frameW = ani.ImageWidth(), frameH = ani.ImageHeight();
-    int32_t left = 0, top = 0, width = frameW, height = frameH;
-    if (request.useArea) {
-        if (!(0 <= request.left && request.left < request.right && request.right <= frameW &&
-              0 <= request.top && request.top < request.bottom && request.bottom <= frameH)) {
-            error = "the area " + std::to_string(request.left) + "," + std::to_string(request.top) + "," +
-                    std::to_string(request.right) + "," + std::to_string(request.bottom) +
-                    " does not lie within the " + std::to_string(frameW) + " x " + std::to_string(frameH) +
-                    " frame";
-            return false;
-        }
-        left = request.left;
-        top = request.top;
-        width = request.right - request.left;
-        height = request.bottom - request.top;
     }
 
     // The sound goes first, once the request is known to be good, so that a refused export
@@ -110,7 +84,7 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
     const int32_t delay = ani.FrameDelay();
     const int interval = StreamIntervalForDelay(delay);
     StreamWriter writer;
-    if (!writer.Begin(streamPath, width, height, interval)) {
+    if (!writer.Begin(streamPath, walk.Width(), walk.Height(), interval)) {
         error = writer.Error();
         return false;
     }
@@ -122,41 +96,31 @@ bool ExportProjectToStream(CAni& ani, const StreamExportRequest& request, Stream
         return false;
     };
 
-    // Frames are decoded from the nearest whole frame on; the document's frame cache keeps
-    // each step to one difference frame.
-    if (frameW <= 0 || frameH <= 0 ||
-        static_cast<int64_t>(Image24::RowBytes(frameW)) * frameH != ani.ImageSize())
-        return fail("the project's frame geometry is not a 24-bit picture");
-    Image24 image;
-    image.Allocate(frameW, frameH);
-    auto header = std::make_unique<FrameHeader>();
-    std::vector<uint32_t> picture(static_cast<size_t>(width) * static_cast<size_t>(height));
-    const int32_t total = last - first + 1;
-    for (int32_t i = first; i <= last; ++i) {
-        if (!ani.LoadFrame(i, image.bits.data(), header.get()))
-            return fail("frame " + std::to_string(i) + " of the project cannot be read");
-        MergeFrameElements(ani, i, image);
-        for (int32_t y = 0; y < height; ++y) {
-            uint32_t* row = picture.data() + static_cast<size_t>(y) * width;
-            for (int32_t x = 0; x < width; ++x) {
-                const uint8_t* p = image.PixelTopDown(left + x, top + y);
-                row[x] = p[0] | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16);
+    std::string walkError;
+    const WalkResult walked = walk.Run(
+        [&](const ExportFrame& frame, std::string& why) {
+            if (!writer.AddFrame32(frame.rgb32, static_cast<uint16_t>(frame.header->pointerX),
+                                   static_cast<uint16_t>(frame.header->pointerY),
+                                   static_cast<uint8_t>(frame.header->pointerShape))) {
+                why = writer.Error();
+                return false;
             }
-        }
-        if (!writer.AddFrame32(picture.data(), static_cast<uint16_t>(header->pointerX),
-                               static_cast<uint16_t>(header->pointerY),
-                               static_cast<uint8_t>(header->pointerShape)))
-            return fail(writer.Error());
-        ++result.frames;
-        if (request.progress)
-            request.progress(i - first + 1, total);
-        std::this_thread::yield();
+            ++result.frames;
+            return true;
+        },
+        walkError);
+    if (walked == WalkResult::Cancelled) {
+        result.cancelled = true;
+        return fail("the export was cancelled");
     }
+    if (walked != WalkResult::Done)
+        return fail(walkError);
     if (!writer.End(StreamEnd::Marker))
         return fail(writer.Error());
     result.streamPath = streamPath;
     result.bytes = writer.BytesWritten();
     result.intervalMs = interval;
+    const int32_t width = walk.Width(), height = walk.Height();
     if (interval != delay)
         result.warning = "the project's frame delay of " + std::to_string(delay) +
                          " ms cannot be played; the stream uses " + std::to_string(interval) + " ms";

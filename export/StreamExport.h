@@ -1,8 +1,9 @@
 // Export of a project (all or a range of its frames, optionally cut to an area) to a stream
 // file (".zov"), with the project's ".mp3" copied beside it and the two web pages.
-// Runs to completion on the calling thread; the document must not change meanwhile.
+// Runs on the calling thread (a cancel flag may stop it); the document must not change meanwhile.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,6 +22,8 @@ struct StreamExportRequest {
     int language = 0;       // interface language for the pages' character set
     // Called after each written frame with (frames done, frames in the range).
     std::function<void(int32_t done, int32_t total)> progress;
+    // Set by another thread to stop after the frame under way (no stream is left behind).
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct StreamExportResult {
@@ -32,6 +35,7 @@ struct StreamExportResult {
     // What the user should know although the stream is fine: a frame delay the players
     // cannot play (the stream then uses the nearest one they can), a page not written.
     std::string warning;
+    bool cancelled = false; // the export stopped because it was asked to
 };
 
 // The stream path a request writes: a final ".ZOV" becomes ".zov".
