@@ -93,13 +93,16 @@ class CAni {
     // Opens a project ("r+b"), falling back to the path with extension "scp". On failure
     // LastMessage() says why and the open document stays as it was (a damaged file leaves
     // none). Opening changes the file in one case only: a header torn by a crash is put back
-    // from the journal the last commit left, and the bytes after that index are cut.
-    bool OpenProject(std::string& path);
+    // from the journal the last commit left, and the bytes after that index are cut. A set
+    // `cancel` (polled while a big index is checked) gives up before anything is changed:
+    // the open document stays as it was.
+    bool OpenProject(std::string& path, const std::atomic<bool>* cancel = nullptr);
     // Releases the open document; empties the undo stack. Nothing open: does nothing.
     void Close();
     // Writes a compacted copy (key frame every 10th) through a temporary file that is moved
     // onto `path` at the end, then continues with the copy. Saving onto the open file works.
-    bool SaveAs(std::string& path);
+    // A set `cancel` (polled per frame) removes the copy and keeps the open document as it was.
+    bool SaveAs(std::string& path, const std::atomic<bool>* cancel = nullptr);
     // Commits tables, element block and header of the open file so that a crash at any
     // point leaves the old or the new state on disk; without new frame records the index
     // goes back down to the end of the frame data, so the file keeps its size.

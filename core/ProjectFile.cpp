@@ -23,6 +23,8 @@ namespace zov {
 
 namespace {
 
+constexpr const char* kCancelledText = "cancelled; nothing was changed";
+
 std::string FolderWithoutSeparator(const std::string& path) {
     std::string folder = FolderPart(path);
     if (folder.empty())
@@ -88,7 +90,7 @@ bool CAni::NewProject(std::string& path, bool streamFlag) {
     return CommitIndexAt(kProjectHeaderSize);
 }
 
-bool CAni::OpenProject(std::string& path) {
+bool CAni::OpenProject(std::string& path, const std::atomic<bool>* cancel) {
     PendingEvents events(*this); // the close on the way is heard after the lock
     std::lock_guard<std::recursive_mutex> g(m_lock);
     BinFile f;
@@ -116,8 +118,12 @@ bool CAni::OpenProject(std::string& path) {
     }
     LoadedIndex index;
     bool checkOk = false, recovered = false;
-    if (!LoadProjectIndex(f, length, h, index, checkOk, recovered)) {
+    if (!LoadProjectIndex(f, length, h, index, checkOk, recovered, cancel)) {
         // The open document stays as it was.
+        if (cancel && cancel->load()) {
+            SetLastMessage(kCancelledText);
+            return false;
+        }
         SetLastMessage("this is a damaged file!");
         return false;
     }
@@ -233,7 +239,7 @@ bool CAni::CheckFile() {
     return CheckIndexEntries(m_store.file, m_store.frames, m_store.header.frameCount, length, true);
 }
 
-bool CAni::SaveAs(std::string& path) {
+bool CAni::SaveAs(std::string& path, const std::atomic<bool>* cancel) {
     PendingEvents events(*this); // the close on the way is heard after the lock
     std::lock_guard<std::recursive_mutex> g(m_lock);
     if (!RequireProject("E: Fail"))
@@ -278,6 +284,10 @@ bool CAni::SaveAs(std::string& path) {
     std::vector<uint8_t> data;
     int64_t pos = kProjectHeaderSize;
     for (int32_t i = 0; i < n; ++i) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            SetLastMessage(kCancelledText);
+            return fail("save as cancelled");
+        }
         if (!ReadRecord(i, *fh, data))
             return fail("read fail");
         const bool ok = m_store.frames[size_t(i)].kind != FRAME_KEY

@@ -93,13 +93,15 @@ bool ReadIndex(BinFile& f, const ProjectHeader& h, int64_t length, LoadedIndex& 
 }
 
 bool CheckIndexEntries(BinFile& f, const std::vector<FrameEntry>& frames, int32_t count, int64_t length,
-                       bool log, int32_t* failed) {
+                       bool log, int32_t* failed, const std::atomic<bool>* cancel) {
     if (count < 0 || size_t(count) > frames.size())
         return false;
     FrameHeader fh;
     for (int32_t i = 0; i < count; ++i) {
         if (failed)
             *failed = i;
+        if (cancel && (i & 255) == 0 && cancel->load(std::memory_order_relaxed))
+            return false;
         const FrameEntry& e = frames[static_cast<size_t>(i)];
         const uint32_t off = static_cast<uint32_t>(e.offset);
         if (off < uint32_t(kProjectHeaderSize) || int64_t(off) >= length) {
@@ -154,12 +156,14 @@ bool ReadHeaderJournal(BinFile& f, int64_t length, ProjectHeader& out) {
 }
 
 bool LoadProjectIndex(BinFile& f, int64_t length, ProjectHeader& h, LoadedIndex& out, bool& checkOk,
-                      bool& fromJournal) {
+                      bool& fromJournal, const std::atomic<bool>* cancel) {
     fromJournal = false;
     bool indexOk = ReadIndex(f, h, length, out) && IndexGeometryOk(h);
-    checkOk = indexOk && CheckIndexEntries(f, out.tables.frames, h.frameCount, length, true);
+    checkOk = indexOk && CheckIndexEntries(f, out.tables.frames, h.frameCount, length, true, nullptr, cancel);
     if (checkOk)
         return true;
+    if (cancel && cancel->load())
+        return false;
     // A crash while the header was written leaves its journal at the end of the file.
     ProjectHeader jh{};
     LoadedIndex jindex;

@@ -7,6 +7,7 @@
 #include "base/BinFile.h"
 #include "core/ProjectRecords.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -72,7 +73,7 @@ bool ReadIndex(BinFile& f, const ProjectHeader& h, int64_t length, LoadedIndex& 
 // inside the file whose size fits. With `log` each failure writes its log line; `failed`
 // gets the index of the entry that failed.
 bool CheckIndexEntries(BinFile& f, const std::vector<FrameEntry>& frames, int32_t count, int64_t length,
-                       bool log, int32_t* failed = nullptr);
+                       bool log, int32_t* failed = nullptr, const std::atomic<bool>* cancel = nullptr);
 
 // The journal at the end of the file, if one is there and sound.
 bool ReadHeaderJournal(BinFile& f, int64_t length, ProjectHeader& out);
@@ -80,8 +81,9 @@ bool ReadHeaderJournal(BinFile& f, int64_t length, ProjectHeader& out);
 // Reads and checks the whole index of an open file. When the header's index does not pass
 // and the journal's does, the journal's header and index are taken and `fromJournal` is set.
 // `checkOk` false with a true result: the index reads but an entry fails (a damaged file).
+// A set `cancel` stops the check of a big index early: the result is then false.
 bool LoadProjectIndex(BinFile& f, int64_t length, ProjectHeader& h, LoadedIndex& out, bool& checkOk,
-                      bool& fromJournal);
+                      bool& fromJournal, const std::atomic<bool>* cancel = nullptr);
 
 // Puts a header taken from the journal back at 0 and cuts what lies after its index.
 bool RepairHeaderFromJournal(BinFile& f, const ProjectHeader& h, int64_t indexEnd);

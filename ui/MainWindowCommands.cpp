@@ -151,12 +151,17 @@ bool CMainWindow::OpenProjectPath(const QString& given) {
     }
     std::string p = path.toStdString();
     bool ok = false;
+    bool cancelled = false;
     {
         ProgressDialog progress(this, Tr(S_PROGRESS_TITLE), Tr(S_PROGRESS_OPENING), Tr(S_PROGRESS_CANCEL));
-        ok = progress.Run([this, &p] { return m_doc.OpenProject(p); }, /*cancellable=*/false);
+        ok = progress.Run([this, &p, &progress] { return m_doc.OpenProject(p, &progress.CancelFlag()); },
+                          /*cancellable=*/true);
+        cancelled = !ok && progress.Cancelled();
     }
     if (!ok) {
-        m_dialogs.message(QString::fromStdString(m_doc.LastMessage()), true);
+        // A cancelled open keeps the project that was open; the user knows why.
+        if (!cancelled)
+            m_dialogs.message(QString::fromStdString(m_doc.LastMessage()), true);
         return false;
     }
     m_editMode = MODE_NONE;
@@ -188,10 +193,15 @@ void CMainWindow::CmdSaveAs() {
         return;
     std::string p = path.toStdString();
     bool ok = false;
+    bool cancelled = false;
     {
         ProgressDialog progress(this, Tr(S_PROGRESS_TITLE), Tr(S_PROGRESS_SAVING), Tr(S_PROGRESS_CANCEL));
-        ok = progress.Run([this, &p] { return m_doc.SaveAs(p); }, /*cancellable=*/false);
+        ok = progress.Run([this, &p, &progress] { return m_doc.SaveAs(p, &progress.CancelFlag()); },
+                          /*cancellable=*/true);
+        cancelled = !ok && progress.Cancelled();
     }
+    if (cancelled)
+        return;
     if (!ok) {
         const std::string why = m_doc.LastMessage();
         m_dialogs.message(why.empty() ? Tr(S_SAVE_FAILED) : QString::fromStdString(why), true);

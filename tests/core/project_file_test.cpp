@@ -5,6 +5,7 @@
 #include "core/FrameCodec.h"
 #include "elements/ElementList.h"
 
+#include <atomic>
 #include <unistd.h>
 
 using namespace zov;
@@ -500,3 +501,40 @@ TEST_F(ProjectFile, CommitsWithoutNewRecordsDoNotGrowTheFile) {
 }
 
 } // namespace
+
+// The progress dialog's Cancel: a cancelled open keeps the project that was open, a cancelled
+// save as leaves no copy and no temporary file, and the open document stays as it was.
+TEST_F(ProjectFile, CancelledOpenAndSaveAsChangeNothing) {
+    const auto p0 = Picture(24, 12, 0), p1 = Picture(24, 12, 1);
+    HandFile a = BuildHandFile(24, 12, {HandKey(p0), HandDiff(p0, p1)});
+    HandFile b = BuildHandFile(24, 12, {HandKey(p1), HandDiff(p1, p0), HandDiff(p0, p1)});
+    ASSERT_TRUE(WriteAll(Path("a.scp"), a.bytes));
+    ASSERT_TRUE(WriteAll(Path("b.scp"), b.bytes));
+    std::string pathA = Path("a.scp");
+    ASSERT_TRUE(Doc().OpenProject(pathA));
+
+    std::atomic<bool> cancel{true};
+    std::string pathB = Path("b.scp");
+    EXPECT_FALSE(Doc().OpenProject(pathB, &cancel));
+    EXPECT_EQ(Doc().DocumentPath(), pathA);
+    EXPECT_EQ(Doc().FrameCount(), 2);
+    EXPECT_EQ(ReadAll(Path("b.scp")), b.bytes);
+
+    std::string copy = Path("copy.scp");
+    EXPECT_FALSE(Doc().SaveAs(copy, &cancel));
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    EXPECT_EQ(Doc().DocumentPath(), pathA);
+    EXPECT_EQ(ReadAll(pathA), a.bytes);
+    std::vector<uint8_t> img;
+    FrameHeader fh;
+    ASSERT_TRUE(Doc().LoadFrame(1, img, fh));
+    EXPECT_EQ(img, p1);
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        EXPECT_EQ(e.path().filename().string().rfind(".zov-save", 0), std::string::npos)
+            << "temporary file left";
+
+    cancel = false; // the same calls without a cancel go through
+    EXPECT_TRUE(Doc().SaveAs(copy, &cancel)) << Doc().LastMessage();
+    EXPECT_TRUE(Doc().OpenProject(pathB, &cancel)) << Doc().LastMessage();
+    EXPECT_EQ(Doc().FrameCount(), 3);
+}
