@@ -1,9 +1,15 @@
 // The settings file: size, magic, defaults, damaged files, the bytes rewritten at every save.
 #include "app/Settings.h"
+#include "base/ProgramFolder.h"
 #include "tests/support/TestFiles.h"
 
 #include <cstring>
+#include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zov;
 using zovtest::Le32;
@@ -147,4 +153,48 @@ TEST(Settings, AnUnwritableFileIsReportedToTheCaller) {
     Settings s;
     s.FillDefaults("/r/");
     EXPECT_FALSE(s.Save("/nonexistent-folder/for/sure/ZOV Recorder.dat"));
+}
+
+// A program folder the user cannot write (an installed copy): the settings, the log and the
+// default project folder move to the XDG folders. Root can write anywhere, so the check runs
+// in a child that has become an unprivileged user.
+TEST(Settings, ReadOnlyProgramFolderFallsBackToXdgFolders) {
+    if (geteuid() != 0 && access(ProgramFolder().c_str(), W_OK) == 0)
+        GTEST_SKIP() << "needs root (to become another user) or a read-only program folder";
+    TempDir dir;
+    const std::string config = dir.File("config"), data = dir.File("data");
+    ASSERT_EQ(mkdir(config.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(data.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(config.c_str(), 0777), 0); // past the umask
+    ASSERT_EQ(chmod(data.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(fds[0]);
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        setenv("XDG_DATA_HOME", data.c_str(), 1);
+        Settings s;
+        const std::string settingsPath = SettingsPath();
+        const std::string answer = settingsPath + "\n" + DefaultProjectFolder() + "\n" +
+                                   (s.Save(settingsPath) ? "saved" : "not saved") + "\n";
+        const bool ok = write(fds[1], answer.data(), answer.size()) == ssize_t(answer.size());
+        _exit(ok ? 0 : 4);
+    }
+    close(fds[1]);
+    std::string answer;
+    char buf[512];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        answer.append(buf, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    EXPECT_EQ(answer, config + "/zov-recorder/ZOV Recorder.dat\n" + data + "/zov-recorder/release/\nsaved\n");
+    EXPECT_EQ(ReadAll(config + "/zov-recorder/ZOV Recorder.dat").size(), kSettingsSize);
+    EXPECT_TRUE(std::filesystem::is_directory(data + "/zov-recorder/release"));
 }
