@@ -245,6 +245,14 @@ class CAni {
     // Waits for the worker to end by itself.
     void WaitBitmapAppend(BitmapAppendRequest& request);
     bool PushUndoSnapshot(int32_t kind, const void* extra, size_t extraSize);
+    // Element edits share the one undo stack with frame edits. ElementUndoBase() is the list
+    // as it stands (every id with its range), taken before the edit; the edit fills in what it
+    // made (`created`), what it changed (`before`, copies taken before the change) and what it
+    // took out (`removed`, the objects themselves), then pushes it as a kind-2 step whose
+    // extra bytes are the first made or changed element's id. False, step dropped, without a
+    // project or with a full stack.
+    ElementUndo ElementUndoBase() const;
+    bool PushElementUndo(ElementUndo&& elements);
     bool Undo();
     int UndoCount() const { return m_undo.Count(); }
 

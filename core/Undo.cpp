@@ -85,6 +85,29 @@ bool CAni::PushUndoSnapshot(int32_t kind, const void* extra, size_t extraSize) {
     return m_undo.Push(step);
 }
 
+ElementUndo CAni::ElementUndoBase() const {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    return CaptureElements();
+}
+
+bool CAni::PushElementUndo(ElementUndo&& elements) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    if (!RequireProject("E: Fail"))
+        return false;
+    // The extra bytes name the element the step is about (what the stored form keeps of it).
+    uint64_t id = 0;
+    if (!elements.created.empty())
+        id = elements.created.front();
+    else if (!elements.before.empty())
+        id = elements.before.front().id;
+    else if (!elements.removed.empty() && elements.removed.front())
+        id = elements.removed.front()->id;
+    UndoStep step;
+    step.snapshot = BuildSnapshot(kUndoElementEdit, &id, sizeof id);
+    step.elements = std::move(elements);
+    return m_undo.Push(step);
+}
+
 void CAni::ClearUndo() {
     m_undo.Clear();
 }
@@ -187,7 +210,9 @@ bool CAni::RestoreSnapshot(const std::vector<uint8_t>& record) {
     m_store.table2 = std::move(t2);
     m_store.table3 = std::move(t3);
     m_store.table4 = std::move(t4);
-    if ((kind != 0 && kind != 1) || r.Left() != 0) {
+    // Kind 2 (an element edit) carries the id of its element after the tables.
+    if ((kind != kUndoFrameEdit && kind != 1 && kind != kUndoElementEdit) ||
+        (kind != kUndoElementEdit && r.Left() != 0)) {
         ZOV_LOG("E: Fail");
         return false;
     }
@@ -206,6 +231,8 @@ bool CAni::Undo() {
     UndoStep step;
     if (!m_undo.Pop(step))
         return false;
+    const bool elementEdit =
+        !step.elements.created.empty() || !step.elements.before.empty() || !step.elements.removed.empty();
     SavedState saved;
     SaveState(saved);
     const bool restored = RestoreSnapshot(step.snapshot);
@@ -214,6 +241,32 @@ bool CAni::Undo() {
     m_cache.Follow(m_store.header.imageSize);
     if (!restored)
         return false;
+    // An element edit's own part first: what it made leaves (kept until the commit is
+    // through), what it changed swaps contents with its copy; then the ranges as for any step.
+    std::vector<std::pair<int, std::unique_ptr<ElementRecord>>> made;
+    for (uint64_t id : step.elements.created) {
+        ElementRecord* r = m_elements->FindId(id);
+        const int at = m_elements->IndexOf(r);
+        if (auto taken = m_elements->Take(r))
+            made.emplace_back(at, std::move(taken));
+    }
+    auto swapContents = [this](std::vector<ElementRecord>& copies) {
+        for (ElementRecord& copy : copies) {
+            ElementRecord* now = m_elements->FindId(copy.id);
+            const int at = m_elements->IndexOf(now);
+            std::unique_ptr<ElementRecord> r = m_elements->Take(now);
+            if (!r)
+                continue;
+            std::swap(r->size, copy.size);
+            std::swap(r->firstFrame, copy.firstFrame);
+            std::swap(r->lastFrame, copy.lastFrame);
+            std::swap(r->body, copy.body);
+            std::swap(r->tail, copy.tail);
+            if (m_elements->Insert(at, std::move(r)) != 0)
+                ZOV_LOG("E: Fail");
+        }
+    };
+    swapContents(step.elements.before);
     const std::vector<uint64_t> putBack = RestoreElements(step.elements);
     // The restored state is committed beside the current one first, then moved down to the
     // old end of frame data and the file cut there.
@@ -221,10 +274,13 @@ bool CAni::Undo() {
         // Not undone after all: the elements put back leave again.
         for (uint64_t id : putBack)
             (void)m_elements->Take(m_elements->FindId(id));
+        swapContents(step.elements.before);
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            (void)m_elements->Insert(it->first, std::move(it->second));
         RestoreState(saved);
         return false;
     }
-    events.elementsChanged = ElementsChangedSince(saved.elements);
+    events.elementsChanged = elementEdit || ElementsChangedSince(saved.elements);
     ClearLastMessage();
     return true;
 }

@@ -27,6 +27,11 @@ struct ElementUndo {
     // Elements the edit itself took out of the list (a frame delete that covered their
     // frames), kept whole so that undo can put the same objects back.
     std::vector<std::unique_ptr<ElementRecord>> removed;
+    // An element edit's own part: the elements it made, which undo takes out again, and
+    // copies of the elements it changed (moved, reshaped, restyled) as they were before,
+    // which undo writes back into the same objects (found by id).
+    std::vector<uint64_t> created;
+    std::vector<ElementRecord> before;
 };
 
 struct UndoStep {

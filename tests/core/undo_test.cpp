@@ -366,3 +366,89 @@ TEST_F(Undo, CloseDuringAnImportEndsItWithoutTouchingTheDocument) {
 }
 
 } // namespace
+
+// Element edits share the undo stack with frame edits: a creation, a move and a delete are
+// each taken back by one Undo, the same objects come back at their places, and what reaches
+// the file is the list after the undo.
+TEST_F(Undo, ElementEditsAreUndoneInTurnWithFrameEdits) {
+    CAni& doc = Doc();
+    MakeProject(doc, 10, 40, 10);
+    CElementList& el = doc.Elements();
+    ElementRecord* first = el.Create(0, 9, ELEMENT_BOX);
+    ElementRecord* second = el.Create(0, 9, ELEMENT_LINE);
+    ASSERT_TRUE(first && second);
+    first->Body<ShapeBody>()->rect = {1, 2, 11, 12};
+    ASSERT_TRUE(doc.WriteIndex());
+
+    // A frame edit, then a creation.
+    ASSERT_TRUE(doc.DeleteFrames(8, 2, true));
+    ElementUndo made = doc.ElementUndoBase();
+    ElementRecord* box = el.Create(3, 4, ELEMENT_BOX);
+    ASSERT_NE(box, nullptr);
+    const uint64_t boxId = box->id;
+    made.created.push_back(boxId);
+    ASSERT_TRUE(doc.PushElementUndo(std::move(made)));
+
+    // A move of the first element.
+    ElementUndo moved = doc.ElementUndoBase();
+    moved.before.push_back(*first);
+    ASSERT_EQ(el.Select(first), 0);
+    el.MoveSelection(5, 7);
+    el.ClearSelection();
+    ASSERT_TRUE(doc.PushElementUndo(std::move(moved)));
+
+    // A delete of the line (taken out whole, as the editor does).
+    ElementUndo deleted = doc.ElementUndoBase();
+    deleted.removed.push_back(el.Take(second));
+    ASSERT_TRUE(doc.PushElementUndo(std::move(deleted)));
+    ASSERT_EQ(el.Count(), 2);
+    ASSERT_EQ(doc.UndoCount(), 4);
+
+    ASSERT_TRUE(doc.Undo()); // the delete
+    ASSERT_EQ(el.Count(), 3);
+    EXPECT_EQ(el.At(1), second) << "the deleted line is back between the box and the new box";
+    ASSERT_TRUE(doc.Undo()); // the move
+    EXPECT_EQ(el.At(0), first);
+    const ElementRect r = first->Body<ShapeBody>()->rect;
+    EXPECT_EQ(r.left, 1);
+    EXPECT_EQ(r.top, 2);
+    EXPECT_EQ(r.right, 11);
+    EXPECT_EQ(r.bottom, 12);
+    ASSERT_TRUE(doc.Undo()); // the creation
+    EXPECT_EQ(el.Count(), 2);
+    EXPECT_EQ(el.FindId(boxId), nullptr);
+    ASSERT_TRUE(doc.Undo()); // the frame delete
+    EXPECT_EQ(doc.FrameCount(), 10);
+    EXPECT_EQ(el.At(0)->lastFrame, 9);
+    EXPECT_FALSE(doc.Undo());
+
+    // The file holds the list as undone.
+    doc.Close();
+    ASSERT_TRUE(doc.OpenProject(path)) << doc.LastMessage();
+    ASSERT_EQ(doc.Elements().Count(), 2);
+    EXPECT_EQ(doc.Elements().At(0)->kind, ELEMENT_BOX);
+    EXPECT_EQ(doc.Elements().At(0)->Body<ShapeBody>()->rect.right, 11);
+    EXPECT_EQ(doc.Elements().At(1)->kind, ELEMENT_LINE);
+}
+
+// The stack's limit counts element and frame steps together.
+TEST_F(Undo, ElementStepsCountAgainstTheLimit) {
+    CAni& doc = Doc();
+    MakeProject(doc, 4, 40, 10);
+    CElementList& el = doc.Elements();
+    int pushed = 0;
+    for (int i = 0; i < 12; ++i) {
+        ElementUndo made = doc.ElementUndoBase();
+        ElementRecord* r = el.Create(0, 1, ELEMENT_CIRCLE);
+        ASSERT_NE(r, nullptr);
+        made.created.push_back(r->id);
+        pushed += doc.PushElementUndo(std::move(made)) ? 1 : 0;
+    }
+    EXPECT_EQ(pushed, kUndoLimit);
+    EXPECT_EQ(doc.UndoCount(), kUndoLimit);
+    int undone = 0;
+    while (doc.Undo())
+        ++undone;
+    EXPECT_EQ(undone, kUndoLimit);
+    EXPECT_EQ(el.Count(), 2) << "the two creations beyond the limit stay";
+}
