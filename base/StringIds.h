@@ -133,6 +133,16 @@ enum StringId : int {
     S_NOT_A_PROJECT = 151,
     // Elements (pop-up menu, style tool window, subtitle dialog, default text): 152-165.
     S_ELEMENTS_FIRST = 152,
+    S_DELETE_ELEMENT = 152, // the element pop-up menu, 152-156
+    S_DELETE_ALL_ELEMENTS = 153,
+    S_COPY_ELEMENTS = 154,
+    S_PASTE_ELEMENTS = 155,
+    S_SELECT_ALL_ELEMENTS = 156,
+    S_STYLE_BUTTON = 157, // the style tool window, 157-161
+    S_SET_FORE_COLOUR = 158,
+    S_SET_BACK_COLOUR = 159,
+    S_SET_BORDER_COLOUR = 160,
+    S_ELEMENT_STYLE_TITLE = 161,
     S_ELEMENTS_LAST = 165,
     // Sound: 166-170.
     S_SOUND_FIRST = 166,
