@@ -1,5 +1,7 @@
 #include "platform/X11Screen.h"
 
+#include "platform/X11ErrorTrap.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -18,14 +20,11 @@ namespace zov {
 namespace {
 
 // Xlib's default handler ends the process on any protocol error (a window that vanished, an
-// area off the screen, a refused shared segment). Errors are counted instead, and each call
-// that may fail checks the count around an XSync.
-std::atomic<int> g_xErrors{0};
-int CountXError(Display*, XErrorEvent*) {
-    ++g_xErrors;
-    return 0;
-}
-std::once_flag g_handlerOnce;
+// area off the screen, a refused shared segment). The process-wide handler of X11ErrorTrap
+// counts them instead, and each call that may fail checks the count around an XSync.
+struct ErrorCount {
+    operator int() const { return X11ErrorCount(); }
+} g_xErrors;
 
 struct ImageDeleter {
     void operator()(XImage* image) const {
@@ -319,10 +318,7 @@ class X11Screen final : public IScreenSource {
 } // namespace
 
 std::unique_ptr<IScreenSource> OpenX11Screen(const std::string& display, std::string& error, X11Grab grab) {
-    std::call_once(g_handlerOnce, [] {
-        XInitThreads();
-        XSetErrorHandler(CountXError);
-    });
+    InstallX11ErrorHandler();
     Display* dpy = XOpenDisplay(display.empty() ? nullptr : display.c_str());
     if (!dpy) {
         const char* env = display.empty() ? std::getenv("DISPLAY") : display.c_str();
