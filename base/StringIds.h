@@ -113,6 +113,22 @@ enum StringId : int {
     S_EXPORT_AREA_PROMPT = 99,
     // Recording settings dialog, recorder control and capture: 100-134.
     S_RECORDING_FIRST = 100,
+    // Hot keys, window finder and area selection: 120-134.
+    S_REC_HOTKEY_HELD = 120,         // "%s (%s)": key name, its command (128-131)
+    S_REC_HOTKEYS_UNAVAILABLE = 121, // no display for the hot keys
+    S_REC_WAYLAND_NOTE = 122,        // once at start in a Wayland session
+    S_REC_AREA_GRAB_FAILED = 123,    // another program holds pointer or keyboard
+    S_REC_FINDER_TIP = 124,          // tool tip of the finder icon
+    S_REC_AREA_HINT = 125,           // title of the area-selection window
+    S_REC_STOP_HINT = 126,           // "Press Ctrl+Shift+F12 to stop the recording."
+    S_REC_HOTKEYS_TITLE = 127,       // title of the hot-key messages
+    S_REC_HOTKEY_BEGIN = 128,        // what each hot key does, in key order
+    S_REC_HOTKEY_PAUSE = 129,
+    S_REC_HOTKEY_RESUME = 130,
+    S_REC_HOTKEY_STOP = 131,
+    S_REC_SHOW_MAIN = 132,    // "Show ZOV Recorder"
+    S_REC_STATUS_TITLE = 133, // "Recorder status"
+    S_REC_NO_SCREEN = 134,    // no screen to record from
     S_RECORDING_LAST = 134,
     S_EXPORT_DONE = 135,
     S_EXPORT_FAILED = 136,
