@@ -1,0 +1,76 @@
+#include "ui/HotKeyService.h"
+
+#include "base/Log.h"
+#include "base/StringIds.h"
+#include "platform/X11Windows.h"
+
+#include <QSocketNotifier>
+#include <cstdlib>
+
+namespace zov {
+
+std::unique_ptr<IHotKeys> CHotKeyService::OpenSystemHotKeys() {
+    std::string error;
+    return OpenX11HotKeys(std::string(), error);
+}
+
+CHotKeyService::CHotKeyService(std::unique_ptr<IHotKeys> keys, TextLookup text, QObject* parent)
+    : QObject(parent), m_keys(std::move(keys)), m_text(std::move(text)) {
+    if (m_keys && m_keys->Fd() >= 0) {
+        m_notifier = new QSocketNotifier(m_keys->Fd(), QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &CHotKeyService::OnReadable);
+    }
+}
+
+CHotKeyService::~CHotKeyService() {
+    Stop();
+}
+
+QString CHotKeyService::Text(int id) const {
+    return m_text ? QString::fromStdString(m_text(id)) : QString();
+}
+
+QString CHotKeyService::HeldElsewhereText(int id) const {
+    const QString name = QString::fromStdString(HotKeyName(id));
+    const QString command = Text(S_REC_HOTKEY_BEGIN + (id - HOTKEY_BEGIN));
+    return Text(S_REC_HOTKEY_HELD).replace(QLatin1String("%s"), QLatin1String("%1")).arg(name, command);
+}
+
+void CHotKeyService::Report(const QString& message) {
+    if (m_problems.contains(message))
+        return;
+    m_problems.append(message);
+    Log(message.toStdString().c_str(), __FILE__, __LINE__);
+    emit grabProblem(message);
+}
+
+void CHotKeyService::Start() {
+    if (!m_started) {
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        if (wayland && *wayland)
+            Report(Text(S_REC_WAYLAND_NOTE));
+    }
+    m_started = true;
+    if (!m_keys) {
+        Report(Text(S_REC_HOTKEYS_UNAVAILABLE));
+        return;
+    }
+    for (const HotKeyGrabProblem& problem : m_keys->Grab())
+        Report(HeldElsewhereText(problem.id));
+    // Events may already wait in the connection's buffer, where the notifier cannot see them.
+    OnReadable();
+}
+
+void CHotKeyService::Stop() {
+    if (m_keys)
+        m_keys->Ungrab();
+}
+
+void CHotKeyService::OnReadable() {
+    if (!m_keys)
+        return;
+    for (int id : m_keys->Dispatch())
+        emit hotKey(id);
+}
+
+} // namespace zov
