@@ -69,12 +69,25 @@ struct BitmapAppendRequest {
     }
 };
 
-// Draws the elements of frame `index` over its picture: `image` holds width x height pixels
-// of the project's geometry, 24 bits, bottom-up rows of RowBytes24(width) bytes. The element
-// drawing sets it; the document calls it with its lock held, so it reads the list it is
-// handed and calls nothing else of the document.
-using ElementPainter = std::function<void(const CElementList& elements, int32_t index, uint8_t* image,
-                                          int32_t width, int32_t height)>;
+// One call of the element painter: draw the elements of frame `index` over its picture.
+// `image` holds width x height pixels of the project's geometry, 24 bits, bottom-up rows of
+// RowBytes24(width) bytes. Without a snapshot the painter draws from `list` and leaves the
+// selected elements out (the view and the strip: the selection overlay draws those); an
+// export hands the copy of the list it took when it started in `snapshot`, and every element
+// of it shown on the frame is drawn, selected or not. With `exporting` link areas are left
+// out. The document calls the painter with its lock held, so it reads what it is handed and
+// calls nothing else of the document.
+struct ElementPaintJob {
+    const CElementList* list = nullptr;
+    const std::vector<ElementRecord>* snapshot = nullptr;
+    int32_t index = 0;
+    int32_t frameCount = 0;
+    uint8_t* image = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool exporting = false;
+};
+using ElementPainter = std::function<void(const ElementPaintJob& job)>;
 
 class CAni {
   public:
@@ -215,6 +228,9 @@ class CAni {
     // Draws the elements of frame `index` over `image` (ImageSize() bytes) through the
     // painter; false without a project or a painter (the picture is left as it was).
     bool PaintElements(int32_t index, uint8_t* image);
+    // The same for an export: every element of `snapshot` (the list as the export found it
+    // when it started) shown on frame `index`, selected or not, and no link areas.
+    bool PaintElementsForExport(int32_t index, uint8_t* image, const std::vector<ElementRecord>& snapshot);
 
     // ---- a recording run (the capture thread drives these) ---------------------------------
     // Sets the header geometry for a width x height area and the start-time text, empties
@@ -266,6 +282,7 @@ class CAni {
   private:
     struct SavedState; // what an edit restores when it fails before its commit
     bool RequireProject(const char* what) const;
+    bool RunPainter(ElementPaintJob& job);
     void ResetDocumentState();
     bool SetFrameEntry(int32_t index, FrameEntry entry);
     int64_t IndexBytes(int32_t extraFrames) const;

@@ -110,11 +110,33 @@ void CAni::SetElementPainter(ElementPainter painter) {
 
 bool CAni::PaintElements(int32_t index, uint8_t* image) {
     std::lock_guard<std::recursive_mutex> g(m_lock);
-    if (!m_painter || !image || m_mode != DOC_PROJECT || m_store.header.imageSize <= 0 ||
+    ElementPaintJob job;
+    job.list = m_elements.get();
+    job.index = index;
+    job.image = image;
+    return RunPainter(job);
+}
+
+bool CAni::PaintElementsForExport(int32_t index, uint8_t* image, const std::vector<ElementRecord>& snapshot) {
+    std::lock_guard<std::recursive_mutex> g(m_lock);
+    ElementPaintJob job;
+    job.list = m_elements.get();
+    job.snapshot = &snapshot;
+    job.index = index;
+    job.image = image;
+    job.exporting = true;
+    return RunPainter(job);
+}
+
+bool CAni::RunPainter(ElementPaintJob& job) {
+    if (!m_painter || !job.image || m_mode != DOC_PROJECT || m_store.header.imageSize <= 0 ||
         m_store.header.bmi.biWidth <= 0 || m_store.header.bmi.biHeight <= 0 ||
         RowBytes24(m_store.header.bmi.biWidth) * m_store.header.bmi.biHeight != m_store.header.imageSize)
         return false;
-    m_painter(*m_elements, index, image, m_store.header.bmi.biWidth, m_store.header.bmi.biHeight);
+    job.frameCount = FrameCount();
+    job.width = m_store.header.bmi.biWidth;
+    job.height = m_store.header.bmi.biHeight;
+    m_painter(job);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "core/Ani.h"
 #include "core/FrameCodec.h"
 #include "core/ImageConvert.h"
+#include "elements/ElementList.h"
 #include "export/ElementBurn.h"
 
 namespace zov {
@@ -152,6 +153,8 @@ WalkResult ExportWalk::Run(const FrameCallback& perFrame, std::string& error) {
     }
     auto header = std::make_unique<FrameHeader>();
     const std::vector<FrameEntry> table = ani.FrameTableCopy();
+    // The elements as they are when the export starts: edits made meanwhile do not reach it.
+    const std::vector<ElementRecord> elements = TakeElementSnapshot(ani);
     const int32_t total = Count();
     for (int32_t i = m_key; i <= m_last; ++i) {
         if (m_request.cancel && m_request.cancel->load())
@@ -176,7 +179,7 @@ WalkResult ExportWalk::Run(const FrameCallback& perFrame, std::string& error) {
         out.width = m_frameW;
         out.height = m_frameH;
         std::memcpy(out.bits.data(), running.data(), static_cast<size_t>(size));
-        MergeFrameElements(ani, i, out);
+        MergeFrameElements(ani, i, out, elements);
         if (m_request.useArea) {
             if (!CropImage(out.bits.data(), m_frameW, m_frameH, m_request.left, m_request.top,
                            m_request.right, m_request.bottom)) {

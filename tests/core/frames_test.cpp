@@ -321,7 +321,10 @@ TEST_F(DocTest, LoadFrameDrawsElementsThroughThePainter) {
     EXPECT_FALSE(Doc().PaintElements(1, img.data()));
     Doc().Elements().Create(1, 1, ELEMENT_LINE);
     std::vector<std::pair<int32_t, int>> calls;
-    Doc().SetElementPainter([&](const CElementList& el, int32_t index, uint8_t* image, int32_t w, int32_t h) {
+    Doc().SetElementPainter([&](const ElementPaintJob& job) {
+        const CElementList& el = *job.list;
+        uint8_t* image = job.image;
+        const int32_t index = job.index, w = job.width, h = job.height;
         calls.emplace_back(index, el.CountInFrame(index));
         image[0] = 7;
         EXPECT_EQ(w, 16);

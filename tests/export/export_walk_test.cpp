@@ -57,14 +57,17 @@ TEST_F(ExportWalkTest, RangeFromAKeyFrameBeforeItWithElementsAndAnOddArea) {
     // whole frame, so the area below keeps it at column 0).
     ani.Elements().Create(6, 8, ELEMENT_BOX);
     std::vector<int32_t> painted;
-    ani.SetElementPainter(
-        [&](const CElementList& elements, int32_t index, uint8_t* image, int32_t w, int32_t h) {
-            painted.push_back(index);
-            if (elements.CountInFrame(index) == 0)
-                return;
-            for (int y = 0; y < h; ++y)
-                std::memset(image + size_t(y) * size_t((w * 3 + 3) & ~3) + 3, 0xFF, 3);
-        });
+    ani.SetElementPainter([&](const ElementPaintJob& job) {
+        uint8_t* image = job.image;
+        const int32_t index = job.index, w = job.width, h = job.height;
+        painted.push_back(index);
+        EXPECT_TRUE(job.exporting); // link areas stay out of exported frames
+        ASSERT_NE(job.snapshot, nullptr);
+        if (job.snapshot->size() != 1 || !job.snapshot->front().ShownOn(index))
+            return;
+        for (int y = 0; y < h; ++y)
+            std::memset(image + size_t(y) * size_t((w * 3 + 3) & ~3) + 3, 0xFF, 3);
+    });
     ExportWalkRequest req;
     req.first = 5;
     req.last = 9;

@@ -156,20 +156,23 @@ TEST_F(StreamExportTest, RangeStartingOnADifferenceFrameWritesOnlyThatRange) {
 TEST_F(StreamExportTest, ElementsAreBurnedInThroughThePainter) {
     std::vector<int32_t> painted;
     ani.Elements().Create(6, 7, ELEMENT_BOX);
-    ani.SetElementPainter(
-        [&](const CElementList& elements, int32_t index, uint8_t* image, int32_t w, int32_t h) {
-            painted.push_back(index);
-            ASSERT_EQ(W, w);
-            ASSERT_EQ(H, h);
-            if (elements.CountInFrame(index) == 0)
-                return;
-            for (int x = 0; x < 10; ++x) { // a red bar on the top row
-                uint8_t* p = image + size_t(h - 1) * size_t((w * 3 + 3) & ~3) + size_t(x) * 3;
-                p[0] = 0;
-                p[1] = 0;
-                p[2] = 255;
-            }
-        });
+    ani.SetElementPainter([&](const ElementPaintJob& job) {
+        uint8_t* image = job.image;
+        const int32_t index = job.index, w = job.width, h = job.height;
+        EXPECT_TRUE(job.exporting);
+        ASSERT_NE(job.snapshot, nullptr);
+        painted.push_back(index);
+        ASSERT_EQ(W, w);
+        ASSERT_EQ(H, h);
+        if (!(*job.snapshot)[0].ShownOn(index))
+            return;
+        for (int x = 0; x < 10; ++x) { // a red bar on the top row
+            uint8_t* p = image + size_t(h - 1) * size_t((w * 3 + 3) & ~3) + size_t(x) * 3;
+            p[0] = 0;
+            p[1] = 0;
+            p[2] = 255;
+        }
+    });
     StreamExportRequest req;
     req.path = (dir / "burn.zov").string();
     req.first = 5;

@@ -178,7 +178,9 @@ TEST(FrameBits, BottomUpBgrRowsBecomeTopDownRgb) {
 
 TEST_F(Playback, TheDocumentsElementPainterReachesTheViewAndPlayback) {
     // A painter that marks the top-left pixel of each frame with the frame's number in red.
-    doc.SetElementPainter([](const CElementList&, int32_t index, uint8_t* image, int32_t w, int32_t h) {
+    doc.SetElementPainter([](const ElementPaintJob& job) {
+        uint8_t* image = job.image;
+        const int32_t index = job.index, w = job.width, h = job.height;
         uint8_t* topLeft = image + static_cast<size_t>(h - 1) * Image24::RowBytes(w);
         topLeft[0] = 0;
         topLeft[1] = 0;

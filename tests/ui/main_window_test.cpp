@@ -289,7 +289,9 @@ TEST_F(Editor, DocumentEventsFromAnotherThreadRedrawTheWindow) {
     m_window->SelectAndShowFrame(13);
     EXPECT_GT(m_window->Selection().firstVisible, 0);
     // Elements drawn by the document's painter appear when the list reports a change.
-    m_doc.SetElementPainter([](const CElementList&, int32_t, uint8_t* image, int32_t w, int32_t h) {
+    m_doc.SetElementPainter([](const ElementPaintJob& job) {
+        uint8_t* image = job.image;
+        const int32_t w = job.width, h = job.height;
         uint8_t* topLeft = image + static_cast<size_t>(h - 1) * Image24::RowBytes(w);
         topLeft[0] = 0x11;
         topLeft[1] = 0x22;
