@@ -130,6 +130,27 @@ enum StringId : int {
     S_REC_STATUS_TITLE = 133, // "Recorder status"
     S_REC_NO_SCREEN = 134,    // no screen to record from
     S_RECORDING_LAST = 134,
+    // The "Recording Setting" dialog and the recorder control: 100-119.
+    S_RS_TITLE = 100,
+    S_RS_DELAY = 101,
+    S_RS_AREA_GROUP = 102,
+    S_RS_FINDER_HELP = 103,
+    S_RS_SEL_AREA = 104,
+    S_RS_POINTER = 105,
+    S_RS_BIG_POINTER = 106,
+    S_RS_HIDE_PARENT = 107,
+    S_RS_SOUND = 108,
+    S_RS_MP3 = 109,
+    S_RS_OK = 110,
+    S_RS_CANCEL = 111,
+    S_RS_CUSTOM = 112,        // the area list's custom entry before anything is chosen
+    S_RS_ASK_WINDOW = 113,    // the custom entry while the finder is over no window
+    S_RS_AREA_PREFIX = 114,   // "%s (%d, %d) - (%d, %d)" after "Sel Area"
+    S_RS_ASK_CHOICE = 115,    // OK with the custom entry and nothing chosen
+    S_REC_STREAM_ENDED = 116, // Begin on a stream recording that has ended
+    S_REC_STATUS_TITLE = 117, // the status window where no tray exists
+    S_REC_FAILED = 118,       // "%s" + reason: the recording ended early
+    S_REC_NOT_STARTED = 119,  // "%s" + reason: the recording could not start
     S_EXPORT_DONE = 135,
     S_EXPORT_FAILED = 136,
     S_ABOUT_LINK = 137,
