@@ -149,6 +149,9 @@ bool CaptureEngine::StartCapture(const CaptureParams& params) {
 
 void CaptureEngine::PauseCapture() {
     m_ani.m_control_rec_scr = C_CONTROL_PAUSE;
+    // A grab that began before the pause ends before this returns: a window shown after it
+    // (a menu, say) cannot reach the frame.
+    std::lock_guard<std::mutex> wait(m_grabLock);
 }
 
 void CaptureEngine::ResumeCapture() {
@@ -215,7 +218,20 @@ void CaptureEngine::Run() {
     bool havePointer = false;
     CaptureStats stats;
     int originX = m_area.left, originY = m_area.top;
+    bool stopped = false;
     for (int counter = 0;; ++counter) {
+        // A grab starts only while the capture runs; PauseCapture waits for one under way.
+        std::unique_lock<std::mutex> grabbing(m_grabLock);
+        while (m_ani.m_control_rec_scr.load() == C_CONTROL_PAUSE) {
+            grabbing.unlock();
+            if (!pacer.WaitForNextTick(false, m_ani.m_control_rec_scr, frameDelay, m_ani.Speed())) {
+                stopped = true;
+                break;
+            }
+            grabbing.lock();
+        }
+        if (stopped)
+            break;
         if (recordWindow) {
             ScreenRect now;
             // A hidden window is recorded at its place until it is shown again; only a
@@ -235,6 +251,7 @@ void CaptureEngine::Run() {
                 break;
             }
         }
+        grabbing.unlock();
         {
             StepTimer t(stats.convertSeconds);
             if (!ConvertScreenPixels(pixels, current)) {

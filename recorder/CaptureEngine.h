@@ -52,6 +52,7 @@ class CaptureEngine {
     // bytes (the message suggests a ".zov" stream), an area outside the screen, an area whose
     // size differs from the frames the project holds, or a window that cannot be found.
     bool StartCapture(const CaptureParams& params);
+    // Returns once no grab is under way; none starts until ResumeCapture.
     void PauseCapture();
     void ResumeCapture();
     // Sets the stop state and waits for the thread. True when it has ended (at once when it
@@ -81,6 +82,7 @@ class CaptureEngine {
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_failed{false};
     mutable std::mutex m_lock;
+    std::mutex m_grabLock; // held by the thread from its state check through a grab
     std::string m_reason;
     CaptureStats m_stats;
 };
