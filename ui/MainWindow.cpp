@@ -7,6 +7,7 @@
 #include "ui/DocumentEventsAdapter.h"
 #include "ui/FrameView.h"
 #include "ui/IconTheme.h"
+#include "ui/RecorderCommands.h"
 #include "ui/ThumbnailStrip.h"
 
 #include <QAction>
@@ -100,6 +101,8 @@ CMainWindow::CMainWindow(ZovApp& app, QWidget* parent)
             Qt::QueuedConnection);
     connect(m_events, &DocumentEventsAdapter::Closed, this, &CMainWindow::OnDocumentClosed,
             Qt::QueuedConnection);
+
+    InstallRecorder(*this); // commands, New's settings, tray and hot keys of the recorder
 
     ApplyLanguage();
     SetNoFileTitle();
