@@ -155,6 +155,11 @@ class CommandTable {
     // replacing the built-in rule).
     void Register(int menuId, Handler handler, Availability availability = nullptr);
     bool Has(int menuId) const { return m_entries.count(menuId) != 0; }
+    // Whether the command brought a rule of its own (menu items without a button follow it).
+    bool HasAvailability(int menuId) const {
+        auto it = m_entries.find(menuId);
+        return it != m_entries.end() && it->second.availability != nullptr;
+    }
     // Runs the handler; false when none is registered.
     bool Run(int menuId) const;
     // A registered availability, else the toolbar rule of the button that runs this command,

@@ -455,7 +455,7 @@ void CMainWindow::UpdateCommandStates() {
         a->setChecked(s.pressed);
     }
     for (auto& [id, a] : m_actions) {
-        if (ToolbarIdForMenu(id))
+        if (ToolbarIdForMenu(id) || m_commands.HasAvailability(id))
             a->setEnabled(m_commands.State(id, c).enabled);
     }
     const Settings& s = m_app.Config();
