@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -434,6 +435,73 @@ TEST_F(CaptureEngineTest, PauseGivesNoBurstAndStopWhilePausedEndsTheRun) {
     EXPECT_GE(grabs[5], resumedAt);
     for (int k = 1; k < 5; ++k)
         EXPECT_GE(grabs[static_cast<size_t>(5 + k)] - resumedAt, std::chrono::milliseconds(100 * k - 2)) << k;
+}
+
+// A menu shown right after PauseCapture must not reach a frame: the pause waits for a grab
+// under way, and no grab starts until the resume.
+TEST_F(CaptureEngineTest, PauseWaitsForTheGrabUnderWayAndNoneStartsWhilePaused) {
+    FakeScreen screen(64, 48);
+    ASSERT_TRUE(NewProject("hold.scp", 10, {0, 0, 64, 48}));
+    std::mutex m;
+    std::condition_variable cv;
+    bool inGrab = false, release = false;
+    std::atomic<bool> paused{false};
+    std::atomic<int> grabsWhilePaused{0};
+    screen.OnGrab([&](int i) {
+        if (paused)
+            ++grabsWhilePaused;
+        if (i == 3) {
+            std::unique_lock l(m);
+            inGrab = true;
+            cv.notify_all();
+            cv.wait(l, [&] { return release; });
+        }
+    });
+    Events events(Ani());
+    CaptureEngine engine(Ani());
+    CaptureParams params;
+    params.events = &events;
+    params.screen = &screen;
+    ASSERT_TRUE(engine.StartCapture(params));
+    {
+        std::unique_lock l(m);
+        ASSERT_TRUE(cv.wait_for(l, std::chrono::seconds(10), [&] { return inGrab; }));
+    }
+    std::atomic<bool> pauseReturned{false};
+    std::thread pauser([&] {
+        engine.PauseCapture();
+        pauseReturned = true;
+    });
+    // The state is set at once, the call returns only after the grab.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Ani().m_control_rec_scr.load() != C_CONTROL_PAUSE && Clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(Ani().m_control_rec_scr.load(), C_CONTROL_PAUSE);
+    const auto grace = Clock::now() + std::chrono::milliseconds(200);
+    while (!pauseReturned && Clock::now() < grace)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(pauseReturned.load());
+    {
+        std::lock_guard l(m);
+        release = true;
+    }
+    cv.notify_all();
+    pauser.join();
+    EXPECT_TRUE(pauseReturned.load());
+    paused = true;
+    // Twenty frame delays pass paused.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    paused = false;
+    EXPECT_EQ(grabsWhilePaused.load(), 0);
+    int before = 0;
+    {
+        std::lock_guard l(events.m);
+        before = events.calls;
+    }
+    engine.ResumeCapture();
+    ASSERT_TRUE(events.WaitFrames(before + 2));
+    engine.StopCapture();
+    EXPECT_TRUE(events.finished);
 }
 
 TEST_F(CaptureEngineTest, UnsupportedDepthEndsTheRunWithNoFrame) {
