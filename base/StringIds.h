@@ -148,7 +148,7 @@ enum StringId : int {
     S_RS_AREA_PREFIX = 114,   // "%s (%d, %d) - (%d, %d)" after "Sel Area"
     S_RS_ASK_CHOICE = 115,    // OK with the custom entry and nothing chosen
     S_REC_STREAM_ENDED = 116, // Begin on a stream recording that has ended
-    S_REC_STATUS_TITLE = 117, // the status window where no tray exists
+    S_REC_PAUSED_NOTE = 117,  // after the frame count in the status window while paused
     S_REC_FAILED = 118,       // "%s" + reason: the recording ended early
     S_REC_NOT_STARTED = 119,  // "%s" + reason: the recording could not start
     S_EXPORT_DONE = 135,

@@ -3,7 +3,9 @@
 #include "app/Application.h"
 #include "base/StringIds.h"
 #include "core/Ani.h"
+#include "ui/AreaSelectWindow.h"
 #include "ui/RecorderWindows.h"
+#include "ui/WindowFinderWidget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,8 +37,17 @@ const char* const kBitRates[] = {" 8", "16", "24"};
 RecordSettingsDialog::RecordSettingsDialog(ZovApp& app, QWidget* mainWindow, bool newStream)
     : QDialog(mainWindow), m_app(app), m_doc(app.Doc()), m_main(mainWindow), m_newStream(newStream) {
     m_message = [this](const QString& text) { QMessageBox::information(this, Tr(S_APP_TITLE), text); };
+    m_selectArea = [](QWidget*) -> std::optional<QRect> {
+        std::optional<ScreenRect> r = CAreaSelectWindow::Select();
+        if (!r)
+            return std::nullopt;
+        return QRect(r->left, r->top, r->Width(), r->Height());
+    };
     Build();
     Fill();
+    // The finder of this system, where there is a display to search.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        SetFinder(new CWindowFinderWidget);
 }
 
 QString RecordSettingsDialog::Tr(int id) const {
@@ -196,6 +207,16 @@ void RecordSettingsDialog::SetFinder(QWidget* finder) {
     }
     m_finder = finder;
     m_finder->setEnabled(!m_readOnly);
+    if (auto* f = qobject_cast<CWindowFinderWidget*>(finder)) {
+        f->SetEnabledForPick(!m_readOnly);
+        f->setToolTip(Tr(S_REC_FINDER_TIP));
+        connect(f, &CWindowFinderWidget::windowEntered, this, [this](const WindowInfo& w) {
+            FinderEntered(w.id, QString::fromStdString(w.title), QIcon(WindowIconPixmap(w)));
+        });
+        connect(f, &CWindowFinderWidget::windowLeft, this, [this] { FinderLeft(); });
+        connect(f, &CWindowFinderWidget::windowPicked, this, [this](const WindowInfo&) { FinderReleased(); });
+        connect(f, &CWindowFinderWidget::pickCancelled, this, [this] { FinderReleased(); });
+    }
 }
 
 QWidget* RecordSettingsDialog::Control(int id) const {

@@ -1,13 +1,18 @@
 #include "ui/RecorderCommands.h"
 
 #include "app/Application.h"
+#include "base/Log.h"
+#include "base/StringIds.h"
+#include "platform/HotKeys.h"
 #include "platform/X11Screen.h"
 #include "ui/CommandTable.h"
+#include "ui/HotKeyService.h"
 #include "ui/MainWindow.h"
 #include "ui/RecorderControl.h"
 #include "ui/RecorderTray.h"
 
 #include <QGuiApplication>
+#include <QMessageBox>
 
 namespace zov {
 
@@ -18,10 +23,8 @@ RecorderControl* Recorder(CMainWindow& window) {
 void InstallRecorder(CMainWindow& window) {
     auto* control = new RecorderControl(window);
     control->GetHooks().openScreen = [](std::string& error) -> std::unique_ptr<IScreenSource> {
-        if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-            error = "there is no X11 screen to record from.";
-            return nullptr;
-        }
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            return nullptr; // the language's sentence for no screen is shown
         return OpenX11Screen(std::string(), error);
     };
     new RecorderTray(window, *control);
@@ -57,6 +60,41 @@ void InstallRecorder(CMainWindow& window) {
         });
     window.SetNewProjectHook(
         [control](std::string& path, bool stream) { return control->NewProject(path, stream); });
+    // The system-wide hot keys; a key another program holds is reported once, the rest work.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        ZovApp& app = window.App();
+        auto* keys = new CHotKeyService(
+            CHotKeyService::OpenSystemHotKeys(), [&app](int id) { return app.Text(id); }, &window);
+        QObject::connect(keys, &CHotKeyService::hotKey, control, [control](int id) {
+            switch (id) {
+            case HOTKEY_BEGIN:
+                control->Begin();
+                break;
+            case HOTKEY_PAUSE:
+                control->Pause();
+                break;
+            case HOTKEY_RESUME:
+                control->Resume();
+                break;
+            case HOTKEY_STOP:
+                control->Stop();
+                break;
+            default:
+                break;
+            }
+        });
+        QObject::connect(keys, &CHotKeyService::grabProblem, &window, [&window, &app](const QString& text) {
+            ZOV_LOG(text.toUtf8().constData());
+            // Not modal: the program goes on starting while the user reads it.
+            auto* box = new QMessageBox(QMessageBox::Information,
+                                        QString::fromStdString(app.Text(S_REC_HOTKEYS_TITLE)), text,
+                                        QMessageBox::Ok, &window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setModal(false);
+            box->show();
+        });
+        keys->Start();
+    }
     window.AddCloseHook([control] {
         if (control->RecorderState() != REC_IDLE)
             control->Stop();

@@ -124,7 +124,7 @@ void RecorderControl::StartCapture(int generation) {
     std::string error;
     m_screen = m_hooks.openScreen ? m_hooks.openScreen(error) : nullptr;
     if (!m_screen) {
-        FailStop(QString::fromStdString(error.empty() ? m_app.Text(S_REC_NOT_STARTED) : error));
+        FailStop(QString::fromStdString(error.empty() ? m_app.Text(S_REC_NO_SCREEN) : error));
         return;
     }
     // The area as the engine will take it, for the status window to keep clear of.

@@ -131,7 +131,7 @@ void RecorderTray::OnState(int state) {
     if (m_tray)
         m_tray->setIcon(LoadIcon(m_main.App().Folders().data,
                                  state == REC_IDLE ? "tray-idle.svg" : "tray-recording.svg"));
-    if (state == REC_RECORDING)
+    if (state != REC_IDLE)
         OnFrames(m_control.FrameCount());
     UpdateStatusWindow();
 }
@@ -141,7 +141,8 @@ void RecorderTray::OnFrames(int count) {
     if (m_tray)
         m_tray->setToolTip(m_tip);
     if (m_statusText)
-        m_statusText->setText(m_tip);
+        m_statusText->setText(m_control.RecorderState() == REC_PAUSED ? m_tip + "  " + Tr(S_REC_PAUSED_NOTE)
+                                                                      : m_tip);
 }
 
 bool RecorderTray::StatusPlace(QRect screen, QRect area, QSize size, QPoint& topLeft) {
