@@ -83,6 +83,12 @@ class IScreenSource {
     // The pointer now; false when it cannot be read. Images are shared while the pointer
     // shape stays the same.
     virtual bool ReadPointer(PointerState& out) = 0;
+
+    // After a failed Grab(): why, as a sentence (empty when the source has nothing to add),
+    // and whether the source ended on the user's word (a desktop's "stop sharing"), which
+    // ends a run the way Stop does.
+    virtual std::string GrabFailure() const { return {}; }
+    virtual bool EndedByUser() const { return false; }
 };
 
 } // namespace zov

@@ -247,7 +247,9 @@ void CaptureEngine::Run() {
         {
             StepTimer t(stats.grabSeconds);
             if (!screen.Grab(originX, originY, pixels)) {
-                failure = "the screen cannot be read.";
+                if (!screen.EndedByUser())
+                    failure =
+                        screen.GrabFailure().empty() ? "the screen cannot be read." : screen.GrabFailure();
                 break;
             }
         }
