@@ -1,12 +1,15 @@
-// `zovrec record` (the capture engine on the X11 screen, into a project or a ".zov" stream)
+// `zovrec record` (the capture engine on the X11 screen or, on a Wayland desktop, on the screen
+// the desktop portal shares; into a project or a ".zov" stream)
 // and `zovrec recover` (the frames a crashed recording left behind).
 #include "app/cli/Cli.h"
 
 #include "base/BinFile.h"
 #include "base/Path.h"
+#include "base/ProgramFolder.h"
 #include "codec/StreamContainer.h"
 #include "core/Ani.h"
 #include "core/Recover.h"
+#include "platform/PortalScreen.h"
 #include "platform/X11Screen.h"
 #include "recorder/CaptureEngine.h"
 
@@ -27,7 +30,7 @@ using namespace zov::cli;
 
 const char* kRecordUsage =
     "record OUT [--area L,T,R,B | --window ID | --full] [--delay MS (11..32767)] [--no-pointer] "
-    "[--big-pointer] [--frames N | --seconds S] [--progress] [--display :N]";
+    "[--big-pointer] [--frames N | --seconds S] [--progress] [--display :N | --portal]";
 
 class RecordEvents : public IDocumentEvents {
   public:
@@ -100,13 +103,23 @@ int Record(CAni& ani, const Args& input) {
     const bool haveFrames = TakeOption(args, "--frames", framesText);
     const bool haveSeconds = TakeOption(args, "--seconds", secondsText);
     const bool progress = TakeFlag(args, "--progress");
-    TakeOption(args, "--display", display);
+    const bool haveDisplay = TakeOption(args, "--display", display);
+    const bool portalFlag = TakeFlag(args, "--portal");
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return Usage(kRecordUsage);
     if (int(haveArea) + int(haveWindow) + int(full) > 1)
         return Fail("choose one of --area, --window and --full.", 2);
     if (haveFrames && haveSeconds)
         return Fail("choose one of --frames and --seconds.", 2);
+    if (portalFlag && haveDisplay)
+        return Fail("choose one of --portal and --display.", 2);
+    if (portalFlag && haveWindow)
+        return Fail("--window takes an X window; with --portal the desktop's own picker chooses the window.",
+                    2);
+    // On a Wayland desktop an X11 grab sees only the X11 windows (or nothing): the portal is
+    // the way there, unless an X display or an X window is asked for.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool usePortal = portalFlag || (!haveDisplay && !haveWindow && wayland && *wayland);
     CaptureRect area;
     if (haveArea && !ParseArea(areaText, area))
         return Fail(
@@ -125,9 +138,29 @@ int Record(CAni& ani, const Args& input) {
         return Fail("--seconds takes a positive number of seconds.", 2);
 
     std::string error;
-    std::unique_ptr<IScreenSource> screen = OpenX11Screen(display, error);
-    if (!screen)
-        return Fail(error);
+    std::unique_ptr<IScreenSource> screen;
+    if (usePortal) {
+        std::fprintf(stderr, "zovrec: recording the screen the desktop portal shares (ScreenCast, %s)%s.\n",
+                     wayland && *wayland ? wayland : "no WAYLAND_DISPLAY",
+                     portalFlag ? "" : "; --display :N records an X display instead");
+        PortalOptions options;
+        options.pointer = !noPointer;
+        options.tokenFile = WritableFolder() + "portal-restore-token";
+        options.maxFramesPerSecond = static_cast<int>(1000 / delay) + 1;
+        screen = OpenPortalScreen(options, error);
+        if (!screen)
+            return Fail(error);
+        const PortalPointer pointerMode = PortalPointerMode(*screen);
+        std::fprintf(stderr, "zovrec: the shared screen is %d x %d; the pointer %s.\n", screen->ScreenWidth(),
+                     screen->ScreenHeight(),
+                     pointerMode == PortalPointer::Metadata   ? "comes as metadata and is drawn in"
+                     : pointerMode == PortalPointer::Embedded ? "is in the picture (no shape recorded)"
+                                                              : "is not recorded");
+    } else {
+        screen = OpenX11Screen(display, error);
+        if (!screen)
+            return Fail(error);
+    }
 
     ani.SetScreenSize(screen->ScreenWidth(), screen->ScreenHeight());
     ani.SetDefaultFrameDelay(static_cast<int32_t>(delay));
@@ -223,7 +256,10 @@ int Record(CAni& ani, const Args& input) {
         return 1;
     }
     std::printf("recorded %d frames (%dx%d) into %s%s\n", stats.frames, engine.Area().Width(),
-                engine.Area().Height(), target.c_str(), interrupted ? " (stopped by a signal)" : "");
+                engine.Area().Height(), target.c_str(),
+                interrupted             ? " (stopped by a signal)"
+                : screen->EndedByUser() ? " (sharing was stopped on the desktop)"
+                                        : "");
     ani.Close();
     return 0;
 }
@@ -249,8 +285,8 @@ int Recover(CAni& ani, const Args& args) {
     return 0;
 }
 
-CliRegistration regRecord({"record", kRecordUsage, "record the X11 screen into a project or a .zov stream",
-                           Record});
+CliRegistration regRecord({"record", kRecordUsage,
+                           "record the X11 or Wayland screen into a project or a .zov stream", Record});
 CliRegistration regRecover({"recover", "recover PROJECT",
                             "add the frames a crashed recording left after the last index", Recover});
 
