@@ -1,0 +1,299 @@
+#!/usr/bin/env bash
+# The Wayland desktop for the tests, as an unprivileged user: a private session bus, headless
+# sway, PipeWire and WirePlumber, the portal backend and frontend; then the recordings, each
+# checked against grim's screenshots pixel for pixel. Every process started here is stopped
+# by its pid at the end, whatever happened.
+# Usage: session.sh PROGRAM_FOLDER WORK_FOLDER (the folder must be this user's own).
+set -euo pipefail
+prog=$1
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+zovrec="$prog/zovrec"
+pictures="$here/pictures.py"
+
+pids=()
+failed=0
+say() { echo "wayland: $*"; }
+fail() {
+  echo "wayland: FAILED: $*" >&2
+  failed=1
+}
+stop_all() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    for _ in $(seq 50); do kill -0 "${pids[i]}" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "${pids[i]}" 2>/dev/null || true
+  done
+}
+show_logs() {
+  for f in "$work"/logs/*.log; do
+    echo "---- $(basename "$f") (last lines)"
+    tail -25 "$f"
+  done
+}
+trap 'stop_all' EXIT
+die() {
+  echo "wayland: FAILED: $*" >&2
+  show_logs >&2
+  exit 1
+}
+
+# Waits up to $1 seconds for the command to succeed.
+wait_until() {
+  local seconds=$1
+  shift
+  local deadline=$((SECONDS + seconds))
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.05
+  done
+}
+
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$work/logs" "$work/out" "$work/services" "$work/portals"
+mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+
+# --- the session bus: nothing but what is started here (and the permission store, which
+# keeps the portal's restore data) can be activated on it ---------------------------------
+cat >"$work/services/org.freedesktop.impl.portal.PermissionStore.service" <<EOF
+[D-BUS Service]
+Name=org.freedesktop.impl.portal.PermissionStore
+Exec=/usr/libexec/xdg-permission-store
+EOF
+cat >"$work/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$XDG_RUNTIME_DIR/bus</listen>
+  <servicedir>$work/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >"$work/logs/dbus.log" 2>&1 &
+pids+=($!)
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+has_name() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+wait_until 10 dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+  org.freedesktop.DBus.ListNames || die "the session bus did not come up within 10 s"
+
+# --- with no portal on the bus, the recording fails at once with a sentence ------------------
+start=$(date +%s%N)
+rc=0
+timeout 20 "$zovrec" record "$work/out/none.zov" --portal --frames 2 >"$work/out/none.out" 2>"$work/out/none.err" || rc=$?
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+if [ $rc -eq 0 ] || [ $rc -eq 124 ]; then
+  fail "without a portal, zovrec record --portal ended with $rc"
+elif [ $elapsed_ms -ge 5000 ]; then
+  fail "without a portal, zovrec record --portal took $elapsed_ms ms to fail (at most 5000)"
+elif ! grep -q 'no desktop portal (org.freedesktop.portal.Desktop)' "$work/out/none.err"; then
+  fail "without a portal, the message does not name the portal: $(cat "$work/out/none.err")"
+elif [ -e "$work/out/none.zov" ]; then
+  fail "without a portal, a stream file was left behind"
+else
+  say "no portal: failed in $elapsed_ms ms: $(tail -1 "$work/out/none.err")"
+fi
+
+# --- sway, headless, software rendering, no input devices (so no pointer on the screen) ----
+python3 "$pictures" pattern "$work/pattern.png" 1920 1080
+cat >"$work/sway.conf" <<EOF
+output HEADLESS-1 mode 1920x1080 position 0 0 bg $work/pattern.png stretch
+EOF
+WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+  sway --unsupported-gpu -c "$work/sway.conf" >"$work/logs/sway.log" 2>&1 &
+sway_pid=$!
+pids+=($sway_pid)
+sway_ready() {
+  compgen -G "$XDG_RUNTIME_DIR/wayland-*.lock" >/dev/null && compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" >/dev/null
+}
+wait_until 20 sway_ready || die "sway did not come up within 20 s"
+socket=$(basename "$(compgen -G "$XDG_RUNTIME_DIR/wayland-*.lock" | head -1)" .lock)
+export WAYLAND_DISPLAY=$socket
+export SWAYSOCK=$(compgen -G "$XDG_RUNTIME_DIR/sway-ipc.*.sock" | head -1)
+wait_until 10 swaymsg -t get_outputs || die "sway does not answer on its socket"
+say "sway up on $WAYLAND_DISPLAY"
+
+# --- PipeWire and its session manager ---------------------------------------------------------
+pipewire >"$work/logs/pipewire.log" 2>&1 &
+pids+=($!)
+wait_until 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || die "PipeWire did not come up within 10 s"
+wireplumber >"$work/logs/wireplumber.log" 2>&1 &
+pids+=($!)
+wait_until 15 sh -c 'pw-dump 2>/dev/null | grep -q "\"application.name\": \"WirePlumber\""' ||
+  die "WirePlumber did not connect to PipeWire within 15 s"
+
+# --- the portal: the backend (only wlr, no chooser, the one output) and the frontend --------
+# The output chooser is a script that counts its calls and picks the one output: a recording
+# that restores its earlier choice must not call it.
+cat >"$work/chooser.sh" <<EOF
+#!/bin/sh
+echo called >>"$work/chooser.calls"
+cat >/dev/null
+echo HEADLESS-1
+EOF
+chmod +x "$work/chooser.sh"
+: >"$work/chooser.calls"
+cat >"$work/xdpw.conf" <<EOF
+[screencast]
+chooser_type=simple
+chooser_cmd=$work/chooser.sh
+output_name=HEADLESS-1
+EOF
+cat >"$work/portals/wlr.portal" <<EOF
+[portal]
+DBusName=org.freedesktop.impl.portal.desktop.wlr
+Interfaces=org.freedesktop.impl.portal.Screenshot;org.freedesktop.impl.portal.ScreenCast;
+UseIn=wlroots;sway;
+EOF
+start_backend() {
+  "$prog/xdg-desktop-portal-wlr" -l DEBUG -c "$work/xdpw.conf" >>"$work/logs/xdpw.log" 2>&1 &
+  xdpw_pid=$!
+  pids+=($xdpw_pid)
+  wait_until 15 has_name org.freedesktop.impl.portal.desktop.wlr ||
+    die "the wlr portal backend did not take its bus name within 15 s"
+}
+start_backend
+XDG_DESKTOP_PORTAL_DIR="$work/portals" XDG_CURRENT_DESKTOP=sway \
+  /usr/libexec/xdg-desktop-portal -r -v >"$work/logs/portal.log" 2>&1 &
+pids+=($!)
+wait_until 15 has_name org.freedesktop.portal.Desktop || die "xdg-desktop-portal did not take its bus name within 15 s"
+dbus-monitor --session "interface='org.freedesktop.portal.ScreenCast'" >"$work/logs/dbus-monitor.log" 2>&1 &
+pids+=($!)
+wait_until 10 test -s "$work/logs/dbus-monitor.log" || die "dbus-monitor did not start"
+say "bus, portal backend and frontend up"
+
+# Frames of a stream, decoded to OUT/file0001.bmp ...
+decode() { # STREAM OUTDIR
+  rm -rf "$2" && mkdir -p "$2" && "$zovrec" stream-decode "$1" "$2" >/dev/null
+}
+frames_in() { find "$1" -name 'file*.bmp' | sort; }
+chooser_calls() { wc -l <"$work/chooser.calls"; }
+
+# Starts a recording in the background with --progress; its output goes to OUT.{out,err}.
+record_bg() { # NAME ARGS...
+  local name=$1
+  shift
+  "$zovrec" record "$work/out/$name.zov" --portal --progress "$@" >"$work/out/$name.out" 2>"$work/out/$name.err" &
+  rec_pid=$!
+  # The portal backend's first copy of a new stream waits for damage on the output, which a
+  # still screen never has: switching to an empty workspace and back damages the whole
+  # output without changing a pixel. Done until the first frame is there.
+  local deadline=$((SECONDS + 20))
+  until grep -q '^frame 1$' "$work/out/$name.out" || ! kill -0 $rec_pid 2>/dev/null || [ $SECONDS -ge $deadline ]; do
+    swaymsg -q workspace poke && swaymsg -q workspace 1 || true
+    sleep 0.1
+  done
+}
+wait_frame() { # NAME N SECONDS
+  wait_until "$3" grep -qx "frame $2" "$work/out/$1.out"
+}
+finish() { # wait for the recording with a bound; its exit status in rec_rc
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$rec_pid" 2>/dev/null; do
+    if [ $SECONDS -ge $deadline ]; then
+      kill "$rec_pid" 2>/dev/null || true
+      rec_rc=124
+      wait "$rec_pid" 2>/dev/null || true
+      return
+    fi
+    sleep 0.05
+  done
+  rec_rc=0
+  wait "$rec_pid" || rec_rc=$?
+}
+
+# --- 1. the whole output, and the restore token of the first choice --------------------------
+before=$(chooser_calls)
+record_bg full --delay 100 --frames 6
+finish 30
+[ $rec_rc -eq 0 ] || die "the first portal recording failed ($rec_rc): $(cat "$work/out/full.err")"
+grim -t ppm "$work/out/full.ppm" || die "grim could not take a screenshot"
+after_first=$(chooser_calls)
+say "first recording: $(tail -1 "$work/out/full.out"); $(grep 'shared screen' "$work/out/full.err")"
+decode "$work/out/full.zov" "$work/out/full" || fail "the whole-output stream does not decode"
+count=$(frames_in "$work/out/full" | wc -l)
+[ "$count" -eq 6 ] || fail "the whole-output recording holds $count frames, not 6"
+for f in $(frames_in "$work/out/full"); do
+  python3 "$pictures" same "$f" "$work/out/full.ppm" || fail "a frame of the whole output differs from grim's picture"
+done
+[ -s "$XDG_CONFIG_HOME/zov-recorder/portal-restore-token" ] || fail "no restore token was kept after the first recording"
+[ "$after_first" -eq $((before + 1)) ] || fail "the first recording called the output chooser $((after_first - before)) times, not once"
+
+# --- 2. a 320 x 240 area, with the restore token: no chooser this time -------------------
+record_bg area --area 700,400,1020,640 --delay 100 --frames 4
+finish 30
+[ $rec_rc -eq 0 ] || fail "the area recording failed ($rec_rc): $(cat "$work/out/area.err")"
+grim -t ppm -g "700,400 320x240" "$work/out/area.ppm"
+decode "$work/out/area.zov" "$work/out/area" || fail "the area stream does not decode"
+count=$(frames_in "$work/out/area" | wc -l)
+[ "$count" -eq 4 ] || fail "the area recording holds $count frames, not 4"
+for f in $(frames_in "$work/out/area"); do
+  python3 "$pictures" same "$f" "$work/out/area.ppm" || fail "a frame of the 320 x 240 area differs from grim's picture"
+done
+after_second=$(chooser_calls)
+[ "$after_second" -eq "$after_first" ] || fail "the second recording called the output chooser again despite the restore token"
+grep -q 'string "restore_token"' "$work/logs/dbus-monitor.log" ||
+  fail "no SelectSources call carried the restore token (D-Bus log)"
+select_count=$(grep -c 'member=SelectSources' "$work/logs/dbus-monitor.log" || true)
+say "area recording: $(tail -1 "$work/out/area.out"); SelectSources calls $select_count, chooser runs $after_second"
+
+# --- 3. a still screen still gives one frame per delay; a new background shows at once ------
+record_bg still --delay 250 --frames 400
+n0=$(($(grep -c '^frame ' "$work/out/still.out") + 1))
+wait_frame still $n0 5 || fail "a still screen gave no frame $n0 within 5 s"
+t0=$(date +%s%N)
+wait_frame still $((n0 + 8)) 15 || fail "a still screen did not give 8 more frames at 250 ms within 15 s"
+still_ms=$((($(date +%s%N) - t0) / 1000000))
+# 8 frames at 250 ms from a still screen: about 2 s, never 8 at once, never stalled.
+[ $still_ms -ge 1500 ] && [ $still_ms -le 4000 ] ||
+  fail "8 frames of a still screen took $still_ms ms: not paced at 250 ms"
+swaymsg output HEADLESS-1 bg '#3a7bd5' solid_color >/dev/null
+changed() {
+  grim -t ppm -g "0,0 1920x1080" "$work/out/solid.ppm" &&
+    python3 -c 'import sys; d=open(sys.argv[1],"rb").read(); sys.exit(0 if d[-3:]==bytes.fromhex("3a7bd5") else 1)' "$work/out/solid.ppm"
+}
+wait_until 10 changed || fail "the new background did not reach the screen"
+seen=$(grep -c '^frame ' "$work/out/still.out")
+wait_frame still $((seen + 4)) 10 || fail "the recording stalled after the background changed"
+kill -INT $rec_pid
+finish 10
+[ $rec_rc -eq 0 ] || fail "the still-screen recording failed ($rec_rc): $(cat "$work/out/still.err")"
+decode "$work/out/still.zov" "$work/out/still" || fail "the still-screen stream does not decode"
+classes=$(python3 "$pictures" classify "$work/out/full.ppm" "$work/out/solid.ppm" $(frames_in "$work/out/still"))
+say "still screen: 8 frames in $still_ms ms; frames before/after the new background: $classes (background seen at frame $seen)"
+[[ $classes =~ ^A+B+$ ]] || fail "the frames are not the old picture followed by the new one: $classes"
+[ "${#classes}" -ge $((seen + 2)) ] && [ "${classes:$((seen + 1))}" = "$(printf 'B%.0s' $(seq $((${#classes} - seen - 1))))" ] ||
+  fail "the new background did not show from the frame after grim saw it: $classes (seen at $seen)"
+
+# --- 4. the portal backend ends mid-run: frames kept, a clear sentence, no hang ---------------
+swaymsg output HEADLESS-1 bg "$work/pattern.png" stretch >/dev/null
+record_bg killed --delay 100 --frames 100000
+wait_frame killed 3 15 || fail "the recording before the kill did not start: $(cat "$work/out/killed.err")"
+kill "$xdpw_pid"
+finish 15
+if [ $rec_rc -eq 124 ]; then
+  fail "the recording hung after the portal backend ended"
+elif [ $rec_rc -eq 0 ]; then
+  fail "the recording ended as a success after its stream was gone"
+else
+  grep -q 'the shared screen stopped' "$work/out/killed.err" || fail "no clear sentence when the stream ended: $(cat "$work/out/killed.err")"
+  grep -q 'recorded before are kept' "$work/out/killed.err" || fail "the kept frames are not reported"
+  decode "$work/out/killed.zov" "$work/out/killed" || fail "the stream of the interrupted run does not decode"
+  kept=$(frames_in "$work/out/killed" | wc -l)
+  [ "$kept" -ge 3 ] || fail "the interrupted run kept $kept frames, expected at least 3"
+  say "backend ended mid-run: $kept frames kept; $(grep 'ended early' "$work/out/killed.err")"
+fi
+
+if [ $failed -ne 0 ]; then
+  show_logs >&2
+  exit 1
+fi
+say "all Wayland checks passed"
