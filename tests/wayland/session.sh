@@ -247,14 +247,16 @@ say "area recording: $(tail -1 "$work/out/area.out"); SelectSources calls $selec
 
 # --- 3. a still screen still gives one frame per delay; a new background shows at once ------
 record_bg still --delay 250 --frames 400
-n0=$(($(grep -c '^frame ' "$work/out/still.out") + 1))
+# Measured from a few frames in, when the start (the first key frame of a full screen is the
+# slowest) has been caught up with: 8 frames of a still screen come on the 250 ms schedule,
+# about 1.75 s from the first to the eighth, neither at once nor stalled.
+n0=$(($(grep -c '^frame ' "$work/out/still.out") + 4))
 wait_frame still $n0 5 || fail "a still screen gave no frame $n0 within 5 s"
 t0=$(date +%s%N)
-wait_frame still $((n0 + 8)) 15 || fail "a still screen did not give 8 more frames at 250 ms within 15 s"
+wait_frame still $((n0 + 7)) 15 || fail "a still screen did not give 8 frames at 250 ms within 15 s"
 still_ms=$((($(date +%s%N) - t0) / 1000000))
-# 8 frames at 250 ms from a still screen: about 2 s, never 8 at once, never stalled.
-[ $still_ms -ge 1500 ] && [ $still_ms -le 4000 ] ||
-  fail "8 frames of a still screen took $still_ms ms: not paced at 250 ms"
+[ $still_ms -ge 1500 ] && [ $still_ms -le 6000 ] ||
+  fail "8 frames of a still screen took $still_ms ms: not on a 250 ms schedule"
 swaymsg output HEADLESS-1 bg '#3a7bd5' solid_color >/dev/null
 changed() {
   grim -t ppm -g "0,0 1920x1080" "$work/out/solid.ppm" &&
@@ -269,7 +271,9 @@ finish 10
 decode "$work/out/still.zov" "$work/out/still" || fail "the still-screen stream does not decode"
 classes=$(python3 "$pictures" classify "$work/out/full.ppm" "$work/out/solid.ppm" $(frames_in "$work/out/still"))
 say "still screen: 8 frames in $still_ms ms; frames before/after the new background: $classes (background seen at frame $seen)"
-[[ $classes =~ ^A+B+$ ]] || fail "the frames are not the old picture followed by the new one: $classes"
+# One frame may catch the desktop between the two backgrounds (the old one's tool gone, the
+# new one's not yet drawn): that is what was on the screen.
+[[ $classes =~ ^A+-?B+$ ]] || fail "the frames are not the old picture followed by the new one: $classes"
 [ "${#classes}" -ge $((seen + 2)) ] && [ "${classes:$((seen + 1))}" = "$(printf 'B%.0s' $(seq $((${#classes} - seen - 1))))" ] ||
   fail "the new background did not show from the frame after grim saw it: $classes (seen at $seen)"
 
