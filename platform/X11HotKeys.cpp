@@ -74,6 +74,7 @@ class X11HotKeys final : public IHotKeys {
     }
 
     int Fd() const override { return ConnectionNumber(m_dpy); }
+    int Repeats() const { return m_repeats; }
 
     std::vector<int> Dispatch() override {
         std::vector<int> pressed;
@@ -96,14 +97,17 @@ class X11HotKeys final : public IHotKeys {
                     if (next.type == KeyPress && next.xkey.keycode == event.xkey.keycode &&
                         next.xkey.time == event.xkey.time) {
                         XNextEvent(m_dpy, &next);
+                        ++m_repeats;
                         continue;
                     }
                 }
                 m_down.erase(code);
                 continue;
             }
-            if (m_down.count(code))
-                continue; // a repeat of a key still held
+            if (m_down.count(code)) {
+                ++m_repeats; // a repeat of a key still held
+                continue;
+            }
             m_down[code] = true;
             pressed.push_back(key->second);
         }
@@ -134,11 +138,17 @@ class X11HotKeys final : public IHotKeys {
     Display* m_dpy;
     Window m_root;
     bool m_detectableRepeat = false;
+    int m_repeats = 0;
     std::map<KeyCode, int> m_keys;
     std::map<KeyCode, bool> m_down;
 };
 
 } // namespace
+
+int X11HotKeyRepeats(const IHotKeys& keys) {
+    const auto* x11 = dynamic_cast<const X11HotKeys*>(&keys);
+    return x11 ? x11->Repeats() : 0;
+}
 
 std::unique_ptr<IHotKeys> OpenX11HotKeys(const std::string& display, std::string& error) {
     InstallX11ErrorHandler();

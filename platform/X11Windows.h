@@ -23,6 +23,8 @@ std::unique_ptr<IWindowQuery> OpenX11WindowQuery(const std::string& display, std
 std::unique_ptr<IWindowHighlight> OpenX11WindowHighlight(const std::string& display, std::string& error);
 
 std::unique_ptr<IHotKeys> OpenX11HotKeys(const std::string& display, std::string& error);
+// How many auto-repeated presses of held hot keys an X11 hot-key object has passed over.
+int X11HotKeyRepeats(const IHotKeys& keys);
 
 // Whether a compositing manager runs on the default screen now.
 bool X11CompositorRuns(const std::string& display);
