@@ -3,7 +3,8 @@
 # sway, PipeWire and WirePlumber, the portal backend and frontend; then the recordings, each
 # checked against grim's screenshots pixel for pixel. Every process started here is stopped
 # by its pid at the end, whatever happened.
-# Usage: session.sh PROGRAM_FOLDER WORK_FOLDER (the folder must be this user's own).
+# Usage: session.sh PROGRAM_FOLDER WORK_FOLDER [bench] (the folder must be this user's own);
+# with "bench" it runs bench.sh in the same desktop instead of the checks.
 set -euo pipefail
 prog=$1
 work=$2
@@ -137,7 +138,8 @@ cat >"$work/chooser.sh" <<EOF
 #!/bin/sh
 echo called >>"$work/chooser.calls"
 cat >/dev/null
-echo HEADLESS-1
+# The user closes the picker without a choice while this file exists.
+[ -e "$work/refuse" ] || echo HEADLESS-1
 EOF
 chmod +x "$work/chooser.sh"
 : >"$work/chooser.calls"
@@ -154,7 +156,7 @@ Interfaces=org.freedesktop.impl.portal.Screenshot;org.freedesktop.impl.portal.Sc
 UseIn=wlroots;sway;
 EOF
 start_backend() {
-  "$prog/xdg-desktop-portal-wlr" -l DEBUG -c "$work/xdpw.conf" >>"$work/logs/xdpw.log" 2>&1 &
+  "$prog/xdg-desktop-portal-wlr" -l "${XDPW_LOG:-DEBUG}" -c "$work/xdpw.conf" >>"$work/logs/xdpw.log" 2>&1 &
   xdpw_pid=$!
   pids+=($xdpw_pid)
   wait_until 15 has_name org.freedesktop.impl.portal.desktop.wlr ||
@@ -210,6 +212,13 @@ finish() { # wait for the recording with a bound; its exit status in rec_rc
   wait "$rec_pid" || rec_rc=$?
 }
 
+# CPU seconds (user + system) of a pid so far.
+cpu_of() { awk '{printf "%.2f", ($14 + $15) / 100}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+if [ "${3:-}" = bench ]; then
+  source "$here/bench.sh"
+  exit $?
+fi
+
 # --- 1. the whole output, and the restore token of the first choice --------------------------
 before=$(chooser_calls)
 record_bg full --delay 100 --frames 6
@@ -244,6 +253,23 @@ grep -q 'string "restore_token"' "$work/logs/dbus-monitor.log" ||
   fail "no SelectSources call carried the restore token (D-Bus log)"
 select_count=$(grep -c 'member=SelectSources' "$work/logs/dbus-monitor.log" || true)
 say "area recording: $(tail -1 "$work/out/area.out"); SelectSources calls $select_count, chooser runs $after_second"
+
+# --- 2b. the user refuses in the picker: a clear sentence at once, nothing written -------------
+mv "$XDG_CONFIG_HOME/zov-recorder/portal-restore-token" "$work/token.kept"
+touch "$work/refuse"
+rc=0
+timeout 20 "$zovrec" record "$work/out/refused.zov" --portal --frames 2 >/dev/null 2>"$work/out/refused.err" || rc=$?
+rm "$work/refuse"
+mv "$work/token.kept" "$XDG_CONFIG_HOME/zov-recorder/portal-restore-token"
+if [ $rc -eq 0 ] || [ $rc -eq 124 ]; then
+  fail "a refusal in the picker ended the recording with $rc"
+elif ! grep -q 'screen sharing was cancelled in the desktop' "$work/out/refused.err"; then
+  fail "a refusal in the picker gave no clear sentence: $(cat "$work/out/refused.err")"
+elif [ -e "$work/out/refused.zov" ]; then
+  fail "a refusal in the picker left a stream file behind"
+else
+  say "refused in the picker: $(tail -1 "$work/out/refused.err")"
+fi
 
 # --- 3. a still screen still gives one frame per delay; a new background shows at once ------
 record_bg still --delay 250 --frames 400
