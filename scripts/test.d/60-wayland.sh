@@ -5,7 +5,8 @@
 # refuses root). Debian's portal backend refuses a compositor that offers no DMA-BUF format
 # (every machine without a GPU), so it is built here from its Debian source package with that
 # one condition removed (tests/wayland/xdpw-shm-only.patch), into a cache outside the
-# repository. ZOV_TEST_CACHE moves the cache (default /var/cache/zov-test).
+# repository. ZOV_TEST_CACHE moves the cache (default /var/cache/zov-test); ZOV_WAYLAND_MODE=bench
+# runs bench/wayland_bench's measurement in the same desktop instead of the checks.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=${ZOV_BUILD_DIR:-$top/build}
@@ -70,8 +71,10 @@ if [ "$(id -u)" -eq 0 ]; then
   mkdir -p "$work/session"
   chown "$user:" "$work/session"
   runuser -u "$user" -- env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
-    bash "$work/tests/session.sh" "$work/prog" "$work/session"
+    ZOV_BENCH_FRAMES="${ZOV_BENCH_FRAMES:-40}" XDPW_LOG="${XDPW_LOG:-DEBUG}" \
+    bash "$work/tests/session.sh" "$work/prog" "$work/session" ${ZOV_WAYLAND_MODE:-}
 else
   mkdir -p "$work/session"
-  env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 bash "$work/tests/session.sh" "$work/prog" "$work/session"
+  env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 ZOV_BENCH_FRAMES="${ZOV_BENCH_FRAMES:-40}" \
+    XDPW_LOG="${XDPW_LOG:-DEBUG}" bash "$work/tests/session.sh" "$work/prog" "$work/session" ${ZOV_WAYLAND_MODE:-}
 fi
