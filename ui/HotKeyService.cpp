@@ -33,7 +33,16 @@ QString CHotKeyService::Text(int id) const {
 QString CHotKeyService::HeldElsewhereText(int id) const {
     const QString name = QString::fromStdString(HotKeyName(id));
     const QString command = Text(S_REC_HOTKEY_BEGIN + (id - HOTKEY_BEGIN));
-    return Text(S_REC_HOTKEY_HELD).replace(QLatin1String("%s"), QLatin1String("%1")).arg(name, command);
+    // "%s (%s)": the key, then what it does, filled in that order.
+    QString text = Text(S_REC_HOTKEY_HELD);
+    const QString values[] = {name, command};
+    for (const QString& value : values) {
+        const qsizetype at = text.indexOf(QLatin1String("%s"));
+        if (at < 0)
+            break;
+        text.replace(at, 2, value);
+    }
+    return text;
 }
 
 void CHotKeyService::Report(const QString& message) {
