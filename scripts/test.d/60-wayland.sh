@@ -64,17 +64,31 @@ cp -r "$build/bin/data" "$work/prog/" 2>/dev/null || true
 cp "$xdpw" "$work/prog/"
 cp "$top"/tests/wayland/*.sh "$top"/tests/wayland/*.py "$work/tests/"
 chmod -R a+rX "$work"
+mkdir -p "$work/session"
 if [ "$(id -u)" -eq 0 ]; then
   user=zovtest
   id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$user" ||
     die "cannot create the test user $user"
-  mkdir -p "$work/session"
   chown "$user:" "$work/session"
   runuser -u "$user" -- env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 \
     ZOV_BENCH_FRAMES="${ZOV_BENCH_FRAMES:-40}" XDPW_LOG="${XDPW_LOG:-DEBUG}" \
     bash "$work/tests/session.sh" "$work/prog" "$work/session" ${ZOV_WAYLAND_MODE:-}
 else
-  mkdir -p "$work/session"
   env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 ZOV_BENCH_FRAMES="${ZOV_BENCH_FRAMES:-40}" \
     XDPW_LOG="${XDPW_LOG:-DEBUG}" bash "$work/tests/session.sh" "$work/prog" "$work/session" ${ZOV_WAYLAND_MODE:-}
+fi
+
+# The portal's 320 x 240 recording in the browser suite, like the X11 ones: it needs the suite's
+# packages and the WebAssembly viewer, which scripts/test.d/50-viewer.sh has set up before.
+[ -n "${ZOV_WAYLAND_MODE:-}" ] && exit 0
+web="$top/tests/viewer/web"
+if [ -d "$web/node_modules" ] && [ -f "$build/wasm/bin/zov-viewer-core.wasm" ]; then
+  mkdir -p "$work/portal"
+  for ext in .zov .htm -ocx.htm .ppm; do cp "$work/session/out/area$ext" "$work/portal/" || die "the portal recording lacks area$ext"; done
+  cp -r "$work/session/out/zov-viewer" "$work/portal/" || die "the portal recording's pages have no viewer beside them"
+  say "the portal recording in the browser suite (chromium)"
+  (cd "$web" && ZOV_BUILD_DIR="$build" ZOV_BROWSER=chromium ZOV_PORTAL_RECORDING="$work/portal/area.zov" \
+    node --test --test-name-pattern='Wayland portal' player.test.mjs </dev/null) || die "the portal recording does not play in the browser"
+else
+  say "SKIPPED the browser check of the portal recording: run scripts/test.d/50-viewer.sh first (it installs the suite and builds the viewer)"
 fi

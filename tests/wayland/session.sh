@@ -275,13 +275,14 @@ fi
 record_bg still --delay 250 --frames 400
 # Measured from a few frames in, when the start (the first key frame of a full screen is the
 # slowest) has been caught up with: 8 frames of a still screen come on the 250 ms schedule,
-# about 1.75 s from the first to the eighth, neither at once nor stalled.
+# about 1.75 s from the first to the eighth, neither at once nor stalled (on a busy machine a
+# late frame is followed at once by the next, as the pacing intends: hence the margin).
 n0=$(($(grep -c '^frame ' "$work/out/still.out") + 4))
 wait_frame still $n0 5 || fail "a still screen gave no frame $n0 within 5 s"
 t0=$(date +%s%N)
 wait_frame still $((n0 + 7)) 15 || fail "a still screen did not give 8 frames at 250 ms within 15 s"
 still_ms=$((($(date +%s%N) - t0) / 1000000))
-[ $still_ms -ge 1500 ] && [ $still_ms -le 6000 ] ||
+[ $still_ms -ge 1000 ] && [ $still_ms -le 6000 ] ||
   fail "8 frames of a still screen took $still_ms ms: not on a 250 ms schedule"
 swaymsg output HEADLESS-1 bg '#3a7bd5' solid_color >/dev/null
 changed() {

@@ -182,6 +182,40 @@ describe('playing the exported page', () => {
     await p.close();
   });
 
+  // scripts/test.d/60-wayland.sh records a 320 x 240 area of a headless Wayland desktop through
+  // the portal, with grim's screenshot of the same area beside it (NAME.ppm), and runs this.
+  const portal = process.env.ZOV_PORTAL_RECORDING;
+  test('a stream recorded through the Wayland portal plays in its page', { skip: !portal && 'no portal recording (scripts/test.d/60-wayland.sh makes one)' }, async () => {
+    const dir = path.join(site, 'portal');
+    fs.mkdirSync(dir, { recursive: true });
+    const base = path.basename(portal, '.zov');
+    for (const ext of ['.zov', '.htm', '-ocx.htm'])
+      fs.copyFileSync(path.join(path.dirname(portal), base + ext), path.join(dir, base + ext));
+    // The recording's pages load the viewer copied beside them.
+    fs.cpSync(path.join(path.dirname(portal), 'zov-viewer'), path.join(dir, 'zov-viewer'), { recursive: true });
+    run(['stream-decode', path.join(dir, base + '.zov'), path.join(dir, 'decoded')]);
+    // grim's picture as 8-bit P6: the header's four fields, then RGB rows.
+    const ppm = fs.readFileSync(path.join(path.dirname(portal), base + '.ppm'));
+    const fields = ppm.toString('latin1', 0, 64).split(/\s+/, 4);
+    const start = fields.join(' ').length + 1;
+    const [width, height] = [Number(fields[1]), Number(fields[2])];
+    const rgba = new Uint8Array(width * height * 4);
+    for (let i = 0; i < width * height; i++) {
+      rgba.set(ppm.subarray(start + i * 3, start + i * 3 + 3), i * 4);
+      rgba[i * 4 + 3] = 255;
+    }
+    const { decodeBmp } = await import('./helpers.mjs');
+    const p = await browser.open(`${serve.url}/portal/${base}-ocx.htm`, errors);
+    await waitLoaded(p);
+    await stop(p);
+    const info = await player(p);
+    assert.equal(info.open, 'Open OK!');
+    const f = `file${String(info.step).padStart(4, '0')}.bmp`;
+    const frame = { source: { width, height, rgba }, native: decodeBmp(fs.readFileSync(path.join(dir, 'decoded', f))) };
+    assert.equal(compareFrame(await canvasPixels(p), frame), '');
+    await p.close();
+  });
+
   test('a stream named "a#b?c%d.zov" plays from both its pages, with its sound', async () => {
     for (const pageName of ['a#b?c%d.htm', 'a#b?c%d-ocx.htm']) {
       const p = await browser.open(`${serve.url}/${encodeURIComponent(pageName)}`, errors);
