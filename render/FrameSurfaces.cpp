@@ -95,8 +95,7 @@ bool FrameSurfaces::DrawToView(int index) {
     m_display = m_work.copy();
     if (index < 0 || index >= m_doc.FrameCount())
         return true;
-    QPainter p(&m_display);
-    if (!PaintSelectionOverlay(p, index)) {
+    if (!PaintSelectionOverlay(m_display, index)) {
         ZOV_LOG("Draw Element Fail");
         return false;
     }

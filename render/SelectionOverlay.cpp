@@ -10,8 +10,8 @@ void SetSelectionOverlayPainter(SelectionOverlayPainter painter) {
     g_overlay = std::move(painter);
 }
 
-bool PaintSelectionOverlay(QPainter& painter, int frame) {
-    return !g_overlay || g_overlay(painter, frame);
+bool PaintSelectionOverlay(QImage& surface, int frame) {
+    return !g_overlay || g_overlay(surface, frame);
 }
 
 } // namespace zov

@@ -6,16 +6,17 @@
 
 #include <functional>
 
-class QPainter;
+class QImage;
 
 namespace zov {
 
-// Draws the overlay of `frame`; returns false when drawing failed.
-using SelectionOverlayPainter = std::function<bool(QPainter& painter, int frame)>;
+// Draws the overlay of `frame` onto the display surface (no painter is open on it); returns
+// false when drawing failed.
+using SelectionOverlayPainter = std::function<bool(QImage& surface, int frame)>;
 
 // Window thread only.
 void SetSelectionOverlayPainter(SelectionOverlayPainter painter);
 // True when nothing is installed or the painter succeeded.
-bool PaintSelectionOverlay(QPainter& painter, int frame);
+bool PaintSelectionOverlay(QImage& surface, int frame);
 
 } // namespace zov
