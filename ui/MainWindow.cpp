@@ -5,6 +5,7 @@
 #include "base/StringIds.h"
 #include "core/Ani.h"
 #include "ui/DocumentEventsAdapter.h"
+#include "ui/ElementCommands.h"
 #include "ui/FrameView.h"
 #include "ui/IconTheme.h"
 #include "ui/RecorderCommands.h"
@@ -86,6 +87,7 @@ CMainWindow::CMainWindow(ZovApp& app, QWidget* parent)
     BuildMenus();
     BuildChildren();
     BuildToolbar();
+    InstallElementCommands(*this);
     setWindowIcon(LoadIcon(m_app.Folders().data, "zov.svg"));
     m_sel.Reset(0);
 
@@ -489,6 +491,13 @@ void CMainWindow::RunCommand(int menuId) {
 }
 
 void CMainWindow::SetEditMode(int mode) {
+    if (m_editModeHook)
+        m_editModeHook(mode);
+    else
+        ReflectEditMode(mode);
+}
+
+void CMainWindow::ReflectEditMode(int mode) {
     m_editMode = mode;
     UpdateCommandStates();
 }

@@ -82,7 +82,11 @@ class CMainWindow : public QMainWindow {
 
     // Selects `frame` alone, shows it, scrolls the strip to it, refreshes the commands.
     void SelectAndShowFrame(int32_t frame);
+    // The tool commands' mode change; the element editor installs what it does (its hook),
+    // and reports the modes it enters through ReflectEditMode.
     void SetEditMode(int mode);
+    void SetEditModeHook(std::function<void(int mode)> hook) { m_editModeHook = std::move(hook); }
+    void ReflectEditMode(int mode);
     int EditMode() const { return m_editMode; }
     void SetRecording(bool recording);
 
@@ -121,6 +125,10 @@ class CMainWindow : public QMainWindow {
     void UpdateCommandStates();
     // Draws the strip again (after edits, playback, language).
     void RefreshStrip();
+    // Composes the anchor frame again (frame, then its unselected elements) and shows it.
+    void ShowAnchor();
+    // Shows the work surface again with the selection overlay (no new composition).
+    void RefreshView();
 
   signals:
     // The playback worker's reports, forwarded to the window thread.
@@ -137,8 +145,6 @@ class CMainWindow : public QMainWindow {
     void BuildToolbar();
     void BuildChildren();
     void RegisterBuiltInCommands();
-    void ShowAnchor();
-    void RefreshView();
     void UpdateViewScrollBars();
     void UpdateStatus();
     void SetNoFileTitle();
@@ -182,6 +188,7 @@ class CMainWindow : public QMainWindow {
     EditorLayout m_layout;
     Dialogs m_dialogs;
     NewProjectHook m_newProjectHook;
+    std::function<void(int)> m_editModeHook;
     std::vector<std::function<void()>> m_closeHooks;
 
     QWidget* m_client = nullptr;
