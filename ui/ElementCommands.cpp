@@ -141,7 +141,6 @@ void InstallElementCommands(CMainWindow& window) {
         },
         Qt::QueuedConnection);
 
-
     CommandTable& t = window.Commands();
     t.Register(ID_TOOL_WINDOW, [&window, tool, placeTool] {
         Settings& s = window.App().Config();
