@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -503,4 +504,25 @@ TEST_F(ElementEditing, TheExportAreaGoesToTheExportWhenFinished) {
     EXPECT_EQ(ran.outputPath, options.outputPath);
     options.outputPath = std::string(300, 'x'); // too long for the stored record: refused
     EXPECT_FALSE(StartExportArea(*m_window, options, [](const ExportOptions&) {}));
+}
+
+TEST_F(ElementEditing, ToolWindowFollowsItsCommandAndTheMarkDialogGivesThePath) {
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return tool->isVisible(); })) << "shown at start: the option is on";
+    m_window->RunCommand(ID_TOOL_WINDOW);
+    EXPECT_FALSE(tool->isVisible());
+    EXPECT_FALSE(m_app->Config().Flag(Settings::kShowToolWindow));
+    EXPECT_FALSE(m_window->Action(ID_TOOL_WINDOW)->isChecked());
+    m_window->RunCommand(ID_TOOL_WINDOW);
+    EXPECT_TRUE(tool->isVisible());
+    EXPECT_TRUE(m_window->Action(ID_TOOL_WINDOW)->isChecked());
+    tool->close(); // its own close box clears the option too
+    EXPECT_FALSE(m_app->Config().Flag(Settings::kShowToolWindow));
+    EXPECT_FALSE(m_window->Action(ID_TOOL_WINDOW)->isChecked());
+
+    const QStringList marks = editor->MarkFiles();
+    ASSERT_GE(marks.size(), 21);
+    MarkDialog dialog(marks, "Choose a Mark");
+    EXPECT_EQ(dialog.List()->count(), marks.size());
+    dialog.List()->setCurrentRow(5);
+    EXPECT_EQ(dialog.ChosenPath(), marks[5]);
 }
