@@ -2,6 +2,7 @@
 // the desktop portal shares; into a project or a ".zov" stream)
 // and `zovrec recover` (the frames a crashed recording left behind).
 #include "app/cli/Cli.h"
+#include "app/cli/RecordSound.h"
 
 #include "base/BinFile.h"
 #include "base/Path.h"
@@ -12,6 +13,7 @@
 #include "platform/PortalScreen.h"
 #include "platform/X11Screen.h"
 #include "recorder/CaptureEngine.h"
+#include "sound/SoundFiles.h"
 
 #include <atomic>
 #include <cerrno>
@@ -30,7 +32,8 @@ using namespace zov::cli;
 
 const char* kRecordUsage =
     "record OUT [--area L,T,R,B | --window ID | --full] [--delay MS (11..32767)] [--no-pointer] "
-    "[--big-pointer] [--frames N | --seconds S] [--progress] [--display :N | --portal]";
+    "[--big-pointer] [--frames N | --seconds S] [--progress] [--display :N | --portal] "
+    "[--sound [--mp3-kbps 8|16|24]]";
 
 class RecordEvents : public IDocumentEvents {
   public:
@@ -105,6 +108,9 @@ int Record(CAni& ani, const Args& input) {
     const bool progress = TakeFlag(args, "--progress");
     const bool haveDisplay = TakeOption(args, "--display", display);
     const bool portalFlag = TakeFlag(args, "--portal");
+    std::string kbpsText;
+    const bool sound = TakeFlag(args, "--sound");
+    const bool haveKbps = TakeOption(args, "--mp3-kbps", kbpsText);
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-')
         return Usage(kRecordUsage);
     if (int(haveArea) + int(haveWindow) + int(full) > 1)
@@ -136,6 +142,12 @@ int Record(CAni& ani, const Args& input) {
         return Fail("--frames takes a positive number of frames.", 2);
     if (haveSeconds && !ParseInt(secondsText, 1, 100000000, seconds))
         return Fail("--seconds takes a positive number of seconds.", 2);
+
+    if (haveKbps && kbpsText != "8" && kbpsText != "16" && kbpsText != "24")
+        return Fail("--mp3-kbps takes 8, 16 or 24.", 2);
+    if (haveKbps && !sound)
+        return Fail("--mp3-kbps goes with --sound.", 2);
+    const int kbps = haveKbps ? std::atoi(kbpsText.c_str()) : 8;
 
     std::string error;
     std::unique_ptr<IScreenSource> screen;
@@ -214,7 +226,13 @@ int Record(CAni& ani, const Args& input) {
     params.events = &events;
     params.screen = screen.get();
     params.bigPointer = bigPointer;
+    // The sound starts first, as in the program; without a sound server nothing is recorded.
+    RecordSound soundRecording(ani);
+    if (sound && !soundRecording.Start(kbps, error))
+        return Fail("no sound can be recorded: " + error);
     if (!engine.StartCapture(params)) {
+        if (sound)
+            soundRecording.Stop();
         std::string why = ani.LastMessage();
         return Fail(why.empty() ? "the recording cannot be started." : why);
     }
@@ -223,6 +241,7 @@ int Record(CAni& ani, const Args& input) {
     // On a terminal, the frame count is shown as the run goes.
     const bool showProgress = isatty(STDERR_FILENO) == 1;
     int shown = -1;
+    std::string soundFailure;
     while (!events.Done()) {
         if (showProgress && events.Count() != shown) {
             shown = events.Count();
@@ -235,16 +254,36 @@ int Record(CAni& ani, const Args& input) {
             interrupted = true;
             break;
         }
-        if (s == SIGUSR1)
+        if (s == SIGUSR1) {
             engine.PauseCapture();
-        if (s == SIGUSR2)
+            soundRecording.Pause();
+        }
+        if (s == SIGUSR2) {
             engine.ResumeCapture();
+            soundRecording.Resume();
+        }
+        if (sound && soundFailure.empty() && !(soundFailure = soundRecording.Failure()).empty())
+            std::fprintf(stderr, "zovrec: the sound recording ended: %s; the screen recording goes on.\n",
+                         soundFailure.c_str());
         if (seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::seconds(seconds))
             break;
     }
+    // Sound first, then the screen: both go on for the sound's last buffers, so they stay in
+    // step; the MP3 is made once the screen has stopped.
+    if (sound)
+        soundRecording.Stop();
     engine.StopCapture();
     if (showProgress)
         std::fprintf(stderr, "\n");
+    if (sound) {
+        std::string message;
+        if (soundRecording.Finish(message))
+            std::printf("sound in %s and %s\n", soundRecording.WavPath().c_str(),
+                        SoundMp3Path(soundRecording.WavPath()).c_str());
+        else
+            std::fprintf(stderr, "zovrec: the sound stays in %s; no MP3: %s\n",
+                         soundRecording.WavPath().c_str(), message.c_str());
+    }
     const std::string target = ani.DocumentPath();
     const CaptureStats stats = engine.Stats();
     if (engine.Failed()) {
