@@ -125,13 +125,27 @@ bool PulseTestServer::PlayTone(double hz, double amplitude) {
     m_tone = SpawnAll({"sh", "-c", cmd}, m_folder + "/tone.log", true);
     if (m_tone <= 0)
         return false;
-    // Playing once the server holds the stream.
+    // Playing once the server holds the stream. The null sink then takes up to its longest
+    // block (two seconds) to settle on short latencies; until it has, a new recording gets
+    // its first sound late. Ready when a recording of 200 ms takes less than 600 ms.
+    if (!Eventually(
+            [&] {
+                return RunQuiet({"sh", "-c", "pactl list short sink-inputs | grep -q ."},
+                                m_folder + "/pactl.log");
+            },
+            10000))
+        return false;
     return Eventually(
         [&] {
-            return RunQuiet({"sh", "-c", "pactl list short sink-inputs | grep -q ."},
-                            m_folder + "/pactl.log");
+            const auto start = std::chrono::steady_clock::now();
+            const bool read = RunQuiet(
+                {"sh", "-c",
+                 "parec --raw --rate=8000 --format=u8 --channels=1 --latency-msec=100 | head -c 1600 | wc -c "
+                 "| grep -qx 1600"},
+                m_folder + "/pactl.log");
+            return read && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(600);
         },
-        10000);
+        15000);
 }
 
 void PulseTestServer::StopTone() {
