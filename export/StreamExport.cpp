@@ -13,6 +13,7 @@
 #include "elements/ElementList.h"
 #include "export/ExportWalk.h"
 #include "export/WebPages.h"
+#include "sound/SoundFiles.h"
 
 namespace zov {
 
@@ -27,27 +28,15 @@ std::string StreamExportPath(const std::string& path) {
 
 namespace {
 
-std::string StripLastFour(const std::string& path) {
-    return path.size() >= 4 ? path.substr(0, path.size() - 4) : "";
-}
-
-// The project's sound beside the stream: "<project base>.mp3" -> "<stream base>.mp3".
+// The project's sound beside the stream ("film.scp" -> "film.mp3" -> "talk.mp3"), copied under
+// a temporary name so a failed copy leaves an older one whole.
 bool CopySound(const std::string& projectPath, const std::string& streamPath, bool& copied,
                std::string& error) {
-    copied = false;
-    const std::string from = StripLastFour(projectPath), to = StripLastFour(streamPath);
-    if (from == to)
+    if (CopyCompanionMp3(projectPath, streamPath, &copied))
         return true;
-    const std::string source = from + ".mp3", target = to + ".mp3";
-    std::error_code ec;
-    if (!fs::is_regular_file(source, ec))
-        return true; // no sound: nothing to copy
-    if (!CopyWholeFile(source, target)) {
-        error = "cannot copy the sound \"" + source + "\" to \"" + target + "\": " + std::strerror(errno);
-        return false;
-    }
-    copied = true;
-    return true;
+    error = "cannot copy the sound \"" + SoundMp3Path(SoundWavPath(projectPath)) + "\" to \"" +
+            StreamCompanionMp3(streamPath) + "\": " + std::strerror(errno);
+    return false;
 }
 
 } // namespace

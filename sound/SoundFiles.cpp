@@ -39,7 +39,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 } // namespace
 
-bool CopyCompanionMp3(const std::string& projectPath, const std::string& streamPath) {
+bool CopyCompanionMp3(const std::string& projectPath, const std::string& streamPath, bool* copied) {
+    if (copied)
+        *copied = false;
     const std::string from = SoundMp3Path(SoundWavPath(projectPath));
     const std::string to = StreamCompanionMp3(streamPath);
     if (!FileExists(from) || SameFile(from, to))
@@ -54,6 +56,8 @@ bool CopyCompanionMp3(const std::string& projectPath, const std::string& streamP
         std::remove(temp.c_str());
         return false;
     }
+    if (copied)
+        *copied = true;
     return true;
 }
 

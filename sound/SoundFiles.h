@@ -22,6 +22,6 @@ std::string StreamCompanionMp3(const std::string& streamPath);
 // MP3 copies nothing and is not an error. The copy is made under a temporary name and renamed
 // into place, so a failed copy leaves an older companion untouched. False only when a copy
 // was due and failed.
-bool CopyCompanionMp3(const std::string& projectPath, const std::string& streamPath);
+bool CopyCompanionMp3(const std::string& projectPath, const std::string& streamPath, bool* copied = nullptr);
 
 } // namespace zov
