@@ -9,6 +9,7 @@
 #include "ui/FrameView.h"
 #include "ui/IconTheme.h"
 #include "ui/RecorderCommands.h"
+#include "ui/SoundCommands.h"
 #include "ui/ThumbnailStrip.h"
 
 #include <QAction>
@@ -105,6 +106,7 @@ CMainWindow::CMainWindow(ZovApp& app, QWidget* parent)
             Qt::QueuedConnection);
 
     InstallRecorder(*this); // commands, New's settings, tray and hot keys of the recorder
+    InstallSound(*this);    // sound with the screen and while playing
 
     ApplyLanguage();
     SetNoFileTitle();

@@ -108,6 +108,8 @@ class CMainWindow : public QMainWindow {
     FrameSurfaces& Surfaces() { return m_surfaces; }
     PlaybackEngine& Playback() { return m_playback; }
     ZovApp& App() { return m_app; }
+    // "Ready to Record Sound": the next Play also records sound.
+    bool RecordSoundOnPlay() const { return m_recordSoundOnPlay; }
     QWidget* Client() const { return m_client; }
     QString StatusText() const;
     bool FitToWindow() const { return m_fit; }

@@ -10,6 +10,7 @@
 #include "ui/MainWindow.h"
 #include "ui/PlayerWindow.h"
 #include "ui/ProgressDialog.h"
+#include "ui/SoundCommands.h"
 #include "ui/ThumbnailStrip.h"
 
 #include <QAction>
@@ -320,8 +321,12 @@ void CMainWindow::StartPlayback(bool fast) {
     if (m_playerState == PLAYER_IDLE) {
         if (!m_playback.SetPlayStart(m_sel.selection.anchor))
             return;
-        if (!m_playback.Play())
+        if (!fast && m_recordSoundOnPlay)
+            SoundPlaybackStarting(*this); // narration
+        if (!m_playback.Play()) {
+            SoundPlaybackEnded(*this, m_recordSoundOnPlay);
             return;
+        }
     } else if (m_playerState == PLAYER_PAUSED) {
         m_playback.Resume();
     }
@@ -359,6 +364,7 @@ void CMainWindow::CmdStop() {
         return;
     }
     m_playback.Stop();
+    SoundPlaybackEnded(*this, m_recordSoundOnPlay);
     m_recordSoundOnPlay = false;
     m_playerState = PLAYER_IDLE;
     m_playingFast = false;
@@ -375,6 +381,7 @@ void CMainWindow::OnPlayFrame(int frame) {
 
 void CMainWindow::OnPlayFinish(int frame) {
     m_playback.Stop(); // joins the finished worker
+    SoundPlaybackEnded(*this, m_recordSoundOnPlay);
     m_recordSoundOnPlay = false;
     m_playerState = PLAYER_IDLE;
     m_playingFast = false;
