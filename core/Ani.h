@@ -255,6 +255,10 @@ class CAni {
     bool AppendFramesFromBitmaps(BitmapAppendRequest& request);
     // The same on a worker thread: progress and the end go to the listeners (OnImportProgress).
     bool StartBitmapAppend(BitmapAppendRequest& request);
+    // Moves the last `count` frames (a series just appended) to stand before `destination`.
+    // It pushes no undo step: the append's step takes both back, so one Undo removes the
+    // import wherever it was placed. True, doing nothing, when they stand there already.
+    bool PlaceAppendedFrames(int32_t count, int32_t destination);
     // Asks the worker to stop and waits up to 2 s; true when it has ended (and is joined).
     // Until it returns true the request must stay alive; call it again or WaitBitmapAppend.
     bool StopBitmapAppend(BitmapAppendRequest& request);

@@ -153,10 +153,19 @@ bool OpenOrCreate(CAni& ani, std::string& path, int& code) {
     return OpenOrFail(ani, path, code);
 }
 
-int ImportSeries(CAni& ani, std::string& project, const std::string& first, bool quiet) {
+// `at` >= 0 moves the appended frames to stand before frame `at` (as the window does with
+// the selected position); one Undo takes the import back either way.
+int ImportSeries(CAni& ani, std::string& project, const std::string& first, bool quiet, long long at = -1) {
+    BmpSeriesName series;
+    if (!ParseBmpSeriesName(first, series))
+        return Fail("Filename Should Be: file0001.bmp");
     int code = 0;
     if (!OpenOrCreate(ani, project, code))
         return code;
+    const int32_t before = ani.FrameCount();
+    if (at > before)
+        return Fail("--at " + std::to_string(at) + " lies beyond the project's " + std::to_string(before) +
+                    " frames.");
     ImportProgress progress(quiet);
     ani.AddListener(&progress);
     BitmapAppendRequest request;
@@ -171,6 +180,9 @@ int ImportSeries(CAni& ani, std::string& project, const std::string& first, bool
         return Fail("nothing was imported: " + request.error + ".");
     if (!request.error.empty())
         std::fprintf(stderr, "zovrec: the import stopped early: %s.\n", request.error.c_str());
+    if (at >= 0 && !ani.PlaceAppendedFrames(request.appended.load(), static_cast<int32_t>(at)))
+        return Fail("the imported frames could not be moved to frame " + std::to_string(at) + ": " +
+                    Reason(ani, "unknown failure") + ".");
     if (!quiet)
         std::printf("%s: appended %d frames, %d in all\n", project.c_str(), request.appended.load(),
                     ani.FrameCount());
@@ -178,11 +190,16 @@ int ImportSeries(CAni& ani, std::string& project, const std::string& first, bool
 }
 
 int CmdImport(CAni& ani, const Args& args) {
-    if (args.size() != 2)
-        return Usage("import-bmp PROJECT FIRST.bmp");
+    long long at = -1;
+    if (args.size() == 4 && args[2] == "--at") {
+        if (!ParseInt(args[3], 0, INT32_MAX, at))
+            return Fail("--at \"" + args[3] + "\" is not a frame number.");
+    } else if (args.size() != 2) {
+        return Usage("import-bmp PROJECT FIRST.bmp [--at N]");
+    }
     std::string project = args[0];
     const CloseAtEnd closeAtEnd(ani);
-    return ImportSeries(ani, project, args[1], false);
+    return ImportSeries(ani, project, args[1], false, at);
 }
 
 bool ParseIndex(const std::string& text, long long lo, long long hi, long long& out, const char* what,
@@ -434,8 +451,10 @@ CliRegistration r1({"info", "info PROJECT", "show the header, frame kinds and el
                     CmdInfo});
 CliRegistration r2({"check", "check PROJECT", "verify a project's frame table (exit 0 when it passes)",
                     CmdCheck});
-CliRegistration r3({"import-bmp", "import-bmp PROJECT FIRST.bmp",
-                    "append the numbered bitmap series FIRST.bmp starts (creates the project)", CmdImport});
+CliRegistration r3({"import-bmp", "import-bmp PROJECT FIRST.bmp [--at N]",
+                    "append the numbered bitmap series FIRST.bmp starts (creates the project); with --at "
+                    "the frames go before frame N",
+                    CmdImport});
 CliRegistration r4({"frame", "frame PROJECT INDEX OUT.bmp", "decode one frame to a 24-bit BMP", CmdFrame});
 CliRegistration r5({"delete", "delete PROJECT FIRST COUNT", "delete COUNT frames from FIRST", CmdDelete});
 CliRegistration r6({"paste", "paste PROJECT SOURCE COUNT DEST", "copy COUNT frames from SOURCE before DEST",
