@@ -187,6 +187,11 @@ enum StringId : int {
     S_EXPORT_BMP_EXISTS = 171,
     // Exports and imports, marks and images: 172-183.
     S_EXPORTS_FIRST = 172,
+    S_IMPORT_PROGRESS = 178, // the import's progress text before its first frame
+    S_IMPORT_APPENDED = 179, // "appended frames" of the progress text "%s: %d"
+    S_WMV_NO_ENCODER = 180,
+    S_IMPORT_COMPRESSED = 182, // a compressed bitmap chosen for import
+    S_IMPORT_FAILED = 183,
     S_EXPORTS_LAST = 183,
     S_FOLDER_OK = 184,
     S_FOLDER_CANCEL = 185,

@@ -4,6 +4,7 @@
 #include "base/Log.h"
 #include "base/StringIds.h"
 #include "core/Ani.h"
+#include "ui/BitmapCommands.h"
 #include "ui/DocumentEventsAdapter.h"
 #include "ui/ElementCommands.h"
 #include "ui/FrameView.h"
@@ -85,6 +86,7 @@ CMainWindow::CMainWindow(ZovApp& app, QWidget* parent)
     m_app.Config().SetFlag(Settings::kAreaSelect, false);
 
     RegisterBuiltInCommands();
+    RegisterBitmapCommands(*this);
     BuildMenus();
     BuildChildren();
     BuildToolbar();
