@@ -33,7 +33,8 @@ CliRun Zovrec(const std::string& args, const std::string& scratch) {
     return r;
 }
 
-constexpr int W = 36, H = 20;
+// Rows of 96 bytes: difference frames carry whole 96-byte blocks only.
+constexpr int W = 32, H = 20;
 
 class BitmapCli : public DocTest {
   protected:

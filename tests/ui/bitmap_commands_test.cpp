@@ -18,7 +18,8 @@ using zovtest::TempDir;
 
 namespace {
 
-constexpr int W = 40, H = 30;
+// Rows of 96 bytes: difference frames carry whole 96-byte blocks only.
+constexpr int W = 32, H = 30;
 
 class ImportCommand : public ::testing::Test {
   protected:
@@ -123,6 +124,7 @@ TEST_F(ImportCommand, FramesGoBeforeTheSelectedFrameAndOneUndoTakesThemBack) {
     EXPECT_EQ(m_messages.takeLast(), "Import finished, 3 frames appended");
     EXPECT_EQ(Frame(0), before[0]);
     EXPECT_EQ(Frame(1), Shot(98));
+    EXPECT_EQ(Frame(2), Shot(99));
     EXPECT_EQ(Frame(3), Shot(100));
     EXPECT_EQ(Frame(4), before[1]);
     // The imported frames are the selection.
