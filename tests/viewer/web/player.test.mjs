@@ -182,6 +182,28 @@ describe('playing the exported page', () => {
     await p.close();
   });
 
+  // The sound of a recording (here sox's tone, encoded by lame as a recording's would be) goes
+  // with the export and plays with the stream; the browsers are started with autoplay allowed
+  // (chromium --autoplay-policy=no-user-gesture-required, firefox media.autoplay.default 0).
+  const haveLame = (() => { try { execFileSync('lame', ['--version'], { stdio: 'ignore' }); execFileSync('sox', ['--version'], { stdio: 'ignore' }); return true; } catch (_) { return false; } })();
+  test("the project's MP3 travels with its export and plays in the page", { skip: (!hasCommand('export') && 'no export command') || (!haveLame && 'no lame or sox (scripts/deps/sound.txt)') }, async () => {
+    const dir = path.join(site, 'talk');
+    const first = writeSeries(path.join(dir, 'bmp'), 40, 50, 38, (i) => i + 1);
+    const project = path.join(dir, 'film.scp');
+    run(['import-bmp', project, first]);
+    execFileSync('sox', ['-q', '-n', '-r', '22050', '-c', '1', '-b', '8', '-e', 'unsigned', path.join(dir, 'film.wav'), 'synth', '6', 'sine', '440']);
+    execFileSync('lame', ['--quiet', path.join(dir, 'film.wav'), path.join(dir, 'film.mp3')]);
+    fs.mkdirSync(path.join(dir, 'out'), { recursive: true });
+    run(['export', project, '--format', 'zov', '--out', path.join(dir, 'out', 'talk.zov')]);
+    assert.ok(fs.readFileSync(path.join(dir, 'out', 'talk.mp3')).equals(fs.readFileSync(path.join(dir, 'film.mp3'))));
+    const p = await browser.open(`${serve.url}/talk/out/talk-ocx.htm`, errors);
+    await waitLoaded(p);
+    await p.waitFor(() => (document.querySelector('zov-player').shadowRoot.querySelector('audio')?.currentTime ?? 0) > 1);
+    const sound = await p.evaluate(() => document.querySelector('zov-player').shadowRoot.querySelector('audio').src);
+    assert.equal(sound, `${serve.url}/talk/out/talk.mp3`);
+    await p.close();
+  });
+
   // scripts/test.d/60-wayland.sh records a 320 x 240 area of a headless Wayland desktop through
   // the portal, with grim's screenshot of the same area beside it (NAME.ppm), and runs this.
   const portal = process.env.ZOV_PORTAL_RECORDING;
