@@ -181,8 +181,14 @@ enum StringId : int {
     S_SET_BORDER_COLOUR = 160,
     S_ELEMENT_STYLE_TITLE = 161,
     S_ELEMENTS_LAST = 165,
-    // Sound: 166-170.
+    // Sound: 166-170, the names of the sound commands the menu leaves out (only "Ready to
+    // Record Sound", 40, is offered).
     S_SOUND_FIRST = 166,
+    S_IMPORT_SOUND_FILE = 166,
+    S_CUT_SOUND = 167,
+    S_COPY_SOUND = 168,
+    S_PASTE_SOUND = 169,
+    S_DELETE_SOUND = 170,
     S_SOUND_LAST = 170,
     S_EXPORT_BMP_EXISTS = 171,
     // Exports and imports, marks and images: 172-183.
