@@ -169,8 +169,10 @@ void RecorderControl::Resume(std::vector<WId> alsoGone) {
     SetState(REC_RECORDING);
     const int generation = m_generation;
     RunWhenSettled(std::move(alsoGone), [this, generation] {
-        if (generation == m_generation && m_state == REC_RECORDING && m_captureStarted)
+        if (generation == m_generation && m_state == REC_RECORDING && m_captureStarted) {
             m_engine.ResumeCapture();
+            emit releasedAfterMenu();
+        }
     });
     emit resumed();
 }
@@ -239,6 +241,7 @@ bool RecorderControl::HoldForMenu() {
     if (m_state != REC_RECORDING || !m_captureStarted)
         return false;
     m_engine.PauseCapture(); // returns once no grab is under way
+    emit heldForMenu();
     return true;
 }
 

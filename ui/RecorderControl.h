@@ -86,6 +86,10 @@ class RecorderControl : public QObject {
     void resumed();
     void stopping();
     void stopped();
+    // The capture held while a recorder menu is open, and let go again (the sound drops its
+    // buffers meanwhile, as in a pause).
+    void heldForMenu();
+    void releasedAfterMenu();
     void stateChanged(int state);
     void frameCountChanged(int count);
 

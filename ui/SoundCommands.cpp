@@ -111,6 +111,8 @@ void InstallSound(CMainWindow& window) {
     QObject::connect(recorder, &RecorderControl::started, sound, [sound] { sound->StartWithScreen(); });
     QObject::connect(recorder, &RecorderControl::paused, sound, [sound] { sound->Pause(); });
     QObject::connect(recorder, &RecorderControl::resumed, sound, [sound] { sound->Resume(); });
+    QObject::connect(recorder, &RecorderControl::heldForMenu, sound, [sound] { sound->Pause(); });
+    QObject::connect(recorder, &RecorderControl::releasedAfterMenu, sound, [sound] { sound->Resume(); });
     QObject::connect(recorder, &RecorderControl::stopping, sound, [sound] { sound->StopWithScreen(); });
     QObject::connect(recorder, &RecorderControl::stopped, sound,
                      [sound, &window] { sound->FinishWithScreen(window.RecordSoundOnPlay()); });
