@@ -704,74 +704,35 @@ void PortalScreen::OnParamChanged(uint32_t id, const struct spa_pod* param) {
     pw_stream_update_params(m_stream, params, static_cast<uint32_t>(n));
 }
 
-// Channel masks of the negotiated format, as a little-endian 32-bit pixel holds them.
-bool FormatMasks(uint32_t format, uint32_t& red, uint32_t& green, uint32_t& blue) {
-    switch (format) {
-    case SPA_VIDEO_FORMAT_BGRx:
-    case SPA_VIDEO_FORMAT_BGRA:
-        red = 0xFF0000, green = 0xFF00, blue = 0xFF;
-        return true;
-    case SPA_VIDEO_FORMAT_RGBx:
-    case SPA_VIDEO_FORMAT_RGBA:
-        red = 0xFF, green = 0xFF00, blue = 0xFF0000;
-        return true;
-    case SPA_VIDEO_FORMAT_xRGB:
-        red = 0xFF00, green = 0xFF0000, blue = 0xFF000000u;
-        return true;
-    case SPA_VIDEO_FORMAT_xBGR:
-        red = 0xFF000000u, green = 0xFF0000, blue = 0xFF00;
-        return true;
-    default:
-        return false;
-    }
-}
-
 void PortalScreen::ReadCursor(struct spa_buffer* buffer) {
-    auto* cursor = static_cast<spa_meta_cursor*>(
-        spa_buffer_find_meta_data(buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-    if (!cursor)
+    spa_meta* meta = spa_buffer_find_meta(buffer, SPA_META_Cursor);
+    if (!meta || meta->size < sizeof(spa_meta_cursor))
         return;
+    auto* cursor = static_cast<spa_meta_cursor*>(meta->data);
     if (!spa_meta_cursor_is_valid(cursor)) {
         m_pointerValid = false;
         return;
     }
-    // A bitmap comes only when the shape changes; otherwise the last one stays.
-    if (cursor->bitmap_offset >= sizeof(spa_meta_cursor)) {
+    // A bitmap comes only when the shape changes; otherwise the last one stays. Its offsets
+    // are the producer's word: they are checked against the size of the metadata.
+    if (cursor->bitmap_offset >= sizeof(spa_meta_cursor) &&
+        size_t{cursor->bitmap_offset} + sizeof(spa_meta_bitmap) <= meta->size) {
         auto* bitmap = SPA_PTROFF(cursor, cursor->bitmap_offset, spa_meta_bitmap);
-        uint32_t r = 0, g = 0, bl = 0;
-        uint32_t fmt = bitmap->format;
-        if (fmt == SPA_VIDEO_FORMAT_ARGB)
-            fmt = SPA_VIDEO_FORMAT_xRGB;
-        if (fmt == SPA_VIDEO_FORMAT_ABGR)
-            fmt = SPA_VIDEO_FORMAT_xBGR;
+        const size_t room = meta->size - cursor->bitmap_offset;
         const int w = static_cast<int>(bitmap->size.width), h = static_cast<int>(bitmap->size.height);
+        std::vector<uint32_t> argb;
         if (bitmap->offset >= sizeof(spa_meta_bitmap) && w > 0 && h > 0 && w <= 256 && h <= 256 &&
-            bitmap->stride >= w * 4 && FormatMasks(fmt, r, g, bl)) {
+            bitmap->stride >= w * 4 &&
+            size_t{bitmap->offset} + static_cast<size_t>(bitmap->stride) * (h - 1) + size_t(w) * 4 <= room &&
+            PortalCursorPixels(bitmap->format, w, h, bitmap->stride,
+                               SPA_PTROFF(bitmap, bitmap->offset, const uint8_t), argb)) {
             auto image = std::make_shared<PointerImage>();
             image->width = w;
             image->height = h;
             image->xhot = cursor->hotspot.x;
             image->yhot = cursor->hotspot.y;
             image->serial = cursor->id;
-            image->argb.resize(static_cast<size_t>(w) * h);
-            const auto* bytes = SPA_PTROFF(bitmap, bitmap->offset, const uint8_t);
-            const uint32_t alphaMask = ~(r | g | bl);
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) {
-                    uint32_t p = 0;
-                    std::memcpy(&p, bytes + static_cast<size_t>(y) * bitmap->stride + x * 4, 4);
-                    auto take = [&](uint32_t mask) {
-                        int shift = 0;
-                        while (mask && !(mask & 1)) {
-                            mask >>= 1;
-                            ++shift;
-                        }
-                        return (p >> shift) & 0xFF;
-                    };
-                    // The desktops send premultiplied pixels, as the pointer drawing wants.
-                    image->argb[static_cast<size_t>(y) * w + x] =
-                        (take(alphaMask) << 24) | (take(r) << 16) | (take(g) << 8) | take(bl);
-                }
+            image->argb = std::move(argb);
             m_cursorImage = std::move(image);
             m_cursorId = cursor->id;
         }
@@ -798,7 +759,7 @@ void PortalScreen::OnProcess() {
     const bool corrupted = (header && (header->flags & SPA_META_HEADER_FLAG_CORRUPTED)) ||
                            (d.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED);
     if (buffer->n_datas > 0 && d.data && d.chunk->size > 0 && !corrupted && width > 0 && height > 0 &&
-        FormatMasks(m_format.format, r, g, bl)) {
+        PortalFormatMasks(m_format.format, r, g, bl)) {
         const int stride = d.chunk->stride > 0 ? d.chunk->stride : width * 4;
         const size_t offset = d.chunk->offset % std::max<uint32_t>(d.maxsize, 1);
         if (stride >= width * 4 &&
@@ -866,7 +827,7 @@ bool PortalScreen::Grab(int x, int y, ScreenPixels& out) {
     out.height = m_grabH;
     out.bitsPerPixel = 32;
     out.msbFirst = false;
-    if (!FormatMasks(p.format, out.redMask, out.greenMask, out.blueMask))
+    if (!PortalFormatMasks(p.format, out.redMask, out.greenMask, out.blueMask))
         return false;
     if (x >= 0 && y >= 0 && x + m_grabW <= p.width && y + m_grabH <= p.height) {
         out.bytesPerLine = p.stride;
@@ -946,6 +907,58 @@ std::unique_ptr<IScreenSource> OpenPortalScreen(const PortalOptions& options, st
 PortalPointer PortalPointerMode(const IScreenSource& source) {
     auto* portal = dynamic_cast<const PortalScreen*>(&source);
     return portal ? portal->PointerMode() : PortalPointer::Hidden;
+}
+
+bool PortalFormatMasks(uint32_t format, uint32_t& red, uint32_t& green, uint32_t& blue) {
+    switch (format) {
+    case SPA_VIDEO_FORMAT_BGRx:
+    case SPA_VIDEO_FORMAT_BGRA:
+        red = 0xFF0000, green = 0xFF00, blue = 0xFF;
+        return true;
+    case SPA_VIDEO_FORMAT_RGBx:
+    case SPA_VIDEO_FORMAT_RGBA:
+        red = 0xFF, green = 0xFF00, blue = 0xFF0000;
+        return true;
+    case SPA_VIDEO_FORMAT_xRGB:
+    case SPA_VIDEO_FORMAT_ARGB:
+        red = 0xFF00, green = 0xFF0000, blue = 0xFF000000u;
+        return true;
+    case SPA_VIDEO_FORMAT_xBGR:
+    case SPA_VIDEO_FORMAT_ABGR:
+        red = 0xFF000000u, green = 0xFF0000, blue = 0xFF00;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool PortalCursorPixels(uint32_t format, int width, int height, int stride, const uint8_t* bytes,
+                        std::vector<uint32_t>& argb) {
+    uint32_t r = 0, g = 0, b = 0;
+    if (width <= 0 || height <= 0 || stride < width * 4 || !PortalFormatMasks(format, r, g, b))
+        return false;
+    // The byte the colour masks leave is the alpha (for the x formats: what the desktop put there).
+    const uint32_t alpha = ~(r | g | b);
+    auto shiftOf = [](uint32_t mask) {
+        int shift = 0;
+        while (mask && !(mask & 1)) {
+            mask >>= 1;
+            ++shift;
+        }
+        return shift;
+    };
+    const int sa = shiftOf(alpha), sr = shiftOf(r), sg = shiftOf(g), sb = shiftOf(b);
+    argb.resize(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint32_t p = 0;
+            std::memcpy(&p, bytes + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, 4);
+            // The desktops send premultiplied pixels, as the pointer drawing wants.
+            argb[static_cast<size_t>(y) * width + x] = (((p >> sa) & 0xFF) << 24) |
+                                                       (((p >> sr) & 0xFF) << 16) |
+                                                       (((p >> sg) & 0xFF) << 8) | ((p >> sb) & 0xFF);
+        }
+    return true;
 }
 
 } // namespace zov

@@ -8,8 +8,10 @@
 
 #include "platform/ScreenSource.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zov {
 
@@ -40,5 +42,13 @@ std::unique_ptr<IScreenSource> OpenPortalScreen(const PortalOptions& options, st
 // How the pointer reaches the frames of a portal source.
 enum class PortalPointer { Hidden, Embedded, Metadata };
 PortalPointer PortalPointerMode(const IScreenSource& source);
+
+// The stream's 32-bit pixel formats (PipeWire's video format numbers: BGRx, BGRA, RGBx, RGBA,
+// xRGB, ARGB, xBGR, ABGR) as the channel masks of a little-endian pixel; false for another.
+bool PortalFormatMasks(uint32_t format, uint32_t& red, uint32_t& green, uint32_t& blue);
+// A pointer bitmap of the stream's metadata (premultiplied, in one of those formats, rows
+// `stride` bytes apart) as premultiplied 0xAARRGGBB; false for a format not taken.
+bool PortalCursorPixels(uint32_t format, int width, int height, int stride, const uint8_t* bytes,
+                        std::vector<uint32_t>& argb);
 
 } // namespace zov
