@@ -323,6 +323,11 @@ else
   say "backend ended mid-run: $kept frames kept; $(grep 'ended early' "$work/out/killed.err")"
 fi
 
+# A sanitizer build (ZOV_BUILD_DIR=build-asan) reports into the same error files, also in the
+# runs that were meant to fail.
+if grep -l 'Sanitizer' "$work"/out/*.err 2>/dev/null; then
+  fail "a sanitizer reported an error (files above)"
+fi
 if [ $failed -ne 0 ]; then
   show_logs >&2
   exit 1
