@@ -143,12 +143,16 @@ void RecordSettingsDialog::Build() {
 void RecordSettingsDialog::Fill() {
     const ProjectHeader& h = m_doc.Header();
     const Settings& s = m_app.Config();
+    // A stream recording has no project header: it starts from what a new project would.
+    const bool fromSettings = m_doc.DocMode() == DOC_STREAM && h.frameDelay <= 0;
+    const int32_t frameDelay = fromSettings ? s.FrameDelay() : h.frameDelay;
+    const bool recordPointer = fromSettings ? s.Flag(Settings::kRecordPointer) : h.recordPointer != 0;
 
     for (const char* d : kDelays)
         m_delay->addItem(QString::fromLatin1(d));
     int delayIndex = 0;
     for (int i = 0; i < 7; ++i)
-        if (h.frameDelay == kDelayValues[i])
+        if (frameDelay == kDelayValues[i])
             delayIndex = i;
     m_delay->setCurrentIndex(delayIndex);
 
@@ -162,7 +166,7 @@ void RecordSettingsDialog::Fill() {
             areaIndex = i + 1;
     m_area->setCurrentIndex(areaIndex);
 
-    m_pointer->setChecked(h.recordPointer != 0);
+    m_pointer->setChecked(recordPointer);
     m_bigPointer->setChecked(s.Flag(Settings::kBigPointer));
     m_bigPointer->setEnabled(m_pointer->isChecked());
     m_sound->setChecked(s.Flag(Settings::kRecordSound));

@@ -241,6 +241,9 @@ TEST_F(Recording, HideParentHidesTheMainWindowWhileTheDialogStays) {
     RecordSettingsDialog d(*m_app, m_window.get(), /*newStream=*/true);
     auto* hide = Find<QCheckBox>(d, IDC_RS_HIDE_PARENT);
     EXPECT_TRUE(hide->isChecked()); // a new stream starts with it on
+    // A stream has no project header: delay and pointer come from the settings.
+    EXPECT_EQ(Find<QComboBox>(d, IDC_RS_DELAY)->currentText(), "  500");
+    EXPECT_TRUE(Find<QCheckBox>(d, IDC_RS_POINTER)->isChecked());
     EXPECT_FALSE(m_window->isVisible());
     bool visibleWhileHidden = false, mainBack = false;
     QTimer::singleShot(0, &d, [&] {
