@@ -1,0 +1,259 @@
+// Recording from zov-recorder on a private X server, driven with xdotool: the hot keys, the
+// insert before the selected frame, the window hidden while recording and back on frame 0,
+// the status window kept out of the frames, New into a stream with the area dragged in
+// "Sel Area", and the tray icon with its menu.
+#include "base/Bitmap.h"
+#include "codec/StreamReader.h"
+#include "core/Ani.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/XTestEnv.h"
+#include "tests/ui/UiTestProject.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace zovtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kW = 160, kH = 120;
+
+// A 5-frame project whose frames are told apart by their pixels, recording the area at
+// (left, top) of the frames' size.
+bool MakeAreaProject(const std::string& path, int left, int top) {
+    zov::CAni doc;
+    if (!MakeProject(doc, path, kW, kH, 5, 250))
+        return false;
+    std::string p = path;
+    if (!doc.OpenProject(p))
+        return false;
+    doc.SetRecordPointer(false);
+    const bool ok = doc.SetCaptureRect({left, top, left + kW, top + kH}) && doc.WriteIndex();
+    doc.Close();
+    return ok;
+}
+
+uint32_t ProjectPixel(int k, int x, int y) {
+    return zovtest::FramePixel(k, x, y) & 0xFFFFFF;
+}
+
+class RecorderProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_x.Ok());
+        m_prog = m_dir.Path() + "/program/";
+        fs::create_directories(m_prog);
+        fs::copy_file(std::string(ZOV_BIN_DIR) + "/zov-recorder", m_prog + "zov-recorder");
+        fs::copy(std::string(ZOV_SOURCE_DIR) + "/data", m_prog + "data", fs::copy_options::recursive);
+        setenv("XDG_DATA_HOME", m_dir.File("xdg-data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", m_dir.File("xdg-config").c_str(), 1);
+    }
+    void TearDown() override {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            WaitExit(m_pid);
+        }
+    }
+    void Launch(const std::string& project, const std::string& title) {
+        std::vector<std::string> argv{m_prog + "zov-recorder"};
+        if (!project.empty())
+            argv.push_back(project);
+        m_pid = Start(argv, m_x.Display(), m_dir.File("out.txt"), m_dir.File("err.txt"));
+        ASSERT_GT(m_pid, 0);
+        ASSERT_TRUE(WaitVisible(title, true)) << title;
+    }
+    std::string Log() { return ReadText(m_prog + "ZOV Recorder.log"); }
+    bool WaitLog(const std::string& text, size_t after = 0, int timeoutMs = 20000) {
+        return WaitUntil([&] { return Log().find(text, after) != std::string::npos; }, timeoutMs);
+    }
+    // The first window whose name matches `regex` exactly, visible or not; 0 when none.
+    std::string FindWindow(const std::string& name, bool onlyVisible) {
+        std::vector<std::string> argv{"xdotool", "search"};
+        if (onlyVisible)
+            argv.push_back("--onlyvisible");
+        argv.insert(argv.end(), {"--name", "^" + name + "$"});
+        RunResult r = RunProgram(argv, m_x.Display());
+        if (r.exitCode != 0 || r.out.empty())
+            return {};
+        return r.out.substr(0, r.out.find('\n'));
+    }
+    bool WaitVisible(const std::string& name, bool visible, int timeoutMs = 30000) {
+        return WaitUntil([&] { return FindWindow(name, true).empty() != visible; }, timeoutMs);
+    }
+    void Xdo(std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        RunProgram(args, m_x.Display());
+    }
+    // Frame `index` of the project at `path`, opened afresh.
+    bool LoadFrames(const std::string& path, std::vector<zov::Image24>& frames) {
+        zov::CAni doc;
+        std::string p = path;
+        if (!doc.OpenProject(p))
+            return false;
+        frames.resize(static_cast<size_t>(doc.FrameCount()));
+        for (int i = 0; i < doc.FrameCount(); ++i)
+            if (!doc.LoadFrame(i, frames[static_cast<size_t>(i)]))
+                return false;
+        return true;
+    }
+
+    Xvfb m_x{1024, 768, 24};
+    TempDir m_dir;
+    std::string m_prog;
+    pid_t m_pid = -1;
+};
+
+} // namespace
+
+// Ctrl+Shift+F9 with frame 2 selected and "No": the window hides and records the area;
+// F9 again is refused, F11 while recording does nothing, F12 stops and the window shows
+// frame 0 again. The new frames stand before frame 2 and equal the screen of the area, and
+// the status window never reaches them.
+TEST_F(RecorderProgram, HotKeysRecordAnInsertWhileHiddenAndStopBackOnFrameZero) {
+    const std::string project = m_dir.File("film.scp");
+    ASSERT_TRUE(MakeAreaProject(project, 600, 400));
+    TestWindow still(m_x.Display(), kW, kH, 600, 400);
+    ASSERT_TRUE(still.Ok());
+    Launch(project, "ZOV Recorder - " + project);
+    // Frame 2 selected: the third thumbnail of the strip (the strip starts 24 pixels below the
+    // client's top, which the menu bar and toolbar push down; found on the screen).
+    Screenshot shot;
+    std::string error;
+    int thumbX = -1, thumbY = -1;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (!TakeScreenshot(m_x.Display(), shot, error))
+                return false;
+            for (int y = 0; y < 200 && thumbX < 0; ++y)
+                for (int x = 150; x < 300 && thumbX < 0; ++x)
+                    if (shot.At(x, y) == ProjectPixel(2, 0, 0))
+                        thumbX = x, thumbY = y;
+            return thumbX >= 0;
+        },
+        30000));
+    Xdo({"mousemove", std::to_string(thumbX + 20), std::to_string(thumbY + 20), "click", "1"});
+    Xdo({"mousemove", "10", "700"});
+
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", true)); // the question
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "alt+n"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
+    // The status window (no tray here) comes once the capture runs, clear of the area.
+    ASSERT_TRUE(WaitVisible("Recorder status", true));
+    Screenshot hidden;
+    ASSERT_TRUE(TakeScreenshot(m_x.Display(), hidden, error)) << error;
+    const auto size0 = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > size0 + 1000; }, 20000));
+    const size_t before = Log().size();
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitLog("***** Error status!", before));
+    Xdo({"key", "ctrl+shift+F11"});
+    const auto size1 = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > size1; }, 20000)); // still recording
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, true));
+    EXPECT_TRUE(WaitVisible("Recorder status", false));
+    const std::string log = Log().substr(before);
+    const size_t a = log.find("RecordSoundEnd"), b = log.find("CaptureScreenEnd"),
+                 c = log.find("ResizeControl"), d = log.find("MakeSureVisible");
+    EXPECT_TRUE(a < b && b < c && c < d) << log;
+    EXPECT_EQ(log.find("***** Status Error"), std::string::npos); // F11 asked nothing of Stop
+
+    // The view shows frame 0 again.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (!TakeScreenshot(m_x.Display(), shot, error))
+                return false;
+            for (int y = 100; y < 300; ++y)
+                if (shot.At(0, y) == ProjectPixel(0, 0, 0) && shot.At(5, y + 5) == ProjectPixel(0, 5, 5))
+                    return true;
+            return false;
+        },
+        20000));
+
+    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
+    ASSERT_EQ(WaitExit(m_pid), 0);
+    m_pid = -1;
+    std::vector<zov::Image24> frames;
+    ASSERT_TRUE(LoadFrames(project, frames));
+    const int added = static_cast<int>(frames.size()) - 5;
+    ASSERT_GE(added, 2);
+    // 0, 1, the new ones, 2, 3, 4.
+    for (int i = 0; i < static_cast<int>(frames.size()); ++i) {
+        const zov::Image24& f = frames[static_cast<size_t>(i)];
+        if (i < 2 || i >= 2 + added) {
+            const int k = i < 2 ? i : i - added;
+            EXPECT_EQ(zovtest::FramePixel(f, 7, 9), ProjectPixel(k, 7, 9)) << "frame " << i;
+        } else {
+            std::string first;
+            EXPECT_EQ(CountDifferences(f, hidden, 600, 400, &first), 0) << "frame " << i << ": " << first;
+        }
+    }
+}
+
+// New with a ".zov" path: the settings dialog hides the main window, "Sel Area" takes a
+// rectangle dragged from bottom-right to top-left, OK begins at once; the stream has the
+// dragged size and its two pages, and a second Begin is refused.
+TEST_F(RecorderProgram, NewStreamWithSelAreaRecordsTheDraggedRectangle) {
+    TestWindow scene(m_x.Display(), 320, 240, 100, 50);
+    ASSERT_TRUE(scene.Ok());
+    Launch("", "ZOV Recorder - .*");
+    const std::string main = FindWindow("ZOV Recorder - .*", true);
+    Xdo({"windowfocus", "--sync", main, "key", "alt+f", "n"});
+    ASSERT_TRUE(WaitUntil([&] { return !FindWindow(".*New.*", true).empty(); }, 20000));
+    const std::string stream = m_dir.File("clip.zov");
+    Xdo({"type", "--delay", "20", stream});
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", true));
+    EXPECT_TRUE(WaitVisible("ZOV Recorder - .*", false)); // "Hide Parent" is on for a new stream
+    // Tab from the delay to the area list and on to "Sel Area".
+    Xdo({"windowfocus", "--sync", FindWindow("Recording Setting", true), "key", "Tab", "Tab", "space"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", false));
+    // The area window grabs the pointer once it is up; the drag waits for it.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            RunResult r =
+                RunProgram({"xdotool", "search", "--onlyvisible", "--class", "zov-recorder"}, m_x.Display());
+            return r.exitCode == 0 && !r.out.empty();
+        },
+        20000));
+    Xdo({"mousemove", "420", "290", "mousedown", "1", "mousemove", "300", "200", "mousemove", "100", "50",
+         "mouseup", "1"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", true));
+    Xdo({"mousemove", "900", "20"});
+    Xdo({"windowfocus", "--sync", FindWindow("Recording Setting", true), "key", "Return"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", false));
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(stream) && fs::file_size(stream) > 20000; }, 30000));
+    // The screen while the window is hidden, for the recorded picture.
+    Screenshot shot;
+    std::string error;
+    ASSERT_TRUE(TakeScreenshot(m_x.Display(), shot, error));
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_dir.File("clip-ocx.htm")); }, 20000));
+    EXPECT_TRUE(fs::exists(m_dir.File("clip.htm")));
+    const std::vector<uint8_t> bytes = ReadAll(stream);
+    zov::StreamReader reader;
+    reader.Open(bytes.data(), bytes.size());
+    zov::StreamRecord rec;
+    ASSERT_EQ(reader.Next(rec), zov::ReadStatus::Record);
+    EXPECT_EQ(reader.Header().width, 320);
+    EXPECT_EQ(reader.Header().height, 240);
+    // The first picture is the test window at (100, 50).
+    long differ = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            if ((reader.Picture()[y * 320 + x] & 0xFFFFFF) != shot.At(100 + x, 50 + y))
+                ++differ;
+    EXPECT_EQ(differ, 0);
+    // The stream has ended: Begin is refused with a message, the file unchanged.
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - .*", true));
+    const size_t before = Log().size();
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitLog("***** Error status!", before));
+    EXPECT_TRUE(WaitVisible("ZOV Recorder", true));
+    EXPECT_EQ(ReadAll(stream), bytes);
+}
