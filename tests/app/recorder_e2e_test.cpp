@@ -9,8 +9,10 @@
 #include "tests/support/XTestEnv.h"
 #include "tests/ui/UiTestProject.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -256,4 +258,164 @@ TEST_F(RecorderProgram, NewStreamWithSelAreaRecordsTheDraggedRectangle) {
     ASSERT_TRUE(WaitLog("***** Error status!", before));
     EXPECT_TRUE(WaitVisible("ZOV Recorder", true));
     EXPECT_EQ(ReadAll(stream), bytes);
+}
+
+// Under a window manager with a tray (openbox and trayer): the icon is there from the start
+// and raises the window on an idle click; it changes while recording; its menu opens at the
+// pointer and, dismissed, leaves the capture running; Stop from the menu ends the recording.
+// No frame holds the menu.
+TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
+    const pid_t wm = Start({"openbox"}, m_x.Display());
+    ASSERT_GT(wm, 0);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            RunResult r = RunProgram({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, m_x.Display());
+            return r.out.find("window id") != std::string::npos;
+        },
+        20000));
+    // trayer now and then comes up without its window on a fresh server; it is started again.
+    auto startTray = [&] {
+        return Start({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width",
+                      "40", "--height", "32", "--SetDockType", "true", "--SetPartialStrut", "true",
+                      "--expand", "false"},
+                     m_x.Display(), m_dir.File("trayer-out.txt"), m_dir.File("trayer-err.txt"));
+    };
+    auto trayShown = [&] {
+        return WaitUntil(
+            [&] {
+                RunResult r =
+                    RunProgram({"xdotool", "search", "--onlyvisible", "--class", "trayer"}, m_x.Display());
+                return r.exitCode == 0 && !r.out.empty();
+            },
+            10000);
+    };
+    pid_t tray = startTray();
+    ASSERT_GT(tray, 0);
+    if (!trayShown()) {
+        kill(tray, SIGKILL);
+        WaitExit(tray);
+        tray = startTray();
+        ASSERT_TRUE(trayShown()) << ReadText(m_dir.File("trayer-err.txt"));
+    }
+    struct Cleanup {
+        pid_t a, b;
+        ~Cleanup() {
+            kill(a, SIGKILL);
+            kill(b, SIGKILL);
+            WaitExit(a);
+            WaitExit(b);
+        }
+    } cleanup{wm, tray};
+
+    // The menu opens above and left of the icon at the bottom-right corner: the area lies there.
+    const std::string project = m_dir.File("tray.scp");
+    ASSERT_TRUE(MakeAreaProject(project, 820, 580));
+    Launch(project, "ZOV Recorder - " + project);
+    // The icon: the tray's widest embedded window on the right.
+    int iconX = -1, iconY = -1;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            RunResult ids =
+                RunProgram({"xdotool", "search", "--onlyvisible", "--class", "trayer"}, m_x.Display());
+            for (size_t a = 0, b; a < ids.out.size(); a = b + 1) {
+                b = ids.out.find('\n', a);
+                if (b == std::string::npos)
+                    b = ids.out.size();
+                RunResult g = RunProgram(
+                    {"xdotool", "getwindowgeometry", "--shell", ids.out.substr(a, b - a)}, m_x.Display());
+                int x = -1, y = -1, w = 0, h = 0;
+                if (std::sscanf(g.out.c_str(), "WINDOW=%*d\nX=%d\nY=%d\nWIDTH=%d\nHEIGHT=%d", &x, &y, &w,
+                                &h) == 4 &&
+                    w >= 16 && w <= 64 && y > 600) {
+                    iconX = x + w / 2;
+                    iconY = y + h / 2;
+                }
+            }
+            return iconX > 0;
+        },
+        20000));
+    Screenshot shot;
+    std::string error;
+    auto iconPixels = [&] {
+        std::vector<uint32_t> px;
+        if (TakeScreenshot(m_x.Display(), shot, error))
+            for (int y = -8; y < 8; ++y)
+                for (int x = -8; x < 8; ++x)
+                    px.push_back(shot.At(iconX + x, iconY + y));
+        return px;
+    };
+    std::vector<uint32_t> idle;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            idle = iconPixels();
+            return !idle.empty() &&
+                   std::count(idle.begin(), idle.end(), idle[0]) < static_cast<long>(idle.size());
+        },
+        20000)); // the icon is drawn
+
+    // A window over the editor; an idle click on the icon brings the editor back on top.
+    auto viewShown = [&] {
+        if (!TakeScreenshot(m_x.Display(), shot, error))
+            return false;
+        for (int y = 60; y < 400; ++y)
+            for (int x = 0; x < 8; ++x)
+                if (shot.At(x, y) == ProjectPixel(0, 0, 0) && shot.At(x + 6, y + 6) == ProjectPixel(0, 6, 6))
+                    return true;
+        return false;
+    };
+    ASSERT_TRUE(WaitUntil(viewShown, 20000));
+    TestWindow cover(m_x.Display(), 900, 600, 0, 0);
+    ASSERT_TRUE(cover.Ok());
+    ASSERT_TRUE(WaitUntil([&] { return !viewShown(); }, 20000));
+    const auto sizeIdle = fs::file_size(project);
+    Xdo({"mousemove", std::to_string(iconX), std::to_string(iconY), "click", "1"});
+    ASSERT_TRUE(WaitUntil(viewShown, 20000));
+    EXPECT_EQ(fs::file_size(project), sizeIdle); // nothing recorded
+    cover.Close();
+
+    // Begin (replacing the frames): the icon changes.
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", true));
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "alt+y"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > 200000; }, 20000));
+    EXPECT_NE(iconPixels(), idle);
+    Screenshot hidden;
+    ASSERT_TRUE(TakeScreenshot(m_x.Display(), hidden, error));
+
+    // The menu at the pointer, dismissed: the capture goes on.
+    auto menuUp = [&](bool up) {
+        return WaitUntil(
+            [&] {
+                if (!TakeScreenshot(m_x.Display(), shot, error))
+                    return false;
+                return (shot.At(iconX - 60, iconY - 40) != hidden.At(iconX - 60, iconY - 40)) == up;
+            },
+            20000);
+    };
+    Xdo({"mousemove", std::to_string(iconX), std::to_string(iconY), "click", "1"});
+    ASSERT_TRUE(menuUp(true));
+    Xdo({"key", "Escape"});
+    ASSERT_TRUE(menuUp(false));
+    const auto afterMenu = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > afterMenu + 50000; }, 20000));
+    // Stop from the menu.
+    const size_t before = Log().size();
+    Xdo({"mousemove", std::to_string(iconX), std::to_string(iconY), "click", "1"});
+    ASSERT_TRUE(menuUp(true));
+    Xdo({"key", "s"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, true));
+    ASSERT_TRUE(WaitUntil([&] { return iconPixels() == idle; }, 20000));
+
+    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
+    ASSERT_EQ(WaitExit(m_pid), 0);
+    m_pid = -1;
+    std::vector<zov::Image24> frames;
+    ASSERT_TRUE(LoadFrames(project, frames));
+    ASSERT_GE(frames.size(), 3u);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        std::string first;
+        EXPECT_EQ(CountDifferences(frames[i], hidden, 820, 580, &first), 0) << "frame " << i << ": " << first;
+    }
 }
