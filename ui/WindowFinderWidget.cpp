@@ -54,6 +54,7 @@ bool SameWindow(const std::optional<WindowInfo>& a, const std::optional<WindowIn
 CWindowFinderWidget::CWindowFinderWidget(QWidget* parent) : QLabel(parent) {
     std::string error;
     m_query = OpenX11WindowQuery(std::string(), error);
+    m_ownHighlight = true;
     ShowFinderIcon(true);
     setFixedSize(36, 36);
     setAlignment(Qt::AlignCenter);
@@ -97,7 +98,7 @@ std::vector<uint64_t> CWindowFinderWidget::OwnWindows() const {
 void CWindowFinderWidget::BeginDrag() {
     if (m_dragging || !m_pickEnabled)
         return;
-    if (!m_highlight) {
+    if (m_ownHighlight) {
         // Opened per drag: whether a compositor runs may have changed since the last one.
         std::string error;
         m_highlight = OpenX11WindowHighlight(std::string(), error);

@@ -66,6 +66,7 @@ class CWindowFinderWidget : public QLabel {
     std::optional<WindowInfo> m_current;
     bool m_dragging = false;
     bool m_pickEnabled = true;
+    bool m_ownHighlight = false; // the X11 highlight, opened anew for each drag
 };
 
 } // namespace zov
