@@ -35,10 +35,10 @@ int RecordError(Display* dpy, XErrorEvent* event) {
 } // namespace
 
 void InstallX11ErrorHandler() {
-    std::call_once(g_once, [] {
-        XInitThreads();
-        XSetErrorHandler(RecordError);
-    });
+    std::call_once(g_once, [] { XInitThreads(); });
+    // Set again every time: a toolkit that installs its own handler later (Qt's xcb platform
+    // may) would otherwise take the errors these traps wait for.
+    XSetErrorHandler(RecordError);
 }
 
 int X11ErrorCount() {

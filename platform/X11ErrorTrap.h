@@ -12,7 +12,8 @@ struct _XDisplay;
 
 namespace zov {
 
-// Installs the handler (once; also calls XInitThreads before any connection is opened).
+// Installs the handler (again if another took its place; XInitThreads once, before any
+// connection of ours is opened). Every trap calls it.
 void InstallX11ErrorHandler();
 
 // Errors of all connections so far (for callers that only count).
