@@ -21,8 +21,8 @@ inline constexpr const char* kExportKeyWmv = "WMV";
 struct CompressorChoice {
     std::string encoder;      // libavcodec encoder name ("zmbv", "ffv1", ...) or "" for none
     int32_t keyFrameRate = 0; // a key frame at least every this many frames (0: encoder's choice)
-    int32_t quality = -1;     // 0..10000 as the chooser shows it; -1: the encoder's default
-    int32_t dataRate = 0;     // bytes per second the encoder aims at; 0: no target
+    int32_t quality = -1;     // 0..100 (lossy encoders: 100 finest); -1: the encoder's default
+    int32_t dataRate = 0;     // kilobytes a second the encoder aims at; 0: no target
 };
 
 struct ExportOptions {
