@@ -19,13 +19,10 @@ bool SameExportKey(const std::string& a, const char* key) {
     const size_t n = std::strlen(key);
     if (a.size() != n)
         return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = a[i];
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        if (c != key[i])
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    for (size_t i = 0; i < n; ++i)
+        if (upper(a[i]) != upper(key[i]))
             return false;
-    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "app/cli/Cli.h"
+#include "app/cli/ExportFormats.h"
 #include "base/Bitmap.h"
 #include "codec/StreamReader.h"
 #include "codec/StreamWriter.h"
@@ -218,69 +219,26 @@ int CmdStreamInfo(CAni& ani, const Args& given) {
     return reader.CutShort() ? 1 : 0;
 }
 
-bool ParseArea(const std::string& text, StreamExportRequest& r) {
-    long long v[4];
-    size_t start = 0;
-    for (int i = 0; i < 4; ++i) {
-        const size_t comma = text.find(',', start);
-        if ((i < 3) != (comma != std::string::npos))
-            return false;
-        const std::string part = text.substr(start, i < 3 ? comma - start : std::string::npos);
-        if (!ParseInt(part, 0, 32767, v[i]))
-            return false;
-        start = comma + 1;
-    }
-    r.useArea = true;
-    r.left = static_cast<int32_t>(v[0]);
-    r.top = static_cast<int32_t>(v[1]);
-    r.right = static_cast<int32_t>(v[2]);
-    r.bottom = static_cast<int32_t>(v[3]);
+// zovrec runs one command a process: the format's own option can wait here for RunZov.
+bool g_noPages = false;
+
+bool ParseZov(Args& args, ExportOptions&, std::string&) {
+    g_noPages = TakeFlag(args, "--no-pages");
     return true;
 }
 
-int CmdExport(CAni& ani, const Args& given) {
-    Args args = given;
-    const char* usage = "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B]";
-    std::string format, out, text;
+int RunZov(CAni& ani, const ExportOptions& options) {
     StreamExportRequest request;
-    if (!TakeOption(args, "--format", format) || !TakeOption(args, "--out", out))
-        return Usage(usage);
-    if (TakeOption(args, "--first", text)) {
-        long long v;
-        if (!ParseInt(text, 0, 0x7FFFFFFF, v))
-            return Fail("--first must be a frame number, not \"" + text + "\"");
-        request.first = static_cast<int32_t>(v);
-    }
-    if (TakeOption(args, "--last", text)) {
-        long long v;
-        if (!ParseInt(text, 0, 0x7FFFFFFF, v))
-            return Fail("--last must be a frame number, not \"" + text + "\"");
-        request.last = static_cast<int32_t>(v);
-    }
-    if (TakeOption(args, "--area", text) && !ParseArea(text, request))
-        return Fail("--area must be four numbers LEFT,TOP,RIGHT,BOTTOM, not \"" + text + "\"");
-    const bool noPages = TakeFlag(args, "--no-pages");
-    if (args.size() != 1)
-        return Usage(usage);
-    if (format != "zov" && format != "ZOV")
-        return Fail("export format \"" + format + "\" is not available (zov is)");
-
-    std::string path = args[0];
-    if (!ani.OpenProject(path)) {
-        const std::string m = ani.LastMessage();
-        return Fail("can not open \"" + args[0] + "\": " + (m.empty() ? "unknown failure" : m));
-    }
-    request.path = out;
-    request.writePages = !noPages;
-    if (isatty(2))
-        request.progress = [](int32_t done, int32_t total) {
-            if (total < 20)
-                return;
-            if (done % 10 == 0 || done == total)
-                std::fprintf(stderr, "\rexported %d of %d frames", done, total);
-            if (done == total)
-                std::fprintf(stderr, "\n");
-        };
+    request.path = options.outputPath;
+    request.first = options.first;
+    request.last = options.last;
+    request.useArea = options.HasArea(ani.ImageWidth(), ani.ImageHeight());
+    request.left = options.left;
+    request.top = options.top;
+    request.right = options.right;
+    request.bottom = options.bottom;
+    request.writePages = !g_noPages;
+    request.progress = ExportProgress;
     StreamExportResult result;
     std::string error;
     if (!ExportProjectToStream(ani, request, result, error))
@@ -299,9 +257,6 @@ CliRegistration r2({"stream-decode", "stream-decode IN.zov OUTDIR",
                     "decode every frame of a stream file to OUTDIR/file0001.bmp, ...", CmdStreamDecode});
 CliRegistration r3({"stream-info", "stream-info IN.zov [--records]",
                     "show a stream file's header, version, records and chunk sizes", CmdStreamInfo});
-CliRegistration
-    r4({"export",
-        "export PROJECT --format zov --out OUT.zov [--first N] [--last M] [--area L,T,R,B] [--no-pages]",
-        "export a project (or a range or area of it) to a stream file and its web pages", CmdExport});
+ExportFormatRegistration zov({"zov", "[--no-pages] (zov)", ParseZov, RunZov});
 
 } // namespace
