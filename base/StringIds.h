@@ -193,6 +193,12 @@ enum StringId : int {
     S_EXPORT_BMP_EXISTS = 171,
     // Exports and imports, marks and images: 172-183.
     S_EXPORTS_FIRST = 172,
+    S_EXPORT_REPLACE = 172, // "%s" is the file's path
+    S_AVI_COMPRESSION_TITLE = 173,
+    S_AVI_UNCOMPRESSED = 174,
+    S_AVI_KEY_EVERY = 175,
+    S_AVI_QUALITY = 176,
+    S_AVI_DATA_RATE = 177,
     S_IMPORT_PROGRESS = 178, // the import's progress text before its first frame
     S_IMPORT_APPENDED = 179, // "appended frames" of the progress text "%s: %d"
     S_WMV_NO_ENCODER = 180,

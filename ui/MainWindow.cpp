@@ -7,6 +7,7 @@
 #include "ui/BitmapCommands.h"
 #include "ui/DocumentEventsAdapter.h"
 #include "ui/ElementCommands.h"
+#include "ui/ExportCommands.h"
 #include "ui/FrameView.h"
 #include "ui/IconTheme.h"
 #include "ui/RecorderCommands.h"
@@ -87,6 +88,7 @@ CMainWindow::CMainWindow(ZovApp& app, QWidget* parent)
 
     RegisterBuiltInCommands();
     RegisterBitmapCommands(*this);
+    RegisterExportCommands(*this);
     BuildMenus();
     BuildChildren();
     BuildToolbar();
