@@ -573,3 +573,39 @@ TEST_F(AviExportTest, ElementsAreDrawnIntoTheExportedFrames) {
     EXPECT_EQ(want, DecodeBgr(o.outputPath, P("elements.raw")));
     EXPECT_NE(Bytes({0, 0, 255}), Bytes(StoredBgr(ani, 2, 0, 0, 1, 1)));
 }
+
+// zovrec export --format avi with the options the stream export takes and a compressor;
+// the zov format keeps its own option; bad values stop before anything is written.
+TEST_F(AviExportTest, ZovrecExportsAviAndZov) {
+    const std::string zovrec = std::string(ZOV_BIN_DIR) + "/zovrec";
+    if (!fs::exists(zovrec))
+        GTEST_SKIP() << "zovrec is not built";
+    Make(64, 40, 8, 500, {0, 4});
+    ani.Close();
+    const std::string project = P("proj.scp");
+    RunTool({zovrec, "export", project, "--format", "avi", "--out", P("cli.avi"), "--first", "2", "--last",
+             "6", "--area", "1,2,42,33", "--compressor", "ffv1"});
+    std::string reopen = project;
+    ASSERT_TRUE(ani.OpenProject(reopen)) << ani.LastMessage();
+    EXPECT_EQ("5", Probe(P("cli.avi"), "v", "nb_frames"));
+    EXPECT_EQ("ffv1", Probe(P("cli.avi"), "v", "codec_name"));
+    EXPECT_EQ("2/1", Probe(P("cli.avi"), "v", "r_frame_rate"));
+    EXPECT_EQ(Expected(2, 6, 1, 2, 42, 33), DecodeBgr(P("cli.avi"), P("cli.raw")));
+    ani.Close();
+
+    RunTool({zovrec, "export", project, "--format", "ZOV", "--out", P("cli.zov"), "--no-pages"});
+    EXPECT_TRUE(fs::exists(P("cli.zov")));
+    EXPECT_FALSE(fs::exists(P("cli.htm")));
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--format", "avi", "--compressor", "nonesuch"},
+          std::vector<std::string>{"--format", "avi", "--quality", "101"},
+          std::vector<std::string>{"--format", "avi", "--last", "8"},
+          std::vector<std::string>{"--format", "mov"}}) {
+        std::vector<std::string> argv = {zovrec, "export", project, "--out", P("bad.avi")};
+        argv.insert(argv.end(), bad.begin(), bad.end());
+        const zovtest::RunResult r = zovtest::RunProgram(argv);
+        EXPECT_NE(0, r.exitCode) << bad[1] << " " << bad.back();
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_FALSE(fs::exists(P("bad.avi")));
+    }
+}
