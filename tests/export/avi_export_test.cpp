@@ -550,17 +550,18 @@ TEST_F(AviExportTest, CancelAndFailureLeaveNothingBehind) {
 TEST_F(AviExportTest, ElementsAreDrawnIntoTheExportedFrames) {
     Make(64, 40, 6, 100, {0});
     ani.Elements().Create(2, 3, ELEMENT_BOX);
-    ani.SetElementPainter(
-        [](const CElementList& elements, int32_t index, uint8_t* image, int32_t w, int32_t h) {
-            if (elements.CountInFrame(index) == 0)
-                return;
-            for (int x = 0; x < 20; ++x) { // a red bar on the top row
-                uint8_t* p = image + size_t(h - 1) * size_t((w * 3 + 3) & ~3) + size_t(x) * 3;
-                p[0] = 0;
-                p[1] = 0;
-                p[2] = 255;
-            }
-        });
+    ani.SetElementPainter([](const ElementPaintJob& job) {
+        EXPECT_TRUE(job.exporting); // link areas stay out of exported frames
+        if (!job.snapshot || job.snapshot->empty() || !job.snapshot->front().ShownOn(job.index))
+            return;
+        for (int x = 0; x < 20; ++x) { // a red bar on the top row
+            uint8_t* p =
+                job.image + size_t(job.height - 1) * size_t((job.width * 3 + 3) & ~3) + size_t(x) * 3;
+            p[0] = 0;
+            p[1] = 0;
+            p[2] = 255;
+        }
+    });
     ExportOptions o = Options("elements.avi");
     Export(o);
     Bytes want = Expected(0, 5, 0, 0, 64, 40);
