@@ -4,6 +4,8 @@
 
 #include "base/Bitmap.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <sys/wait.h>
 
 using namespace zovtest;
@@ -15,9 +17,10 @@ struct CliRun {
     std::string out, err;
 };
 
-CliRun Zovrec(const std::string& args, const std::string& scratch) {
+CliRun Zovrec(const std::string& args, const std::string& scratch, const std::string& environment = "") {
     const std::string errFile = scratch + "/stderr.txt";
-    const std::string cmd = std::string(ZOV_BIN_DIR) + "/zovrec " + args + " 2>'" + errFile + "'";
+    const std::string cmd = (environment.empty() ? "" : "env '" + environment + "' ") +
+                            std::string(ZOV_BIN_DIR) + "/zovrec " + args + " 2>'" + errFile + "'";
     CliRun r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p)
@@ -102,4 +105,60 @@ TEST_F(BitmapCli, ACompressedBitmapIsRefusedWithAClearMessage) {
     const CliRun r = Zovrec("import-bmp " + Q("p.scp") + " " + Q("rle0001.bmp"), dir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("compressed"), std::string::npos) << r.err;
+}
+
+TEST_F(BitmapCli, ExportBitmapsOfARangeAndAnEarlierSeriesNeedsOverwrite) {
+    for (int n = 0; n < 8; ++n)
+        WriteShot("in" + std::to_string(n) + ".bmp", n);
+    ASSERT_EQ(Zovrec("import-bmp " + Q("p.scp") + " " + Q("in0.bmp"), dir).code, 0);
+    std::filesystem::create_directories(Path("out"));
+    const CliRun r =
+        Zovrec("export " + Q("p.scp") + " --format bmp --out " + Q("out") + " --first 3 --last 5", dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (int i = 1; i <= 3; ++i) {
+        zov::Image24 img;
+        std::string error;
+        ASSERT_TRUE(zov::ReadBmp(Path("out/file000" + std::to_string(i) + ".bmp"), img, error)) << error;
+        EXPECT_EQ(img.bits, Picture(W, H, 2 + i)) << i;
+    }
+    EXPECT_FALSE(zov::FileExists(Path("out/file0004.bmp")));
+    const std::string cursor = ReadText(Path("out/cursor.txt"));
+    EXPECT_EQ(std::count(cursor.begin(), cursor.end(), '\n'), 4) << cursor;
+    // Again without --overwrite: refused, the folder as it was.
+    ASSERT_TRUE(WriteText(Path("out/cursor.txt"), "mine\n"));
+    const CliRun again = Zovrec("export " + Q("p.scp") + " --format bmp --out " + Q("out"), dir);
+    EXPECT_EQ(again.code, 1);
+    EXPECT_NE(again.err.find("--overwrite"), std::string::npos) << again.err;
+    EXPECT_EQ(ReadText(Path("out/cursor.txt")), "mine\n");
+    EXPECT_FALSE(zov::FileExists(Path("out/file0004.bmp")));
+    const CliRun forced =
+        Zovrec("export " + Q("p.scp") + " --format bmp --out " + Q("out") + " --overwrite", dir);
+    ASSERT_EQ(forced.code, 0) << forced.err;
+    EXPECT_TRUE(zov::FileExists(Path("out/file0008.bmp")));
+}
+
+TEST_F(BitmapCli, ExportWmvThroughTheEncoderLeavesNoTemporaryFile) {
+    for (int n = 0; n < 6; ++n)
+        WriteShot("in" + std::to_string(n) + ".bmp", n);
+    ASSERT_EQ(Zovrec("import-bmp " + Q("p.scp") + " " + Q("in0.bmp"), dir).code, 0);
+    std::filesystem::create_directories(Path("tmp"));
+    const CliRun r =
+        Zovrec("export " + Q("p.scp") + " --format wmv --out " + Q("a & b.wmv") + " --area 1,2,30,19", dir,
+               "TMPDIR=" + Path("tmp"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_empty(Path("tmp")));
+    FILE* p =
+        popen(("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,nb_read_frames "
+               "-of csv=p=0 " +
+               Q("a & b.wmv"))
+                  .c_str(),
+              "r");
+    ASSERT_NE(p, nullptr);
+    char buf[512] = {};
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, p);
+    pclose(p);
+    const std::string probe(buf, n);
+    // 29 x 17 is padded to 30 x 18; six pictures; the one second of silence as wmav2.
+    EXPECT_NE(probe.find("wmv2,30,18,6"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("wmav2"), std::string::npos) << probe;
 }
