@@ -2,10 +2,17 @@
 
 #include "app/Application.h"
 #include "base/Bitmap.h"
+#include "base/ProgramFolder.h"
 #include "base/StringIds.h"
 #include "core/Ani.h"
+#include "export/AviExport.h"
+#include "export/BitmapExport.h"
+#include "export/WmvExport.h"
+#include "ui/ExportCommands.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgressDialog.h"
+
+#include <QApplication>
 
 #include <QFileInfo>
 #include <QMetaObject>
@@ -131,7 +138,74 @@ void ImportBitmapSeries(CMainWindow& w, const QString& path) {
         false);
 }
 
+namespace {
+// The encoder command: zov-recorder.conf beside the settings file, else the program
+// folder's zov-wmenc.
+std::string EncoderCommand(CMainWindow& w) {
+    return ConfiguredEncoderCommand(w.App().Folders().writable + kRecorderConfName, ProgramFolder());
+}
+} // namespace
+
 void RegisterBitmapCommands(CMainWindow& w) {
+    CMainWindow* window = &w;
+    // Runs on the export's worker thread; the overwrite question goes to the window thread
+    // and the export waits for the answer before it writes anything.
+    RegisterExporter(kExportKeyBmp, [window](CAni& ani, const ExportOptions& options, const ExportJob& job,
+                                             std::string& error) {
+        BitmapExportRequest request;
+        request.folder = options.outputPath;
+        request.walk = ExportWalkRequest::FromOptions(options, ani.ImageWidth(), ani.ImageHeight());
+        request.walk.cancel = job.cancel;
+        request.walk.progress = job.progress;
+        request.confirmOverwrite = [window](const std::vector<std::string>&) {
+            bool yes = false;
+            QMetaObject::invokeMethod(
+                window,
+                [window, &yes] { yes = window->DialogHooks().askYesNo(Tr(*window, S_EXPORT_BMP_EXISTS)); },
+                Qt::BlockingQueuedConnection);
+            return yes;
+        };
+        int32_t written = 0;
+        const BitmapExportResult r = ExportBitmaps(ani, request, written, error);
+        if (r == BitmapExportResult::Cancelled || r == BitmapExportResult::NotOverwritten)
+            error.clear();
+        return r == BitmapExportResult::Done;
+    });
+    RegisterExporter(kExportKeyWmv, [window](CAni& ani, const ExportOptions& options, const ExportJob& job,
+                                             std::string& error) {
+        WmvExportRequest request;
+        request.target = options.outputPath;
+        request.encoderCommand = EncoderCommand(*window);
+        request.cancel = job.cancel;
+        request.writeAvi = [&](const std::string& avi, std::string& err) {
+            ExportOptions o = options;
+            o.outputPath = avi;
+            o.compressor = CompressorChoice{};
+            o.needAudio = true;
+            AviExportControl control;
+            control.cancel = job.cancel;
+            control.progress = job.progress;
+            AviExportResult result;
+            return ExportProjectToAvi(ani, o, control, result, err);
+        };
+        const WmvExportResult r = ExportWmv(request, error);
+        if (r == WmvExportResult::NoEncoder)
+            error = Tr(*window, S_WMV_NO_ENCODER).toStdString() + " (" + error + ")";
+        if (r == WmvExportResult::Cancelled)
+            error.clear();
+        return r == WmvExportResult::Done;
+    });
+    auto available = [](const CommandContext& c) {
+        return CommandState{c.hasFrames && !c.Busy() && c.Idle(), false};
+    };
+    w.Commands().Register(
+        ID_EXPORT_BMP, [window] { (void)RunExportCommand(*window, kExportKeyBmp); }, available);
+    w.Commands().Register(
+        ID_EXPORT_WMV, [window] { (void)RunExportCommand(*window, kExportKeyWmv); },
+        [window](const CommandContext& c) {
+            return CommandState{
+                c.hasFrames && !c.Busy() && c.Idle() && EncoderPresent(EncoderCommand(*window)), false};
+        });
     w.Commands().Register(
         ID_IMPORT_BMP,
         [&w] {

@@ -9,8 +9,10 @@
 #include "tests/ui/QtTestEnv.h"
 #include "tests/ui/UiTestProject.h"
 #include "ui/CommandTable.h"
+#include "ui/ExportCommands.h"
 #include "ui/MainWindow.h"
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace zov;
@@ -37,6 +39,10 @@ class ImportCommand : public ::testing::Test {
         ASSERT_TRUE(m_app->Startup());
         m_window = std::make_unique<CMainWindow>(*m_app);
         m_window->DialogHooks().message = [this](const QString& text, bool) { m_messages << text; };
+        m_window->DialogHooks().askYesNo = [this](const QString& text) {
+            m_questions << text;
+            return m_answer;
+        };
         m_window->DialogHooks().openPath = [this](const QString&, const QString&, const QString& filter) {
             m_filters << filter;
             return m_chosen;
@@ -82,7 +88,8 @@ class ImportCommand : public ::testing::Test {
     CAni m_doc;
     std::unique_ptr<ZovApp> m_app;
     std::unique_ptr<CMainWindow> m_window;
-    QStringList m_messages, m_filters;
+    QStringList m_messages, m_filters, m_questions;
+    bool m_answer = false;
     QString m_chosen;
 };
 
@@ -134,4 +141,31 @@ TEST_F(ImportCommand, FramesGoBeforeTheSelectedFrameAndOneUndoTakesThemBack) {
     ASSERT_EQ(m_doc.FrameCount(), 4);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(Frame(i), before[size_t(i)]) << i;
+}
+
+// The bitmap export from the editor: an earlier series in the folder is asked about before
+// anything is written; no leaves the folder as it was, yes replaces the series.
+TEST_F(ImportCommand, BitmapExportAsksBeforeReplacingAnEarlierSeries) {
+    const std::string out = m_dir.File("out");
+    std::filesystem::create_directories(out);
+    ASSERT_TRUE(zovtest::WriteText(out + "/file0001.bmp", "old"));
+    ExportDialogHooks().chooseFolder = [&](const QString&, const QString&, const QString&) {
+        return QString::fromStdString(out);
+    };
+    m_answer = false;
+    m_window->RunCommand(ID_EXPORT_BMP);
+    ASSERT_EQ(m_questions.size(), 1);
+    EXPECT_TRUE(m_questions.takeLast().contains("already holds bitmap files"));
+    EXPECT_EQ(zovtest::ReadText(out + "/file0001.bmp"), "old");
+    EXPECT_FALSE(zov::FileExists(out + "/cursor.txt"));
+    EXPECT_FALSE(zov::FileExists(out + "/file0002.bmp"));
+    m_answer = true;
+    m_window->RunCommand(ID_EXPORT_BMP);
+    ExportDialogHooks().chooseFolder = nullptr;
+    ASSERT_FALSE(m_messages.isEmpty());
+    EXPECT_EQ(m_messages.takeLast(), "The bitmap files have been exported.");
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_TRUE(zov::FileExists(out + "/file000" + std::to_string(i) + ".bmp")) << i;
+    const std::string cursor = zovtest::ReadText(out + "/cursor.txt");
+    EXPECT_EQ(std::count(cursor.begin(), cursor.end(), '\n'), 5) << cursor;
 }
