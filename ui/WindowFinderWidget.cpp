@@ -82,10 +82,15 @@ void CWindowFinderWidget::ShowFinderIcon(bool shown) {
 
 std::vector<uint64_t> CWindowFinderWidget::OwnWindows() const {
     std::vector<uint64_t> ids = m_ignored;
-    // The dialog and every other window of this program (its children, tool windows).
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (top->internalWinId())
+    // The dialog and the windows it owns (its child dialogs, pop-ups); other windows of this
+    // program, such as the main window, may be picked.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        bool owned = false;
+        for (QWidget* w = top; w && !owned; w = w->parentWidget())
+            owned = w == window();
+        if (owned && top->internalWinId())
             ids.push_back(static_cast<uint64_t>(top->internalWinId()));
+    }
     if (window() && window()->internalWinId())
         ids.push_back(static_cast<uint64_t>(window()->internalWinId()));
     if (m_highlight) {

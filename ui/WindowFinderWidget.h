@@ -2,8 +2,8 @@
 // and releases on a window. While dragging, the top-level window under the pointer (never this
 // program's own windows) is marked with the highlight and announced; the release picks it.
 //
-// Use: put it in the dialog; SetIgnoredWindows() with the ids of any further own windows (the
-// dialog's own window and its children are always passed over); connect windowEntered (show
+// Use: put it in the dialog; SetIgnoredWindows() with the ids of any further windows to pass
+// over (the dialog's own window and the windows it owns always are); connect windowEntered (show
 // the title and icon), windowLeft (ask for a window again) and windowPicked / pickCancelled.
 // SetEnabledForPick(false) while the project holds frames. The default constructor uses the
 // X11 query and highlight of $DISPLAY; tests pass fakes.

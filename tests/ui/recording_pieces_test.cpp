@@ -109,6 +109,28 @@ TEST(WindowFinder, IgnoredWindowsAndTheHighlightsOwnWindowsAreNeverPicked) {
     EXPECT_EQ(entered[0][0].value<WindowInfo>().title, "Under");
 }
 
+TEST(WindowFinder, TheDialogsOwnWindowsArePassedOverAnotherWindowOfTheProgramIsNot) {
+    QWidget mainWindow;
+    mainWindow.winId();
+    QWidget dialog;
+    dialog.winId();
+    QWidget childDialog(&dialog, Qt::Dialog);
+    childDialog.winId();
+    auto query = std::make_unique<FakeWindowQuery>();
+    FakeWindowQuery* q = query.get();
+    q->Add(Window(1, static_cast<uint64_t>(mainWindow.winId()), {0, 0, 100, 100}, "Main window"));
+    q->Add(Window(2, static_cast<uint64_t>(dialog.winId()), {0, 0, 50, 50}, "Dialog"));
+    q->Add(Window(3, static_cast<uint64_t>(childDialog.winId()), {0, 0, 20, 20}, "Child of the dialog"));
+    auto* finder =
+        new CWindowFinderWidget(std::move(query), std::make_unique<FakeWindowHighlight>(), &dialog);
+    QSignalSpy entered(finder, &CWindowFinderWidget::windowEntered);
+    finder->BeginDrag();
+    finder->DragTo(10, 10);
+    finder->EndDrag();
+    ASSERT_EQ(entered.count(), 1);
+    EXPECT_EQ(entered[0][0].value<WindowInfo>().title, "Main window");
+}
+
 TEST(AreaSelect, DragRectangleNormalisedAndSizeRule) {
     const ScreenRect forward = NormalizedDrag({100, 50}, {300, 200});
     const ScreenRect backward = NormalizedDrag({300, 200}, {100, 50});
