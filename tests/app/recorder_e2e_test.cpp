@@ -419,3 +419,62 @@ TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
         EXPECT_EQ(CountDifferences(frames[i], hidden, 820, 580, &first), 0) << "frame " << i << ": " << first;
     }
 }
+
+// The finder dragged from the dialog onto a window picks it; the recording follows that
+// window; once the window is closed, Begin fails with a message and the editor comes back.
+TEST_F(RecorderProgram, FinderPicksAWindowAndAClosedWindowFailsBeginWithAMessage) {
+    Launch("", "ZOV Recorder - .*");
+    auto target = std::make_unique<TestWindow>(m_x.Display(), 200, 150, 600, 100);
+    ASSERT_TRUE(target->Ok());
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder - .*", true), "key", "alt+f", "n"});
+    ASSERT_TRUE(WaitUntil([&] { return !FindWindow(".*New.*", true).empty(); }, 20000));
+    const std::string project = m_dir.File("win.scp");
+    Xdo({"type", "--delay", "20", project});
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", true));
+    // The finder icon sits at (40, 114) from the dialog's corner.
+    const std::string dialog = FindWindow("Recording Setting", true);
+    RunResult g = RunProgram({"xdotool", "getwindowgeometry", "--shell", dialog}, m_x.Display());
+    int dx = -1, dy = -1;
+    ASSERT_EQ(std::sscanf(g.out.c_str(), "WINDOW=%*d\nX=%d\nY=%d", &dx, &dy), 2) << g.out;
+    Xdo({"mousemove", std::to_string(dx + 40), std::to_string(dy + 114), "mousedown", "1"});
+    Xdo({"mousemove", "650", "150"});
+    Xdo({"mousemove", "700", "170"});
+    Xdo({"mouseup", "1"});
+    Xdo({"mousemove", "900", "700"});
+    Xdo({"windowfocus", "--sync", dialog, "key", "Return"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", false));
+    // Recording the window: its pictures, wherever it is.
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("Recorder status", true));
+    Screenshot shot;
+    std::string error;
+    ASSERT_TRUE(TakeScreenshot(m_x.Display(), shot, error));
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(project) && fs::file_size(project) > 200000; }, 20000));
+    const size_t before = Log().size();
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    // The window goes; Begin then fails, with a message, and the editor is back.
+    target->Close();
+    target.reset();
+    const size_t before2 = Log().size();
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", true)); // the question: the project has frames
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "alt+n"});
+    ASSERT_TRUE(WaitLog("ResizeControl", before2));
+    EXPECT_TRUE(WaitVisible("ZOV Recorder", true)); // the message
+    EXPECT_TRUE(WaitVisible("ZOV Recorder - .*", true));
+    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
+    WaitExit(m_pid);
+    m_pid = -1;
+    std::vector<zov::Image24> frames;
+    ASSERT_TRUE(LoadFrames(project, frames));
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_EQ(frames[0].width, 200);
+    EXPECT_EQ(frames[0].height, 150);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        std::string first;
+        // The pointer was away from the window; the frames equal the window on the screen.
+        EXPECT_EQ(CountDifferences(frames[i], shot, 600, 100, &first), 0) << "frame " << i << ": " << first;
+    }
+}
