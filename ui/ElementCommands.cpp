@@ -7,6 +7,7 @@
 #include "elements/ElementList.h"
 #include "ui/ElementEditor.h"
 #include "ui/ElementToolWindow.h"
+#include "ui/ExportCommands.h"
 #include "ui/FrameView.h"
 #include "ui/MainWindow.h"
 
@@ -140,6 +141,14 @@ void InstallElementCommands(CMainWindow& window) {
                 editor->ApplyStyleToCurrent(tool->Style());
         },
         Qt::QueuedConnection);
+
+    // "Area Select": the export flow hands its options here; the placed area runs the export.
+    ExportDialogHooks().startAreaSelection = [&window](const ExportOptions& options) {
+        if (!StartExportArea(window, options,
+                             [&window](const ExportOptions& placed) { RunExport(window, placed); }))
+            ZOV_LOG("***** Fail!");
+    };
+    QObject::connect(&window, &QObject::destroyed, [] { ExportDialogHooks().startAreaSelection = nullptr; });
 
     CommandTable& t = window.Commands();
     t.Register(ID_TOOL_WINDOW, [&window, tool, placeTool] {

@@ -12,6 +12,7 @@
 #include "ui/ElementCommands.h"
 #include "ui/ElementEditor.h"
 #include "ui/ElementToolWindow.h"
+#include "ui/ExportCommands.h"
 #include "ui/FrameView.h"
 #include "ui/MainWindow.h"
 
@@ -502,6 +503,14 @@ TEST_F(ElementEditing, TheExportAreaGoesToTheExportWhenFinished) {
     EXPECT_EQ(ran.first, 2);
     EXPECT_EQ(ran.last, 5);
     EXPECT_EQ(ran.outputPath, options.outputPath);
+    // The export flow's "Area Select" reaches the same placement.
+    ASSERT_TRUE(static_cast<bool>(ExportDialogHooks().startAreaSelection));
+    ExportDialogHooks().startAreaSelection(options);
+    EXPECT_EQ(m_window->EditMode(), MODE_SAVE_AREA);
+    ASSERT_EQ(m_doc.Elements().Count(), 1);
+    EXPECT_EQ(m_doc.Elements().At(0)->kind, ELEMENT_SAVEAREA);
+    m_window->RunCommand(ID_CANCEL_EDIT); // finishes it: the area goes to the export
+    EXPECT_EQ(m_doc.Elements().Count(), 0);
     options.outputPath = std::string(300, 'x'); // too long for the stored record: refused
     EXPECT_FALSE(StartExportArea(*m_window, options, [](const ExportOptions&) {}));
 }
