@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QTimer>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace zov {
@@ -24,15 +26,30 @@ void SyncWithServer() {
 void HiddenWindows::Hide(QWidget* main) {
     m_tools.clear();
     m_ids.clear();
+    // Under a window manager the frame around a window goes a moment after the window:
+    // its id is taken now, while the window still has it, and waited for too.
+    std::unique_ptr<IWindowQuery> query;
+    if (OnX11()) {
+        std::string error;
+        query = OpenX11WindowQuery(std::string(), error);
+    }
+    auto remember = [&](QWidget* w) {
+        const WId id = w->winId();
+        m_ids.push_back(id);
+        if (query)
+            if (std::optional<WindowInfo> info = query->Describe(static_cast<uint64_t>(id)))
+                if (info->id != static_cast<uint64_t>(id))
+                    m_ids.push_back(static_cast<WId>(info->id));
+    };
     if (main) {
-        m_ids.push_back(main->winId());
+        remember(main);
         main->hide();
     }
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (w == main || !w->isVisible() || w->windowType() != Qt::Tool ||
             w->property(kRecorderOwnWindow).toBool())
             continue;
-        m_ids.push_back(w->winId());
+        remember(w);
         m_tools.push_back(w);
         w->hide();
     }
