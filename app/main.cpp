@@ -3,6 +3,7 @@
 #include "app/SignalPipe.h"
 #include "base/Log.h"
 #include "core/Ani.h"
+#include "render/ElementPainter.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -49,6 +50,10 @@ int main(int argc, char** argv) {
         zov::SetApp(nullptr);
         return 1;
     }
+    // Elements in the view, the strip and the exports; a 16-bit screen keys images as its
+    // bitmaps would.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    zov::InstallElementDrawing(zov::Ani(), primary && primary->depth() == 16);
     int status = 0;
     {
         zov::CMainWindow window(app);
