@@ -1,5 +1,6 @@
 // zovrec: the command-line twin of the recorder, for scripts and headless use.
 #include "app/cli/Cli.h"
+#include "app/cli/CliDrawing.h"
 #include "core/Ani.h"
 
 #include <cstdio>
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
     std::string name = argv[1];
     if (name == "help" || name == "--help" || name == "-h")
         return PrintHelp(stdout);
+    // Elements are drawn into every exported frame.
+    ElementDrawing drawing(zov::Ani());
     for (const Command& c : Commands()) {
         if (c.name != name)
             continue;
