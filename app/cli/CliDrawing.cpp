@@ -5,6 +5,7 @@
 #include "render/ElementPainter.h"
 
 #include <QGuiApplication>
+#include <cstdio>
 #include <memory>
 
 namespace zov::cli {
@@ -23,9 +24,17 @@ bool AnyShown(const ElementPaintJob& job) {
     return job.list && job.list->CountInFrame(job.index) > 0;
 }
 
+// Qt's notes about the session it runs in (no runtime folder, no screen) mean nothing to a
+// script reading zovrec's errors; only its real failures go through.
+void QuietQtNotes(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "zovrec: %s\n", message.toLocal8Bit().constData());
+}
+
 void StartGui() {
     if (QGuiApplication::instance())
         return;
+    qInstallMessageHandler(QuietQtNotes);
     // Drawing happens off any screen: the offscreen platform, whatever DISPLAY says.
     static int argc = 3;
     static char arg0[] = "zovrec", arg1[] = "-platform", arg2[] = "offscreen";
