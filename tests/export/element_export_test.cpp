@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -125,6 +126,65 @@ TEST(ElementExport, ElementsShowOnExactlyTheirFramesAndLinksNever) {
         ++f;
     }
     EXPECT_EQ(FRAMES, f);
+    ani.Close();
+    fs::remove_all(dir);
+}
+
+// A project whose elements carry hostile numbers (an image header claiming 10^9 bytes of bits,
+// pen widths of 2^31 - 1, coordinates at both ends of the 32-bit range) saves, opens again
+// and exports: the drawing clips and clamps, nothing reads past an element.
+TEST(ElementExport, HostileElementsExportCleanly) {
+    const fs::path dir = fs::temp_directory_path() / ("zov-hostile-export-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    CAni ani;
+    std::string p = (dir / "proj.scp").string();
+    ASSERT_TRUE(ani.NewProject(p, false)) << ani.LastMessage();
+    ASSERT_TRUE(ani.BeginCaptureRun(W, H, std::chrono::system_clock::now())) << ani.LastMessage();
+    for (int f = 0; f < 3; ++f) {
+        Image24 img = ProjectFrame(f);
+        ASSERT_TRUE(ani.AppendCapturedFrame(img.bits.data(), nullptr, FRAME_KEY, 0, 0, 1))
+            << ani.LastMessage();
+    }
+    CElementList& list = ani.Elements();
+    ElementRecord* image = list.Create(0, 2, ELEMENT_IMAGE);
+    ImageInfoHeader info{};
+    info.biSize = 40;
+    info.biWidth = 40000;
+    info.biHeight = 25000;
+    info.biBitCount = 24;
+    info.biSizeImage = 1000000000;
+    const uint8_t bits[256] = {};
+    ASSERT_EQ(0, list.SetImage(image, info, bits, sizeof bits));
+    image->Body<ImageBody>()->rect = {INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+    ElementRecord* line = list.Create(0, 2, ELEMENT_LINE);
+    *line->Body<LineBody>() = {INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MAX, 1, 0xFF};
+    ElementRecord* box = list.Create(0, 2, ELEMENT_BOX);
+    *box->Body<ShapeBody>() =
+        ShapeBody{{INT_MAX, INT_MAX, INT_MIN, INT_MIN}, INT_MIN, 3, 0, 1, 1, {0, 0}, 0xFF, 0xFF00};
+    ElementRecord* circle = list.Create(1, INT_MAX, ELEMENT_CIRCLE);
+    *circle->Body<ShapeBody>() = ShapeBody{{INT_MIN, 0, INT_MAX, 20}, INT_MAX, 1, 0, 1, 0, {0, 0}, 0xFF, 0};
+    ElementRecord* text = list.Create(0, INT_MAX, ELEMENT_SUBSCRIPT1);
+    TextBody* t = text->Body<TextBody>();
+    t->rect = {INT_MIN, INT_MIN, INT_MAX, INT_MAX};
+    t->penWidth = INT_MAX;
+    t->borderFlag = 1;
+    t->font.lfHeight = INT_MIN;
+    t->font.lfWeight = INT_MAX;
+    ASSERT_EQ(0, list.SetText(text, "hostile\r\nnumbers"));
+    ASSERT_TRUE(ani.WriteIndex()) << ani.LastMessage();
+    ani.Close();
+    ASSERT_TRUE(ani.OpenProject(p)) << ani.LastMessage();
+    ASSERT_EQ(5, ani.Elements().Count());
+
+    ani.SetElementPainter(MakeElementPainter(false));
+    StreamExportRequest req;
+    req.path = (dir / "out.zov").string();
+    req.writePages = false;
+    StreamExportResult res;
+    std::string error;
+    ASSERT_TRUE(ExportProjectToStream(ani, req, res, error)) << error;
+    EXPECT_EQ(3, res.frames);
     ani.Close();
     fs::remove_all(dir);
 }
