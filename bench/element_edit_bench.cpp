@@ -11,6 +11,7 @@
 #include "app/Application.h"
 #include "core/Ani.h"
 #include "elements/ElementList.h"
+#include "render/ElementPainter.h"
 #include "render/FrameSurfaces.h"
 #include "tests/ui/UiTestProject.h"
 #include "ui/ElementCommands.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     ZovApp app(doc, folders);
     if (!app.Startup())
         return 1;
+    InstallElementDrawing(doc, false); // as zov-recorder does: elements, selection and handles
     {
         CMainWindow window(app);
         window.resize(1100, 950);
