@@ -307,6 +307,9 @@ void RecordSettingsDialog::OnSelArea() {
     raise();
     activateWindow();
     if (chosen) {
+        // The area is what the user came for: Return now accepts it, instead of pressing
+        // "Sel Area" again because it still holds the focus.
+        m_ok->setFocus(Qt::OtherFocusReason);
         const QRect r = chosen->normalized();
         m_mode = AREA_RECT;
         m_window = 0;
