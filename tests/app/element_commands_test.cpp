@@ -1,9 +1,11 @@
 // zovrec's element commands as a script uses them: add elements, list them, export the
-// project and find them burned into the stream's pictures, delete one.
+// project and find them burned into the stream's, the AVI's and the bitmaps' pictures, delete one.
 #include "tests/core/DocTest.h"
 
 #include "base/Bitmap.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <sys/wait.h>
 
 using namespace zovtest;
@@ -94,6 +96,40 @@ TEST_F(ElementCli, AddListExportDelete) {
         EXPECT_EQ(f >= 1 && f <= 3 ? 0xFF0000u : bare, Pixel(img, 2, 2)) << f;
         EXPECT_EQ(f >= 1 && f <= 3 ? 0x00FF00u : bare, Pixel(img, 5, 5)) << f;
         EXPECT_EQ(bare, Pixel(img, 20, 0)) << f; // the link's corner
+    }
+
+    // The AVI and bitmap exports draw the same elements through the same walk: the box on
+    // frames 1 to 3, the link nowhere. ffmpeg reads the AVI back, our BMP reader the files.
+    r = Zovrec("export " + Q("film.scp") + " --format avi --out " + Q("film.avi"), dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string raw = Path("film.raw");
+    ASSERT_EQ(0, std::system(
+                     ("ffmpeg -v error -y -i " + Q("film.avi") + " -f rawvideo -pix_fmt bgr24 '" + raw + "'")
+                         .c_str()));
+    const std::vector<uint8_t> frames = ReadAll(raw);
+    ASSERT_EQ(frames.size(), size_t(6 * 40 * 24 * 3));
+    auto aviPixel = [&](int f, int x, int y) {
+        const uint8_t* p = frames.data() + (size_t(f) * 40 * 24 + size_t(y) * 40 + size_t(x)) * 3;
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    ASSERT_TRUE(std::filesystem::create_directory(Path("bitmaps")));
+    r = Zovrec("export " + Q("film.scp") + " --format bmp --out " + Q("bitmaps"), dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (int f = 0; f < 6; ++f) {
+        char name[64];
+        std::snprintf(name, sizeof name, "bitmaps/file%04d.bmp", f + 1);
+        zov::Image24 img;
+        std::string why;
+        ASSERT_TRUE(zov::ReadBmp(Path(name), img, why)) << why;
+        const uint32_t bare = 0x010101u * static_cast<uint32_t>(200 + f);
+        const uint32_t border = f >= 1 && f <= 3 ? 0xFF0000u : bare;
+        const uint32_t fill = f >= 1 && f <= 3 ? 0x00FF00u : bare;
+        EXPECT_EQ(border, Pixel(img, 2, 2)) << "bmp " << f;
+        EXPECT_EQ(fill, Pixel(img, 5, 5)) << "bmp " << f;
+        EXPECT_EQ(bare, Pixel(img, 20, 0)) << "bmp " << f;
+        EXPECT_EQ(border, aviPixel(f, 2, 2)) << "avi " << f;
+        EXPECT_EQ(fill, aviPixel(f, 5, 5)) << "avi " << f;
+        EXPECT_EQ(bare, aviPixel(f, 20, 0)) << "avi " << f;
     }
 
     // Faults are one sentence and exit code 1; nothing is added.
