@@ -1,39 +1,16 @@
 // zovrec's element commands as a script uses them: add elements, list them, export the
 // project and find them burned into the stream's, the AVI's and the bitmaps' pictures, delete one.
+#include "tests/app/ZovrecCli.h"
 #include "tests/core/DocTest.h"
 
 #include "base/Bitmap.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <sys/wait.h>
 
 using namespace zovtest;
 
 namespace {
-
-struct ZovrecRun {
-    int code = -1;
-    std::string out, err;
-};
-
-ZovrecRun Zovrec(const std::string& args, const std::string& scratch) {
-    const std::string errFile = scratch + "/stderr.txt";
-    const std::string cmd = std::string(ZOV_BIN_DIR) + "/zovrec " + args + " 2>'" + errFile + "'";
-    ZovrecRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto e = ReadAll(errFile);
-    r.err.assign(e.begin(), e.end());
-    return r;
-}
 
 class ElementCli : public DocTest {
   protected:
@@ -56,7 +33,7 @@ TEST_F(ElementCli, AddListExportDelete) {
         std::snprintf(name, sizeof name, "shot%03d.bmp", i);
         ASSERT_TRUE(zov::WriteBmp(Path(name), img));
     }
-    ZovrecRun r = Zovrec("import-bmp " + Q("film") + " " + Q("shot000.bmp"), dir);
+    CliRun r = Zovrec("import-bmp " + Q("film") + " " + Q("shot000.bmp"), dir);
     ASSERT_EQ(r.code, 0) << r.err;
 
     r = Zovrec("add-element " + Q("film.scp") +

@@ -1,38 +1,13 @@
 // The zovrec project commands as a script sees them: exit codes, one-sentence errors, and
 // files that fail to open left untouched.
+#include "tests/app/ZovrecCli.h"
 #include "tests/core/DocTest.h"
 
 #include "base/Bitmap.h"
 
-#include <sys/wait.h>
-
 using namespace zovtest;
 
 namespace {
-
-struct CliRun {
-    int code = -1;
-    std::string out, err;
-};
-
-CliRun Zovrec(const std::string& args, const std::string& scratch, const std::string& environment = "") {
-    const std::string errFile = scratch + "/stderr.txt";
-    const std::string cmd = (environment.empty() ? "" : "env " + environment + " ") +
-                            std::string(ZOV_BIN_DIR) + "/zovrec " + args + " 2>'" + errFile + "'";
-    CliRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    const int status = pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto e = ReadAll(errFile);
-    r.err.assign(e.begin(), e.end());
-    return r;
-}
 
 class Cli : public DocTest {
   protected:
