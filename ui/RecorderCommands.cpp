@@ -1,7 +1,6 @@
 #include "ui/RecorderCommands.h"
 
 #include "app/Application.h"
-#include "base/Log.h"
 #include "base/StringIds.h"
 #include "platform/HotKeys.h"
 #include "platform/X11Screen.h"
@@ -84,8 +83,7 @@ void InstallRecorder(CMainWindow& window) {
             }
         });
         QObject::connect(keys, &CHotKeyService::grabProblem, &window, [&window, &app](const QString& text) {
-            ZOV_LOG(text.toUtf8().constData());
-            // Not modal: the program goes on starting while the user reads it.
+            // The service has logged it. Shown once, not modal: the program goes on starting.
             auto* box = new QMessageBox(QMessageBox::Information,
                                         QString::fromStdString(app.Text(S_REC_HOTKEYS_TITLE)), text,
                                         QMessageBox::Ok, &window);
