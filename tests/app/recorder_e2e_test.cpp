@@ -1,7 +1,7 @@
 // Recording from zov-recorder on a private X server, driven with xdotool: the hot keys, the
 // insert before the selected frame, the window hidden while recording and back on frame 0,
 // the status window kept out of the frames, New into a stream with the area dragged in
-// "Sel Area", and the tray icon with its menu.
+// "Sel Area", the tray icon with its menu, and the hot keys beside another client's grab.
 #include "base/Bitmap.h"
 #include "codec/StreamReader.h"
 #include "core/Ani.h"
@@ -15,6 +15,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+
+// Xlib last: its macros (None, Status, ...) must not meet the headers above.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 using namespace zovtest;
 namespace fs = std::filesystem;
@@ -477,4 +481,49 @@ TEST_F(RecorderProgram, FinderPicksAWindowAndAClosedWindowFailsBeginWithAMessage
         // The pointer was away from the window; the frames equal the window on the screen.
         EXPECT_EQ(CountDifferences(frames[i], shot, 600, 100, &first), 0) << "frame " << i << ": " << first;
     }
+}
+
+// Another client holds Ctrl+Shift+F10 and Num Lock is on: the program says so once, and
+// Ctrl+Shift+F9 and F12 still begin and stop a recording.
+TEST_F(RecorderProgram, HotKeysWorkWithNumLockOnAndOneKeyHeldElsewhere) {
+    Display* other = XOpenDisplay(m_x.Display().c_str());
+    ASSERT_NE(other, nullptr);
+    const Window root = DefaultRootWindow(other);
+    XGrabKey(other, XKeysymToKeycode(other, XK_F10), ControlMask | ShiftMask, root, True, GrabModeAsync,
+             GrabModeAsync);
+    XSync(other, False);
+    Xdo({"key", "Num_Lock"});
+    Window r, c;
+    int rx, ry, wx, wy;
+    unsigned mask = 0;
+    XQueryPointer(other, root, &r, &c, &rx, &ry, &wx, &wy, &mask);
+    ASSERT_TRUE(mask & Mod2Mask) << "Num Lock did not come on";
+
+    const std::string project = m_dir.File("film.scp");
+    ASSERT_TRUE(MakeAreaProject(project, 600, 400));
+    Launch(project, "ZOV Recorder - " + project);
+    ASSERT_TRUE(WaitLog("Ctrl+Shift+F10"));
+    EXPECT_TRUE(WaitVisible("Hot Keys", true));
+
+    Xdo({"mousemove", "10", "700"});
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", true)); // the question
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "alt+n"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
+    const auto size0 = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > size0 + 1000; }, 20000));
+    const size_t before = Log().size();
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    EXPECT_TRUE(WaitVisible("ZOV Recorder - " + project, true));
+    // One message for the held key, none for the others.
+    const std::string log = Log();
+    size_t held = 0;
+    for (size_t at = log.find("Ctrl+Shift+F10"); at != std::string::npos;
+         at = log.find("Ctrl+Shift+F10", at + 1))
+        ++held;
+    EXPECT_EQ(held, 1u) << log;
+    EXPECT_EQ(log.find("Ctrl+Shift+F9 ("), std::string::npos) << log;
+    Xdo({"key", "Num_Lock"});
+    XCloseDisplay(other);
 }
