@@ -202,7 +202,8 @@ TEST_F(RecorderProgram, HotKeysRecordAnInsertWhileHiddenAndStopBackOnFrameZero) 
 }
 
 // New with a ".zov" path: the settings dialog hides the main window, "Sel Area" takes a
-// rectangle dragged from bottom-right to top-left, OK begins at once; the stream has the
+// rectangle dragged from bottom-right to top-left (after a 2-pixel drag that does not count),
+// OK begins at once; the stream has the
 // dragged size and its two pages, and a second Begin is refused.
 TEST_F(RecorderProgram, NewStreamWithSelAreaRecordsTheDraggedRectangle) {
     TestWindow scene(m_x.Display(), 320, 240, 100, 50);
@@ -227,6 +228,9 @@ TEST_F(RecorderProgram, NewStreamWithSelAreaRecordsTheDraggedRectangle) {
             return r.exitCode == 0 && !r.out.empty();
         },
         20000));
+    // A drag of 2 x 2 pixels does not close the area window: the drag after it still counts.
+    Xdo({"mousemove", "700", "500", "mousedown", "1", "mousemove", "701", "501", "mousemove", "702", "502",
+         "mouseup", "1"});
     Xdo({"mousemove", "420", "290", "mousedown", "1", "mousemove", "300", "200", "mousemove", "100", "50",
          "mouseup", "1"});
     ASSERT_TRUE(WaitVisible("Recording Setting", true));
@@ -526,4 +530,60 @@ TEST_F(RecorderProgram, HotKeysWorkWithNumLockOnAndOneKeyHeldElsewhere) {
     EXPECT_EQ(log.find("Ctrl+Shift+F9 ("), std::string::npos) << log;
     Xdo({"key", "Num_Lock"});
     XCloseDisplay(other);
+}
+
+// In the running program: "Hide Parent" hides and shows the editor while the dialog stays
+// open; a window chosen with the finder, then the preset " 640 * 480", then OK records
+// (0, 0, 640, 480), not the window.
+TEST_F(RecorderProgram, HideParentKeepsTheDialogAndAPresetAfterAWindowRecordsThePreset) {
+    Launch("", "ZOV Recorder - .*");
+    TestWindow target(m_x.Display(), 200, 150, 600, 100);
+    ASSERT_TRUE(target.Ok());
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder - .*", true), "key", "alt+f", "n"});
+    ASSERT_TRUE(WaitUntil([&] { return !FindWindow(".*New.*", true).empty(); }, 20000));
+    const std::string project = m_dir.File("preset.scp");
+    Xdo({"type", "--delay", "20", project});
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", true));
+    const std::string dialog = FindWindow("Recording Setting", true);
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - .*", true));
+    // From the delay list: area list, "Sel Area", pointer, big pointer, "Hide Parent".
+    Xdo({"windowfocus", "--sync", dialog, "key", "Tab", "Tab", "Tab", "Tab", "Tab", "space"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - .*", false));
+    EXPECT_FALSE(FindWindow("Recording Setting", true).empty());
+    Xdo({"windowfocus", "--sync", dialog, "key", "space"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - .*", true));
+    EXPECT_FALSE(FindWindow("Recording Setting", true).empty());
+
+    // The finder onto the test window, then back to the area list for the first preset.
+    RunResult g = RunProgram({"xdotool", "getwindowgeometry", "--shell", dialog}, m_x.Display());
+    int dx = -1, dy = -1;
+    ASSERT_EQ(std::sscanf(g.out.c_str(), "WINDOW=%*d\nX=%d\nY=%d", &dx, &dy), 2) << g.out;
+    Xdo({"mousemove", std::to_string(dx + 40), std::to_string(dy + 114), "mousedown", "1"});
+    Xdo({"mousemove", "650", "150"});
+    Xdo({"mousemove", "700", "170"});
+    Xdo({"mouseup", "1"});
+    Xdo({"mousemove", "900", "700"});
+    Xdo({"windowfocus", "--sync", dialog, "key", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "Down",
+         "Return"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", false));
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("Recorder status", true));
+    Screenshot shot;
+    std::string error;
+    ASSERT_TRUE(TakeScreenshot(m_x.Display(), shot, error));
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(project) && fs::file_size(project) > 100000; }, 20000));
+    const size_t before = Log().size();
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
+    WaitExit(m_pid);
+    m_pid = -1;
+    std::vector<zov::Image24> frames;
+    ASSERT_TRUE(LoadFrames(project, frames));
+    ASSERT_GE(frames.size(), 1u);
+    EXPECT_EQ(frames[0].width, 640);
+    EXPECT_EQ(frames[0].height, 480);
+    std::string first;
+    EXPECT_EQ(CountDifferences(frames[0], shot, 0, 0, &first), 0) << first;
 }
