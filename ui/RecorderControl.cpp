@@ -103,6 +103,8 @@ void RecorderControl::Begin() {
     }
     m_frames = m_doc.FrameCount();
     m_captureStarted = false;
+    m_menuHeld = false;
+    m_startDeferred = false;
     m_area = QRect();
     const int generation = ++m_generation;
     SetState(REC_RECORDING);
@@ -121,6 +123,12 @@ void RecorderControl::RunWhenSettled(std::vector<WId> windows, std::function<voi
 void RecorderControl::StartCapture(int generation) {
     if (generation != m_generation || m_state == REC_IDLE)
         return; // stopped before the screen had settled
+    if (m_menuHeld || m_state == REC_PAUSED) {
+        // A menu opened or a pause came before the first picture: the capture starts once
+        // the menu is gone or the user resumes, so neither reaches a frame.
+        m_startDeferred = true;
+        return;
+    }
     std::string error;
     m_screen = m_hooks.openScreen ? m_hooks.openScreen(error) : nullptr;
     if (!m_screen) {
@@ -148,8 +156,6 @@ void RecorderControl::StartCapture(int generation) {
     m_captureStarted = true;
     const ScreenRect a = m_engine.Area();
     m_area = QRect(a.left, a.top, a.Width(), a.Height());
-    if (m_state == REC_PAUSED) // paused while the screen settled
-        m_engine.PauseCapture();
     const std::string doc = m_doc.DocumentPath();
     emit started(QString::fromStdString(ReplaceExtension(doc, "WAV")));
 }
@@ -169,9 +175,13 @@ void RecorderControl::Resume(std::vector<WId> alsoGone) {
     SetState(REC_RECORDING);
     const int generation = m_generation;
     RunWhenSettled(std::move(alsoGone), [this, generation] {
-        if (generation == m_generation && m_state == REC_RECORDING && m_captureStarted) {
+        if (generation != m_generation || m_state != REC_RECORDING)
+            return;
+        if (m_startDeferred) {
+            m_startDeferred = false;
+            StartCapture(generation);
+        } else if (m_captureStarted) {
             m_engine.ResumeCapture();
-            emit releasedAfterMenu();
         }
     });
     emit resumed();
@@ -190,6 +200,8 @@ void RecorderControl::Stop() {
     emit stopping();
     ZOV_LOG("CaptureScreenEnd");
     ++m_generation; // a start still waiting for the screen is dropped
+    m_menuHeld = false;
+    m_startDeferred = false;
     if (m_captureStarted)
         m_engine.StopCapture();
     m_screen.reset();
@@ -238,10 +250,13 @@ void RecorderControl::OnRecordFailed(const QString& reason) {
 }
 
 bool RecorderControl::HoldForMenu() {
-    if (m_state != REC_RECORDING || !m_captureStarted)
+    if (m_state != REC_RECORDING || m_menuHeld)
         return false;
-    m_engine.PauseCapture(); // returns once no grab is under way
-    emit heldForMenu();
+    m_menuHeld = true; // a capture not started yet waits for the release
+    if (m_captureStarted) {
+        m_engine.PauseCapture(); // returns once no grab is under way
+        emit heldForMenu();
+    }
     return true;
 }
 
@@ -252,9 +267,18 @@ void RecorderControl::ReleaseAfterMenu(bool held, WId menuWindow) {
     std::vector<WId> windows;
     if (menuWindow)
         windows.push_back(menuWindow);
-    RunWhenSettled(windows, [this, generation] {
-        if (generation == m_generation && m_state == REC_RECORDING && m_captureStarted)
+    const bool wasCapturing = m_captureStarted;
+    m_menuHeld = false;
+    RunWhenSettled(windows, [this, generation, wasCapturing] {
+        if (generation != m_generation || m_state != REC_RECORDING || m_menuHeld)
+            return;
+        if (m_startDeferred) {
+            m_startDeferred = false;
+            StartCapture(generation);
+        } else if (wasCapturing && m_captureStarted) {
             m_engine.ResumeCapture();
+            emit releasedAfterMenu();
+        }
     });
 }
 

@@ -112,6 +112,8 @@ class RecorderControl : public QObject {
     int m_state = REC_IDLE;
     int m_generation = 0; // counts Begin/Stop so a late start of a stopped run is dropped
     bool m_captureStarted = false;
+    bool m_menuHeld = false;      // a menu holds the capture (or its start)
+    bool m_startDeferred = false; // the first picture waits for a menu or a pause to end
     bool m_insert = false;
     int32_t m_framesBefore = 0;
     int32_t m_selectedBefore = 0;
