@@ -10,11 +10,14 @@
 #include "tests/ui/UiTestProject.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 // Xlib last: its macros (None, Status, ...) must not meet the headers above.
 #include <X11/Xlib.h>
@@ -586,4 +589,67 @@ TEST_F(RecorderProgram, HideParentKeepsTheDialogAndAPresetAfterAWindowRecordsThe
     EXPECT_EQ(frames[0].height, 480);
     std::string first;
     EXPECT_EQ(CountDifferences(frames[0], shot, 0, 0, &first), 0) << first;
+}
+
+// A small file system filled during a recording: the recording ends by itself with a message,
+// the editor comes back, and once there is room again Begin records on; the project then holds
+// frames of both runs. Needs a tmpfs of its own (root); skipped where mounting is not allowed.
+TEST_F(RecorderProgram, AFullDiskEndsTheRecordingWithAMessageAndBeginWorksAgain) {
+    const std::string small = m_dir.File("small");
+    fs::create_directories(small);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{small};
+    const std::string project = small + "/film.scp";
+    ASSERT_TRUE(MakeAreaProject(project, 600, 400));
+    TestWindow still(m_x.Display(), kW, kH, 600, 400);
+    ASSERT_TRUE(still.Ok());
+    Launch(project, "ZOV Recorder - " + project);
+    Xdo({"mousemove", "10", "700"});
+    auto beginAndWait = [&] {
+        Xdo({"key", "ctrl+shift+F9"});
+        ASSERT_TRUE(WaitVisible("ZOV Recorder", true)); // the question: the project has frames
+        Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "alt+n"});
+        ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
+        const auto size0 = fs::file_size(project);
+        ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > size0 + 1000; }, 20000));
+    };
+    beginAndWait();
+    if (HasFatalFailure())
+        return;
+
+    // Fill what is left, while the capture writes.
+    const size_t before = Log().size();
+    const std::string filler = small + "/filler";
+    {
+        FILE* f = std::fopen(filler.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::vector<char> block(64 * 1024, 'x');
+        while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {
+        }
+        std::fclose(f);
+    }
+    ASSERT_TRUE(WaitLog("ResizeControl", before));
+    EXPECT_TRUE(WaitVisible("ZOV Recorder - " + project, true));
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", true)); // the message with the reason
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "Return"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", false));
+
+    // Room again: Begin works.
+    ASSERT_TRUE(fs::remove(filler));
+    beginAndWait();
+    if (HasFatalFailure())
+        return;
+    const size_t before2 = Log().size();
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before2));
+    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
+    ASSERT_EQ(WaitExit(m_pid), 0);
+    m_pid = -1;
+    std::vector<zov::Image24> frames;
+    ASSERT_TRUE(LoadFrames(project, frames));
+    EXPECT_GE(frames.size(), 5u + 2u); // the project's five and at least one of each run
 }
