@@ -14,10 +14,10 @@ class PulseSoundSource final : public ISoundSource {
 
     bool Open(const SoundCaptureFormat& format, uint32_t bufferBytes, std::string& error) override {
         Close();
-        pa_sample_spec spec{};
-        spec.format = format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
-        spec.channels = uint8_t(format.channels);
-        spec.rate = format.samplesPerSecond;
+        pa_sample_spec sampleFormat{};
+        sampleFormat.format = format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
+        sampleFormat.channels = uint8_t(format.channels);
+        sampleFormat.rate = format.samplesPerSecond;
         // Without a fragment size of one buffer the server hands sound over in bursts of
         // seconds, and the WAV would grow in jumps.
         pa_buffer_attr attr{};
@@ -27,8 +27,8 @@ class PulseSoundSource final : public ISoundSource {
         attr.minreq = uint32_t(-1);
         attr.fragsize = bufferBytes;
         int err = 0;
-        m_stream = pa_simple_new(nullptr, m_name.c_str(), PA_STREAM_RECORD, nullptr, "Recording", &spec,
-                                 nullptr, &attr, &err);
+        m_stream = pa_simple_new(nullptr, m_name.c_str(), PA_STREAM_RECORD, nullptr, "Recording",
+                                 &sampleFormat, nullptr, &attr, &err);
         if (!m_stream) {
             error = pa_strerror(err);
             return false;
