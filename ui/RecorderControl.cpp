@@ -174,17 +174,22 @@ void RecorderControl::Resume(std::vector<WId> alsoGone) {
         return;
     SetState(REC_RECORDING);
     const int generation = m_generation;
-    RunWhenSettled(std::move(alsoGone), [this, generation] {
-        if (generation != m_generation || m_state != REC_RECORDING)
-            return;
-        if (m_startDeferred) {
-            m_startDeferred = false;
-            StartCapture(generation);
-        } else if (m_captureStarted) {
-            m_engine.ResumeCapture();
-        }
-    });
+    RunWhenSettled(std::move(alsoGone), [this, generation] { ContinueCapture(generation); });
     emit resumed();
+}
+
+bool RecorderControl::ContinueCapture(int generation) {
+    if (generation != m_generation || m_state != REC_RECORDING || m_menuHeld)
+        return false;
+    if (m_startDeferred) {
+        m_startDeferred = false;
+        StartCapture(generation);
+        return false;
+    }
+    if (!m_captureStarted)
+        return false;
+    m_engine.ResumeCapture();
+    return true;
 }
 
 void RecorderControl::Stop() {
@@ -270,15 +275,8 @@ void RecorderControl::ReleaseAfterMenu(bool held, WId menuWindow) {
     const bool wasCapturing = m_captureStarted;
     m_menuHeld = false;
     RunWhenSettled(windows, [this, generation, wasCapturing] {
-        if (generation != m_generation || m_state != REC_RECORDING || m_menuHeld)
-            return;
-        if (m_startDeferred) {
-            m_startDeferred = false;
-            StartCapture(generation);
-        } else if (wasCapturing && m_captureStarted) {
-            m_engine.ResumeCapture();
+        if (ContinueCapture(generation) && wasCapturing)
             emit releasedAfterMenu();
-        }
     });
 }
 

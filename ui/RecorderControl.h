@@ -96,6 +96,9 @@ class RecorderControl : public QObject {
   private:
     void SetState(int state);
     void StartCapture(int generation);
+    // After a pause or a menu: the first picture that waited, or the held capture again;
+    // true when a running capture goes on.
+    bool ContinueCapture(int generation);
     void FailStop(const QString& reason);
     void OnRecordFailed(const QString& reason);
     void ShowMainWindow();
