@@ -96,6 +96,32 @@ class RecorderProgram : public ::testing::Test {
         args.insert(args.begin(), "xdotool");
         RunProgram(args, m_x.Display());
     }
+    // File > New with `project` typed into the file dialog; returns the settings dialog's id
+    // once it shows (empty when it never did).
+    std::string NewProjectDialog(const std::string& project) {
+        Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder - .*", true), "key", "alt+f", "n"});
+        if (!WaitUntil([&] { return !FindWindow(".*New.*", true).empty(); }, 20000))
+            return {};
+        Xdo({"type", "--delay", "20", project});
+        Xdo({"key", "Return"});
+        if (!WaitVisible("Recording Setting", true))
+            return {};
+        return FindWindow("Recording Setting", true);
+    }
+    // Drags the finder icon, at (40, 114) from the dialog's corner, onto the window under
+    // (700, 170) and leaves the pointer away from every window.
+    bool DragFinderOntoTestWindow(const std::string& dialog) {
+        RunResult g = RunProgram({"xdotool", "getwindowgeometry", "--shell", dialog}, m_x.Display());
+        int dx = -1, dy = -1;
+        if (std::sscanf(g.out.c_str(), "WINDOW=%*d\nX=%d\nY=%d", &dx, &dy) != 2)
+            return false;
+        Xdo({"mousemove", std::to_string(dx + 40), std::to_string(dy + 114), "mousedown", "1"});
+        Xdo({"mousemove", "650", "150"});
+        Xdo({"mousemove", "700", "170"});
+        Xdo({"mouseup", "1"});
+        Xdo({"mousemove", "900", "700"});
+        return true;
+    }
     // Frame `index` of the project at `path`, opened afresh.
     bool LoadFrames(const std::string& path, std::vector<zov::Image24>& frames) {
         zov::CAni doc;
@@ -437,22 +463,10 @@ TEST_F(RecorderProgram, FinderPicksAWindowAndAClosedWindowFailsBeginWithAMessage
     Launch("", "ZOV Recorder - .*");
     auto target = std::make_unique<TestWindow>(m_x.Display(), 200, 150, 600, 100);
     ASSERT_TRUE(target->Ok());
-    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder - .*", true), "key", "alt+f", "n"});
-    ASSERT_TRUE(WaitUntil([&] { return !FindWindow(".*New.*", true).empty(); }, 20000));
     const std::string project = m_dir.File("win.scp");
-    Xdo({"type", "--delay", "20", project});
-    Xdo({"key", "Return"});
-    ASSERT_TRUE(WaitVisible("Recording Setting", true));
-    // The finder icon sits at (40, 114) from the dialog's corner.
-    const std::string dialog = FindWindow("Recording Setting", true);
-    RunResult g = RunProgram({"xdotool", "getwindowgeometry", "--shell", dialog}, m_x.Display());
-    int dx = -1, dy = -1;
-    ASSERT_EQ(std::sscanf(g.out.c_str(), "WINDOW=%*d\nX=%d\nY=%d", &dx, &dy), 2) << g.out;
-    Xdo({"mousemove", std::to_string(dx + 40), std::to_string(dy + 114), "mousedown", "1"});
-    Xdo({"mousemove", "650", "150"});
-    Xdo({"mousemove", "700", "170"});
-    Xdo({"mouseup", "1"});
-    Xdo({"mousemove", "900", "700"});
+    const std::string dialog = NewProjectDialog(project);
+    ASSERT_FALSE(dialog.empty());
+    ASSERT_TRUE(DragFinderOntoTestWindow(dialog));
     Xdo({"windowfocus", "--sync", dialog, "key", "Return"});
     ASSERT_TRUE(WaitVisible("Recording Setting", false));
     // Recording the window: its pictures, wherever it is.
@@ -542,13 +556,9 @@ TEST_F(RecorderProgram, HideParentKeepsTheDialogAndAPresetAfterAWindowRecordsThe
     Launch("", "ZOV Recorder - .*");
     TestWindow target(m_x.Display(), 200, 150, 600, 100);
     ASSERT_TRUE(target.Ok());
-    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder - .*", true), "key", "alt+f", "n"});
-    ASSERT_TRUE(WaitUntil([&] { return !FindWindow(".*New.*", true).empty(); }, 20000));
     const std::string project = m_dir.File("preset.scp");
-    Xdo({"type", "--delay", "20", project});
-    Xdo({"key", "Return"});
-    ASSERT_TRUE(WaitVisible("Recording Setting", true));
-    const std::string dialog = FindWindow("Recording Setting", true);
+    const std::string dialog = NewProjectDialog(project);
+    ASSERT_FALSE(dialog.empty());
     ASSERT_TRUE(WaitVisible("ZOV Recorder - .*", true));
     // From the delay list: area list, "Sel Area", pointer, big pointer, "Hide Parent".
     Xdo({"windowfocus", "--sync", dialog, "key", "Tab", "Tab", "Tab", "Tab", "Tab", "space"});
@@ -559,14 +569,7 @@ TEST_F(RecorderProgram, HideParentKeepsTheDialogAndAPresetAfterAWindowRecordsThe
     EXPECT_FALSE(FindWindow("Recording Setting", true).empty());
 
     // The finder onto the test window, then back to the area list for the first preset.
-    RunResult g = RunProgram({"xdotool", "getwindowgeometry", "--shell", dialog}, m_x.Display());
-    int dx = -1, dy = -1;
-    ASSERT_EQ(std::sscanf(g.out.c_str(), "WINDOW=%*d\nX=%d\nY=%d", &dx, &dy), 2) << g.out;
-    Xdo({"mousemove", std::to_string(dx + 40), std::to_string(dy + 114), "mousedown", "1"});
-    Xdo({"mousemove", "650", "150"});
-    Xdo({"mousemove", "700", "170"});
-    Xdo({"mouseup", "1"});
-    Xdo({"mousemove", "900", "700"});
+    ASSERT_TRUE(DragFinderOntoTestWindow(dialog));
     Xdo({"windowfocus", "--sync", dialog, "key", "shift+Tab", "shift+Tab", "shift+Tab", "shift+Tab", "Down",
          "Return"});
     ASSERT_TRUE(WaitVisible("Recording Setting", false));
