@@ -1,5 +1,7 @@
 #include "app/cli/Cli.h"
 
+#include "core/Ani.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -27,6 +29,21 @@ const std::vector<Command>& Commands() {
 int Fail(const std::string& sentence, int code) {
     std::fprintf(stderr, "zovrec: %s\n", sentence.c_str());
     return code;
+}
+
+bool OpenOrFail(CAni& ani, std::string& path, int& code) {
+    std::string p = path;
+    if (!ani.OpenProject(p)) {
+        const std::string why = ani.LastMessage();
+        code = Fail("can not open \"" + path + "\": " + (why.empty() ? "unknown failure" : why));
+        return false;
+    }
+    path = p;
+    return true;
+}
+
+CloseAtEnd::~CloseAtEnd() {
+    m_ani.Close();
 }
 
 int Usage(const std::string& usageLine) {

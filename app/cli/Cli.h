@@ -35,6 +35,20 @@ int Fail(const std::string& sentence, int code = 1);
 int Usage(const Command& command);
 int Usage(const std::string& usageLine);
 
+// Opens a project for a command; on failure prints the sentence, sets `code` and returns false.
+bool OpenOrFail(CAni& ani, std::string& path, int& code);
+// Closes the document when a command returns, whichever way it leaves.
+class CloseAtEnd {
+  public:
+    explicit CloseAtEnd(CAni& ani) : m_ani(ani) {}
+    CloseAtEnd(const CloseAtEnd&) = delete;
+    CloseAtEnd& operator=(const CloseAtEnd&) = delete;
+    ~CloseAtEnd();
+
+  private:
+    CAni& m_ani;
+};
+
 // Option helpers: find "--name VALUE" in args; remove it when found.
 bool TakeOption(Args& args, const std::string& name, std::string& value);
 bool TakeFlag(Args& args, const std::string& name);

@@ -162,31 +162,12 @@ std::string Describe(const ElementRecord& e) {
     }
 }
 
-bool Open(CAni& ani, std::string& path, int& code) {
-    std::string p = path;
-    if (!ani.OpenProject(p)) {
-        const std::string why = ani.LastMessage();
-        code = Fail("can not open \"" + path + "\": " + (why.empty() ? "unknown failure" : why));
-        return false;
-    }
-    path = p;
-    return true;
-}
-
-struct CloseAtEnd {
-    explicit CloseAtEnd(CAni& a) : ani(a) {}
-    CloseAtEnd(const CloseAtEnd&) = delete;
-    CloseAtEnd& operator=(const CloseAtEnd&) = delete;
-    ~CloseAtEnd() { ani.Close(); }
-    CAni& ani;
-};
-
 int CmdElements(CAni& ani, const Args& args) {
     if (args.size() != 1)
         return Usage("elements PROJECT");
     std::string path = args[0];
     int code = 0;
-    if (!Open(ani, path, code))
+    if (!OpenOrFail(ani, path, code))
         return code;
     CloseAtEnd closer(ani);
     const CElementList& list = ani.Elements();
@@ -272,7 +253,7 @@ int CmdAddElement(CAni& ani, const Args& given) {
 
     std::string path = args[0];
     int code = 0;
-    if (!Open(ani, path, code))
+    if (!OpenOrFail(ani, path, code))
         return code;
     CloseAtEnd closer(ani);
     if (last >= ani.FrameCount())
@@ -363,7 +344,7 @@ int CmdDeleteElement(CAni& ani, const Args& args) {
         return Fail("INDEX must be a number, not \"" + args[1] + "\"");
     std::string path = args[0];
     int code = 0;
-    if (!Open(ani, path, code))
+    if (!OpenOrFail(ani, path, code))
         return code;
     CloseAtEnd closer(ani);
     CElementList& list = ani.Elements();

@@ -32,26 +32,6 @@ std::string Reason(CAni& ani, const std::string& fallback) {
     return m.empty() ? fallback : m;
 }
 
-// Closes the document when a command returns, whichever way it leaves.
-struct CloseAtEnd {
-    explicit CloseAtEnd(CAni& a) : ani(a) {}
-    CloseAtEnd(const CloseAtEnd&) = delete;
-    CloseAtEnd& operator=(const CloseAtEnd&) = delete;
-    ~CloseAtEnd() { ani.Close(); }
-    CAni& ani;
-};
-
-// Opens a project for a command; on failure prints the sentence and returns false.
-bool OpenOrFail(CAni& ani, std::string& path, int& code) {
-    std::string p = path;
-    if (!ani.OpenProject(p)) {
-        code = Fail("can not open \"" + path + "\": " + Reason(ani, "unknown failure"));
-        return false;
-    }
-    path = p;
-    return true;
-}
-
 void PrintInfo(CAni& a, std::FILE* out) {
     const ProjectHeader& h = a.Header();
     std::fprintf(out, "project:            %s\n", a.DocumentPath().c_str());
