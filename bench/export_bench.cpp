@@ -20,49 +20,17 @@
 #include <vector>
 
 #include "base/Bitmap.h"
+#include "bench/BenchProject.h"
 #include "core/Ani.h"
 #include "export/AviExport.h"
 
 using namespace zov;
+using zovbench::LoadClip;
+using zovbench::Record;
+using zovbench::ThreadNs;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool LoadClip(const std::string& name, int maxFrames, const std::string& folder,
-              std::vector<Image24>& frames) {
-    const std::string src = std::string(ZOV_SHARED_DIR) + "/bench/corpus/" + name + ".mkv";
-    fs::create_directories(folder);
-    const std::string cmd = "ffmpeg -v error -y -i '" + src + "' -fps_mode passthrough -frames:v " +
-                            std::to_string(maxFrames) + " -pix_fmt bgr24 '" + folder + "/file%04d.bmp'";
-    if (std::system(cmd.c_str()) != 0)
-        return false;
-    for (int n = 1;; ++n) {
-        char file[32];
-        std::snprintf(file, sizeof file, "/file%04d.bmp", n);
-        Image24 img;
-        std::string err;
-        if (!fs::exists(folder + file) || !ReadBmp(folder + file, img, err))
-            break;
-        if (img.width != 1024 || img.height != 768)
-            return false;
-        frames.push_back(std::move(img));
-    }
-    return !frames.empty();
-}
-
-bool Record(CAni& doc, const std::vector<Image24>& frames, std::string path) {
-    doc.SetDefaultFrameDelay(250);
-    if (!doc.NewProject(path, false) || !doc.BeginCaptureRun(1024, 768, std::chrono::system_clock::now()))
-        return false;
-    const uint8_t* prev = nullptr;
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const int32_t kind = i % 10 == 0 ? FRAME_KEY : FRAME_DIFF;
-        if (!doc.AppendCapturedFrame(frames[i].bits.data(), prev, kind, 0, 0, 1))
-            return false;
-        prev = frames[i].bits.data();
-    }
-    return doc.WriteIndex();
-}
 
 template <typename F> double BestSeconds(int reps, F&& f) {
     double best = 1e300;

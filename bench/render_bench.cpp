@@ -13,6 +13,7 @@
 //   build/bin/render_bench                            # terminal clip, 40 frames
 //   ZOV_BENCH_CLIPS=browser ZOV_BENCH_FRAMES=60 build/bin/render_bench
 #include "base/Bitmap.h"
+#include "bench/BenchProject.h"
 #include "core/Ani.h"
 #include "render/FrameSurfaces.h"
 #include "render/Playback.h"
@@ -31,55 +32,16 @@
 #include <vector>
 
 using namespace zov;
+using zovbench::LoadClip;
+using zovbench::Record;
+using zovbench::ThreadNs;
 
 namespace {
-
-double ThreadNs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e9 + ts.tv_nsec;
-}
 
 double ProcessCpuNs() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e9 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e3;
-}
-
-bool LoadClip(const std::string& name, int maxFrames, const std::string& folder,
-              std::vector<Image24>& frames) {
-    const std::string src = std::string(ZOV_SHARED_DIR) + "/bench/corpus/" + name + ".mkv";
-    std::filesystem::create_directories(folder);
-    const std::string cmd = "ffmpeg -v error -y -i '" + src + "' -fps_mode passthrough -frames:v " +
-                            std::to_string(maxFrames) + " -pix_fmt bgr24 '" + folder + "/file%04d.bmp'";
-    if (std::system(cmd.c_str()) != 0)
-        return false;
-    for (int n = 1;; ++n) {
-        char file[32];
-        std::snprintf(file, sizeof file, "/file%04d.bmp", n);
-        Image24 img;
-        std::string err;
-        if (!std::filesystem::exists(folder + file) || !ReadBmp(folder + file, img, err))
-            break;
-        if (img.width != 1024 || img.height != 768)
-            return false;
-        frames.push_back(std::move(img));
-    }
-    return !frames.empty();
-}
-
-bool Record(CAni& doc, const std::vector<Image24>& frames, std::string path) {
-    doc.SetDefaultFrameDelay(250);
-    if (!doc.NewProject(path, false) || !doc.BeginCaptureRun(1024, 768, std::chrono::system_clock::now()))
-        return false;
-    const uint8_t* prev = nullptr;
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const int32_t kind = i % 10 == 0 ? FRAME_KEY : FRAME_DIFF;
-        if (!doc.AppendCapturedFrame(frames[i].bits.data(), prev, kind, 0, 0, 1))
-            return false;
-        prev = frames[i].bits.data();
-    }
-    return doc.WriteIndex();
 }
 
 template <typename F> double BestNs(int reps, F&& f) {
