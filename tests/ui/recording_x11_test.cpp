@@ -5,6 +5,7 @@
 // screen, gives the same rectangle both ways, ignores a 2-pixel drag and cancels on Escape.
 // With ZOV_SHOTS_DIR set, the mid-drag screens are also saved there as PNG (import).
 #include "tests/support/XTestEnv.h"
+#include "tests/support/XWindowManager.h"
 #include "ui/AreaSelectWindow.h"
 #include "ui/WindowFinderWidget.h"
 
@@ -15,7 +16,6 @@
 #include <QSignalSpy>
 #include <QVBoxLayout>
 #include <QWidget>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <signal.h>
 #include <thread>
@@ -38,40 +38,12 @@ class XSession : public ::testing::Environment {
     void SetUp() override {
         server = new Xvfb(640, 480, 24);
         ASSERT_TRUE(server->Ok());
-        wm = Start({"openbox", "--sm-disable"}, server->Display());
+        wm = StartWindowManager(server->Display());
+        ASSERT_GT(wm, 0) << "openbox did not come up";
         qputenv("DISPLAY", server->Display().c_str());
         qputenv("QT_QPA_PLATFORM", "xcb");
         dpy = XOpenDisplay(server->Display().c_str());
         ASSERT_TRUE(dpy);
-        Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                Atom type = None;
-                int format = 0;
-                unsigned long n = 0, after = 0;
-                unsigned char* data = nullptr;
-                XGetWindowProperty(dpy, DefaultRootWindow(dpy), check, 0, 1, False, XA_WINDOW, &type, &format,
-                                   &n, &after, &data);
-                if (data)
-                    XFree(data);
-                return n == 1;
-            },
-            15000));
-        // openbox announces itself before it handles map requests; one that comes too early is
-        // lost. A probe window, asked again now and then, shows when it is ready.
-        Window probe = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 10, 10, 0, 0, 0);
-        int polls = 0;
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                XWindowAttributes a{};
-                XGetWindowAttributes(dpy, probe, &a);
-                if (polls++ % 50 == 0 && a.map_state != IsViewable)
-                    XMapWindow(dpy, probe);
-                XSync(dpy, False);
-                return a.map_state == IsViewable;
-            },
-            15000));
-        XDestroyWindow(dpy, probe);
         // A grey root, so the black rubber band and the yellow mark differ from it.
         XSetWindowBackground(dpy, DefaultRootWindow(dpy), 0x808080);
         XClearWindow(dpy, DefaultRootWindow(dpy));
@@ -162,28 +134,6 @@ bool Same(const zov::ScreenRect& a, const zov::ScreenRect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-std::vector<long> FrameExtents(Window w) {
-    Atom type = None;
-    int format = 0;
-    unsigned long n = 0, after = 0;
-    unsigned char* data = nullptr;
-    std::vector<long> out;
-    XGetWindowProperty(g_session->dpy, w, XInternAtom(g_session->dpy, "_NET_FRAME_EXTENTS", False), 0, 4,
-                       False, XA_CARDINAL, &type, &format, &n, &after, &data);
-    if (data) {
-        if (n == 4)
-            out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + 4);
-        XFree(data);
-    }
-    return out;
-}
-
-bool InMark(int dx, int dy, int w, int h) {
-    const bool rows = (dy >= 2 && dy <= 4) || (dy >= h - 5 && dy <= h - 3);
-    const bool columns = (dx >= 2 && dx <= 4) || (dx >= w - 5 && dx <= w - 3);
-    return (rows && dx >= 5 && dx <= w - 6) || (columns && dy >= 5 && dy <= h - 6);
-}
-
 } // namespace
 
 TEST(AreaSelectX11, RubberBandOverTheFrozenScreenBothDirectionsEqualSmallDragWaitsEscapeCancels) {
@@ -256,7 +206,7 @@ TEST(WindowFinderX11, DraggedOntoAFramedWindowMarksItMidDragPicksItWithItsFrameA
     // The target: the test window, framed by openbox.
     TestWindow target(Dpy(), 200, 150, 380, 220);
     ASSERT_TRUE(target.Ok());
-    ASSERT_TRUE(WaitUntil([&] { return FrameExtents(static_cast<Window>(target.Id())).size() == 4; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return FrameExtents(Dpy(), target.Id()).size() == 4; }, 10000));
 
     QWidget dialog;
     dialog.setWindowTitle("Finder dialog");
@@ -301,7 +251,7 @@ TEST(WindowFinderX11, DraggedOntoAFramedWindowMarksItMidDragPicksItWithItsFrameA
                               : "none")
         << " target " << target.Id();
     const zov::WindowInfo seen = *finder->Current();
-    const std::vector<long> extents = FrameExtents(static_cast<Window>(target.Id()));
+    const std::vector<long> extents = FrameExtents(Dpy(), target.Id());
     // The frame around the 200 x 150 client, as openbox accounts for it.
     ASSERT_EQ(seen.rect.Width(), 200 + extents[0] + extents[1]);
     ASSERT_EQ(seen.rect.Height(), 150 + extents[2] + extents[3]);
@@ -318,7 +268,7 @@ TEST(WindowFinderX11, DraggedOntoAFramedWindowMarksItMidDragPicksItWithItsFrameA
         for (int y = r.top; y < r.bottom; ++y)
             for (int x = r.left; x < r.right; ++x) {
                 uint32_t expected = before.At(x, y);
-                if (InMark(x - r.left, y - r.top, r.Width(), r.Height()))
+                if (InFinderMark(x - r.left, y - r.top, r.Width(), r.Height()))
                     expected ^= 0xFFFF00u;
                 if (mid.At(x, y) != expected)
                     ++markMismatches;
