@@ -7,6 +7,7 @@
 #include "core/Ani.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/XTestEnv.h"
+#include "tests/support/XWindowManager.h"
 #include "tests/ui/UiTestProject.h"
 
 #include <algorithm>
@@ -31,16 +32,16 @@ namespace {
 constexpr int kW = 160, kH = 120;
 
 // A 5-frame project whose frames are told apart by their pixels, recording the area at
-// (left, top) of the frames' size.
-bool MakeAreaProject(const std::string& path, int left, int top) {
+// (left, top) of the frames' size (w x h).
+bool MakeAreaProject(const std::string& path, int left, int top, int w = kW, int h = kH) {
     zov::CAni doc;
-    if (!MakeProject(doc, path, kW, kH, 5, 250))
+    if (!MakeProject(doc, path, w, h, 5, 250))
         return false;
     std::string p = path;
     if (!doc.OpenProject(p))
         return false;
     doc.SetRecordPointer(false);
-    const bool ok = doc.SetCaptureRect({left, top, left + kW, top + kH}) && doc.WriteIndex();
+    const bool ok = doc.SetCaptureRect({left, top, left + w, top + h}) && doc.WriteIndex();
     doc.Close();
     return ok;
 }
@@ -108,19 +109,38 @@ class RecorderProgram : public ::testing::Test {
             return {};
         return FindWindow("Recording Setting", true);
     }
-    // Drags the finder icon, at (40, 114) from the dialog's corner, onto the window under
-    // (700, 170) and leaves the pointer away from every window.
-    bool DragFinderOntoTestWindow(const std::string& dialog) {
-        RunResult g = RunProgram({"xdotool", "getwindowgeometry", "--shell", dialog}, m_x.Display());
-        int dx = -1, dy = -1;
-        if (std::sscanf(g.out.c_str(), "WINDOW=%*d\nX=%d\nY=%d", &dx, &dy) != 2)
+    // Presses on the finder icon, at (40, 114) from the dialog's corner, and drags it to
+    // (x, y), where the button stays down until ReleaseFinder.
+    bool PressFinderAndDragTo(const std::string& dialog, int x, int y) {
+        int dx = 0, dy = 0;
+        if (dialog.empty() || !WindowOrigin(m_x.Display(), std::stoull(dialog), dx, dy))
             return false;
         Xdo({"mousemove", std::to_string(dx + 40), std::to_string(dy + 114), "mousedown", "1"});
-        Xdo({"mousemove", "650", "150"});
-        Xdo({"mousemove", "700", "170"});
+        Xdo({"mousemove", std::to_string(x - 50), std::to_string(y - 20)});
+        Xdo({"mousemove", std::to_string(x), std::to_string(y)});
+        return true;
+    }
+    // Lets go of the finder and leaves the pointer away from every window.
+    void ReleaseFinder() {
         Xdo({"mouseup", "1"});
         Xdo({"mousemove", "900", "700"});
+    }
+    bool DragFinderOntoTestWindow(const std::string& dialog) {
+        if (!PressFinderAndDragTo(dialog, 700, 170))
+            return false;
+        ReleaseFinder();
         return true;
+    }
+    // A screenshot once two in a row are alike.
+    bool SettledScreenshot(Screenshot& shot) {
+        Screenshot previous;
+        std::string error;
+        return WaitUntil(
+            [&] {
+                previous = shot;
+                return TakeScreenshot(m_x.Display(), shot, error) && previous.rgb == shot.rgb;
+            },
+            20000);
     }
     // Frame `index` of the project at `path`, opened afresh.
     bool LoadFrames(const std::string& path, std::vector<zov::Image24>& frames) {
@@ -302,14 +322,8 @@ TEST_F(RecorderProgram, NewStreamWithSelAreaRecordsTheDraggedRectangle) {
 // pointer and, dismissed, leaves the capture running; Stop from the menu ends the recording.
 // No frame holds the menu.
 TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
-    const pid_t wm = Start({"openbox"}, m_x.Display());
-    ASSERT_GT(wm, 0);
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            RunResult r = RunProgram({"xprop", "-root", "_NET_SUPPORTING_WM_CHECK"}, m_x.Display());
-            return r.out.find("window id") != std::string::npos;
-        },
-        20000));
+    const pid_t wm = StartWindowManager(m_x.Display());
+    ASSERT_GT(wm, 0) << "openbox did not come up";
     // trayer now and then comes up without its window on a fresh server; it is started again.
     auto startTray = [&] {
         return Start({"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "pixel", "--width",
@@ -655,4 +669,162 @@ TEST_F(RecorderProgram, AFullDiskEndsTheRecordingWithAMessageAndBeginWorksAgain)
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     EXPECT_GE(frames.size(), 5u + 2u); // the project's five and at least one of each run
+}
+
+// Under openbox: the finder dragged onto an xterm marks the xterm's frame mid-drag with the
+// exclusive-or mark, the xterm's pixels are as before once the button is released, and the
+// recording then takes the xterm with its frame (title bar and borders).
+TEST_F(RecorderProgram, FinderUnderAWindowManagerMarksAnXtermAndRecordsItWithItsFrame) {
+    const pid_t wm = StartWindowManager(m_x.Display());
+    ASSERT_GT(wm, 0) << "openbox did not come up";
+    Launch("", "ZOV Recorder - .*");
+    // Top right, clear of the dialog, and kept above the editor.
+    const pid_t term = Start({"xterm", "-geometry", "40x8+680+20", "-bg", "#203040", "-fg", "#e0e0a0",
+                              "-title", "zov-xterm", "-e", "sleep", "600"},
+                             m_x.Display());
+    struct Cleanup {
+        pid_t a, b;
+        ~Cleanup() {
+            kill(a, SIGKILL);
+            kill(b, SIGKILL);
+            WaitExit(a);
+            WaitExit(b);
+        }
+    } cleanup{wm, term};
+    std::string client;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            client = FindWindow("zov-xterm", true);
+            return !client.empty() && FrameExtents(m_x.Display(), std::stoull(client)).size() == 4;
+        },
+        20000));
+    ASSERT_TRUE(KeepAbove(m_x.Display(), std::stoull(client)));
+    const std::string project = m_dir.File("xterm.scp");
+    const std::string dialog = NewProjectDialog(project);
+    ASSERT_FALSE(dialog.empty());
+    Box frame, box;
+    ASSERT_TRUE(FramedBox(m_x.Display(), std::stoull(client), frame));
+    ASSERT_TRUE(FramedBox(m_x.Display(), std::stoull(dialog), box));
+    ASSERT_FALSE(frame.Intersects(box)) << "the dialog covers the xterm";
+    Screenshot before, mid, after;
+    ASSERT_TRUE(SettledScreenshot(before));
+
+    ASSERT_TRUE(PressFinderAndDragTo(dialog, (frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2));
+    // Mid-drag: the mark around the frame, exactly, and nothing else of the xterm changed.
+    long mismatches = -1;
+    std::string error;
+    WaitUntil(
+        [&] {
+            if (!TakeScreenshot(m_x.Display(), mid, error))
+                return false;
+            mismatches = 0;
+            for (int y = frame.top; y < frame.bottom; ++y)
+                for (int x = frame.left; x < frame.right; ++x) {
+                    uint32_t expected = before.At(x, y);
+                    if (InFinderMark(x - frame.left, y - frame.top, frame.Width(), frame.Height()))
+                        expected ^= 0xFFFF00u;
+                    mismatches += mid.At(x, y) != expected;
+                }
+            return mismatches == 0;
+        },
+        20000);
+    EXPECT_EQ(mismatches, 0) << "frame " << frame.left << "," << frame.top << " " << frame.Width() << "x"
+                             << frame.Height();
+    ReleaseFinder();
+    long left = -1;
+    WaitUntil(
+        [&] {
+            if (!TakeScreenshot(m_x.Display(), after, error))
+                return false;
+            left = 0;
+            for (int y = frame.top; y < frame.bottom; ++y)
+                for (int x = frame.left; x < frame.right; ++x)
+                    left += after.At(x, y) != before.At(x, y);
+            return left == 0;
+        },
+        20000);
+    EXPECT_EQ(left, 0) << "pixels of the xterm left changed after the release";
+
+    Xdo({"windowfocus", "--sync", dialog, "key", "Return"});
+    ASSERT_TRUE(WaitVisible("Recording Setting", false));
+    Xdo({"mousemove", "5", "5"});
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("Recorder status", true));
+    Screenshot hidden;
+    ASSERT_TRUE(SettledScreenshot(hidden));
+    const auto size = fs::exists(project) ? fs::file_size(project) : 0;
+    ASSERT_TRUE(
+        WaitUntil([&] { return fs::exists(project) && fs::file_size(project) > size + 1000; }, 20000));
+    const size_t before2 = Log().size();
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before2));
+    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
+    WaitExit(m_pid);
+    m_pid = -1;
+    std::vector<zov::Image24> frames;
+    ASSERT_TRUE(LoadFrames(project, frames));
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_EQ(frames.back().width, frame.Width());
+    EXPECT_EQ(frames.back().height, frame.Height());
+    std::string first;
+    EXPECT_EQ(CountDifferences(frames.back(), hidden, frame.left, frame.top, &first), 0) << first;
+}
+
+// Without a tray the status window stands beside the area. Its menu, opened with the right
+// button at the window's top-left corner, opens up and left, over the area: the capture holds
+// while it is open and goes on once it is dismissed, and no frame shows the menu or the window.
+TEST_F(RecorderProgram, StatusWindowMenuHoldsTheCaptureAndNeverReachesAFrame) {
+    // The area ends 34 pixels short of where the status window (474 x 64 here) goes, bottom right.
+    constexpr int kAreaW = 500, kAreaH = 768;
+    const std::string project = m_dir.File("status.scp");
+    ASSERT_TRUE(MakeAreaProject(project, 0, 0, kAreaW, kAreaH));
+    TestWindow scene(m_x.Display(), 300, 200, 200, 480);
+    ASSERT_TRUE(scene.Ok());
+    Launch(project, "ZOV Recorder - " + project);
+    Xdo({"mousemove", "1000", "5"});
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", true)); // the question: the project has frames
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "alt+y"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
+    ASSERT_TRUE(WaitVisible("Recorder status", true));
+    Box status;
+    ASSERT_TRUE(FramedBox(m_x.Display(), std::stoull(FindWindow("Recorder status", true)), status));
+    const Box area{0, 0, kAreaW, kAreaH};
+    ASSERT_FALSE(status.Intersects(area)) << "status window at " << status.left << "," << status.top;
+    Screenshot hidden;
+    ASSERT_TRUE(SettledScreenshot(hidden));
+    const auto size0 = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > size0 + 1000; }, 20000));
+
+    Xdo({"mousemove", std::to_string(status.left + 3), std::to_string(status.top + 3), "click", "3"});
+    std::vector<Box> popups;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            popups = MappedPopups(m_x.Display());
+            return !popups.empty();
+        },
+        20000));
+    // Else this test would say nothing about the menu.
+    EXPECT_TRUE(popups.front().Intersects(area))
+        << "menu at " << popups.front().left << "," << popups.front().top << " " << popups.front().Width()
+        << "x" << popups.front().Height() << "; status " << status.left << "," << status.top << " "
+        << status.Width() << "x" << status.Height();
+    Xdo({"key", "Escape"});
+    ASSERT_TRUE(WaitUntil([&] { return MappedPopups(m_x.Display()).empty(); }, 20000));
+    const auto afterMenu = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > afterMenu + 1000; }, 20000))
+        << "the capture did not go on after the menu";
+    const size_t before = Log().size();
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
+    ASSERT_EQ(WaitExit(m_pid), 0);
+    m_pid = -1;
+    std::vector<zov::Image24> frames;
+    ASSERT_TRUE(LoadFrames(project, frames));
+    ASSERT_GE(frames.size(), 3u);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        std::string first;
+        EXPECT_EQ(CountDifferences(frames[i], hidden, 0, 0, &first), 0) << "frame " << i << ": " << first;
+    }
 }
