@@ -446,6 +446,7 @@ TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
     };
     Xdo({"mousemove", std::to_string(iconX), std::to_string(iconY), "click", "1"});
     ASSERT_TRUE(menuUp(true));
+    SaveShot(m_x.Display(), "tray-menu.png");
     Xdo({"key", "Escape"});
     ASSERT_TRUE(menuUp(false));
     const auto afterMenu = fs::file_size(project);
@@ -708,6 +709,7 @@ TEST_F(RecorderProgram, FinderUnderAWindowManagerMarksAnXtermAndRecordsItWithIts
     ASSERT_FALSE(frame.Intersects(box)) << "the dialog covers the xterm";
     Screenshot before, mid, after;
     ASSERT_TRUE(SettledScreenshot(before));
+    SaveShot(m_x.Display(), "recording-setting-dialog.png");
 
     ASSERT_TRUE(PressFinderAndDragTo(dialog, (frame.left + frame.right) / 2, (frame.top + frame.bottom) / 2));
     // Mid-drag: the mark around the frame, exactly, and nothing else of the xterm changed.
@@ -728,6 +730,7 @@ TEST_F(RecorderProgram, FinderUnderAWindowManagerMarksAnXtermAndRecordsItWithIts
             return mismatches == 0;
         },
         20000);
+    SaveShot(m_x.Display(), "finder-xterm-mid-drag.png");
     EXPECT_EQ(mismatches, 0) << "frame " << frame.left << "," << frame.top << " " << frame.Width() << "x"
                              << frame.Height();
     ReleaseFinder();
@@ -804,6 +807,7 @@ TEST_F(RecorderProgram, StatusWindowMenuHoldsTheCaptureAndNeverReachesAFrame) {
             return !popups.empty();
         },
         20000));
+    SaveShot(m_x.Display(), "status-window-menu.png");
     // Else this test would say nothing about the menu.
     EXPECT_TRUE(popups.front().Intersects(area))
         << "menu at " << popups.front().left << "," << popups.front().top << " " << popups.front().Width()

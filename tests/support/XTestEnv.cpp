@@ -232,6 +232,12 @@ void TestWindow::Close() {
     }
 }
 
+void SaveShot(const std::string& display, const std::string& name) {
+    const char* dir = std::getenv("ZOV_SHOTS_DIR");
+    if (dir && *dir)
+        RunProgram({"import", "-display", display, "-window", "root", std::string(dir) + "/" + name});
+}
+
 bool TakeScreenshot(const std::string& display, Screenshot& out, std::string& error) {
     RunResult r = RunProgram({"xwd", "-root", "-silent", "-display", display});
     if (r.exitCode != 0 || r.out.size() < 100) {

@@ -62,6 +62,9 @@ struct Screenshot {
     uint32_t At(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
 };
 bool TakeScreenshot(const std::string& display, Screenshot& out, std::string& error);
+// With ZOV_SHOTS_DIR set, saves the whole screen there as `name` (a PNG, through ImageMagick's
+// import), for people to look at; without it, does nothing.
+void SaveShot(const std::string& display, const std::string& name);
 
 // The colour of frame pixel (x, y from the top) as 0x00RRGGBB.
 uint32_t FramePixel(const zov::Image24& image, int x, int y);

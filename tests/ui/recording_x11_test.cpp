@@ -94,12 +94,6 @@ int Xdotool(const std::vector<std::string>& args) {
     return RunProgram(argv, Dpy()).exitCode;
 }
 
-void SaveShot(const std::string& name) {
-    const char* dir = std::getenv("ZOV_SHOTS_DIR");
-    if (dir && *dir)
-        RunProgram({"import", "-display", Dpy(), "-window", "root", std::string(dir) + "/" + name});
-}
-
 // Whether another client holds the pointer and the keyboard now: a grab of our own is refused.
 bool PointerAndKeyboardGrabbedElsewhere() {
     Display* d = XOpenDisplay(Dpy().c_str());
@@ -154,7 +148,7 @@ TEST(AreaSelectX11, RubberBandOverTheFrozenScreenBothDirectionsEqualSmallDragWai
                 return TakeScreenshot(Dpy(), mid, e) && mid.At(100, 50) == 0 && mid.At(299, 199) == 0;
             },
             10000);
-        SaveShot("area-select-rubber-band.png");
+        SaveShot(Dpy(), "area-select-rubber-band.png");
         bandMismatches = 0;
         for (int y = 0; y < mid.height; ++y)
             for (int x = 0; x < mid.width; ++x) {
@@ -276,7 +270,7 @@ TEST(WindowFinderX11, DraggedOntoAFramedWindowMarksItMidDragPicksItWithItsFrameA
         return markMismatches == 0;
     });
     EXPECT_EQ(markMismatches, 0);
-    SaveShot("finder-highlight-mid-drag.png");
+    SaveShot(Dpy(), "finder-highlight-mid-drag.png");
 
     Xdotool({"mouseup", "1"});
     ASSERT_TRUE(QtWait([&] { return picked.count() == 1; }));
