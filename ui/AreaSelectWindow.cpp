@@ -111,7 +111,7 @@ void CAreaSelectWindow::keyPressEvent(QKeyEvent* event) {
 
 void CAreaSelectWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    m_grabTries = 0;
+    m_grabClock.start();
     QTimer::singleShot(0, this, &CAreaSelectWindow::TryGrab);
 }
 
@@ -119,7 +119,7 @@ void CAreaSelectWindow::TryGrab() {
     if (!isVisible() || !windowHandle())
         return;
     // The grabs fail until the window is viewable, and while another program holds one; try
-    // for about a second.
+    // for three seconds, which a loaded machine may need before the window is on the screen.
     const bool pointer = windowHandle()->setMouseGrabEnabled(true);
     const bool keyboard = windowHandle()->setKeyboardGrabEnabled(true);
     if (pointer && keyboard) {
@@ -127,7 +127,7 @@ void CAreaSelectWindow::TryGrab() {
         setFocus();
         return;
     }
-    if (++m_grabTries < 100) {
+    if (m_grabClock.elapsed() < 3000) {
         QTimer::singleShot(10, this, &CAreaSelectWindow::TryGrab);
         return;
     }

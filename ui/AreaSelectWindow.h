@@ -11,6 +11,7 @@
 
 #include "platform/ScreenSource.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPoint>
 #include <QWidget>
@@ -64,7 +65,7 @@ class CAreaSelectWindow : public QWidget {
     QPoint m_start, m_end; // device pixels in the snapshot
     bool m_dragging = false;
     bool m_beeped = false;
-    int m_grabTries = 0;
+    QElapsedTimer m_grabClock; // since the window was shown
     bool m_grabFailed = false;
     std::optional<ScreenRect> m_result;
     QEventLoop* m_loop = nullptr;
