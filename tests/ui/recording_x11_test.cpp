@@ -196,6 +196,30 @@ TEST(AreaSelectX11, RubberBandOverTheFrozenScreenBothDirectionsEqualSmallDragWai
     }));
 }
 
+// Another client holding the keyboard keeps the selection from its grabs (Escape could never
+// arrive): after its few seconds of trying it ends as cancelled and leaves nothing on the screen.
+TEST(AreaSelectX11, AKeyboardHeldElsewhereEndsTheSelectionAsCancelled) {
+    Screenshot before, after;
+    std::string error;
+    ASSERT_TRUE(TakeScreenshot(Dpy(), before, error)) << error;
+    Display* other = XOpenDisplay(Dpy().c_str());
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(
+        XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync, CurrentTime),
+        GrabSuccess);
+    XSync(other, False);
+    bool failed = false;
+    const auto result = zov::CAreaSelectWindow::Select(&failed);
+    XUngrabKeyboard(other, CurrentTime);
+    XCloseDisplay(other);
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(failed);
+    EXPECT_TRUE(QtWait([&] {
+        std::string e;
+        return TakeScreenshot(Dpy(), after, e) && after.rgb == before.rgb;
+    }));
+}
+
 TEST(WindowFinderX11, DraggedOntoAFramedWindowMarksItMidDragPicksItWithItsFrameAndLeavesItsPixels) {
     // The target: the test window, framed by openbox.
     TestWindow target(Dpy(), 200, 150, 380, 220);
