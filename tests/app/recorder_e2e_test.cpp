@@ -5,6 +5,7 @@
 #include "base/Bitmap.h"
 #include "codec/StreamReader.h"
 #include "core/Ani.h"
+#include "tests/support/ScreenText.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/XTestEnv.h"
 #include "tests/support/XWindowManager.h"
@@ -318,9 +319,9 @@ TEST_F(RecorderProgram, NewStreamWithSelAreaRecordsTheDraggedRectangle) {
 }
 
 // Under a window manager with a tray (openbox and trayer): the icon is there from the start
-// and raises the window on an idle click; it changes while recording; its menu opens at the
-// pointer and, dismissed, leaves the capture running; Stop from the menu ends the recording.
-// No frame holds the menu.
+// and raises the window on an idle click; it changes while recording, and its tip then reads
+// "Frames: N"; its menu opens at the pointer and, dismissed, leaves the capture running; Stop
+// from the menu ends the recording. No frame holds the menu.
 TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
     const pid_t wm = StartWindowManager(m_x.Display());
     ASSERT_GT(wm, 0) << "openbox did not come up";
@@ -431,6 +432,36 @@ TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
     ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
     ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > 200000; }, 20000));
     EXPECT_NE(iconPixels(), idle);
+
+    // The tip, read off the screen where the pointer rests on the icon: "%s %d".
+    // The tip comes for a pointer that moved over the icon and rests, not for one that only
+    // came in; Qt now and then lets such a rest pass, so the pointer comes in again now and then.
+    auto hover = [&] {
+        Xdo({"mousemove", "10", "10"});
+        for (int dx : {-2, 0, 2, 1})
+            Xdo({"mousemove", std::to_string(iconX + dx), std::to_string(iconY)});
+    };
+    std::vector<Box> tips;
+    int polls = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (polls++ % 200 == 0)
+                hover();
+            tips = MappedPopups(m_x.Display());
+            return !tips.empty();
+        },
+        30000))
+        << "no tool tip over the icon";
+    ASSERT_TRUE(TakeScreenshot(m_x.Display(), shot, error));
+    SaveShot(m_x.Display(), "tray-tip.png");
+    const std::string tip = ReadScreenText(shot, tips.front(), m_dir.Path());
+    int tipFrames = -1;
+    char tail = 0;
+    EXPECT_EQ(std::sscanf(tip.c_str(), "Frames: %d%c", &tipFrames, &tail), 1)
+        << "the tip read \"" << tip << "\"";
+    EXPECT_GE(tipFrames, 1) << tip;
+    Xdo({"mousemove", "10", "10"});
+    ASSERT_TRUE(WaitUntil([&] { return MappedPopups(m_x.Display()).empty(); }, 20000));
     Screenshot hidden;
     ASSERT_TRUE(TakeScreenshot(m_x.Display(), hidden, error));
 
@@ -466,6 +497,7 @@ TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     ASSERT_GE(frames.size(), 3u);
+    EXPECT_LE(tipFrames, static_cast<int>(frames.size())) << "the tip counted frames never recorded";
     for (size_t i = 0; i < frames.size(); ++i) {
         std::string first;
         EXPECT_EQ(CountDifferences(frames[i], hidden, 820, 580, &first), 0) << "frame " << i << ": " << first;
