@@ -4,11 +4,19 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace zov {
+
+// A Wayland desktop (WAYLAND_DISPLAY set): an X11 grab there sees only the windows of X11
+// programs, and the screen is shared through the desktop portal instead.
+inline bool WaylandSession() {
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    return display && *display;
+}
 
 struct ScreenRect {
     int left = 0;

@@ -2,10 +2,10 @@
 
 #include "base/Log.h"
 #include "base/StringIds.h"
+#include "platform/ScreenSource.h"
 #include "platform/X11Windows.h"
 
 #include <QSocketNotifier>
-#include <cstdlib>
 
 namespace zov {
 
@@ -55,8 +55,7 @@ void CHotKeyService::Report(const QString& message) {
 
 void CHotKeyService::Start() {
     if (!m_started) {
-        const char* wayland = std::getenv("WAYLAND_DISPLAY");
-        if (wayland && *wayland)
+        if (WaylandSession())
             Report(Text(S_REC_WAYLAND_NOTE));
     }
     m_started = true;

@@ -125,7 +125,7 @@ int Record(CAni& ani, const Args& input) {
     // On a Wayland desktop an X11 grab sees only the X11 windows (or nothing): the portal is
     // the way there, unless an X display or an X window is asked for.
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool usePortal = portalFlag || (!haveDisplay && !haveWindow && wayland && *wayland);
+    const bool usePortal = portalFlag || (!haveDisplay && !haveWindow && WaylandSession());
     CaptureRect area;
     if (haveArea && !ParseArea(areaText, area))
         return Fail(
