@@ -194,7 +194,14 @@ class PortalScreen final : public IScreenSource {
     int ScreenHeight() const override { return m_height; }
     int BitsPerPixel() const override { return 32; }
     int Depth() const override { return 24; }
-    WindowState WindowRect(uint64_t, ScreenRect&) override { return WindowState::Gone; }
+    // A shared window is the whole stream: a project that records "the window" takes all of it.
+    // There are no other windows to find.
+    WindowState WindowRect(uint64_t, ScreenRect& out) override {
+        if (!m_options.window || m_options.monitor || m_width <= 0)
+            return WindowState::Gone;
+        out = {0, 0, m_width, m_height};
+        return WindowState::Shown;
+    }
 
     bool Prepare(int width, int height) override {
         if (width <= 0 || height <= 0)

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "base/StringIds.h"
 #include "platform/HotKeys.h"
+#include "platform/PortalScreen.h"
 #include "platform/X11Screen.h"
 #include "ui/CommandTable.h"
 #include "ui/HotKeyService.h"
@@ -12,6 +13,7 @@
 
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <algorithm>
 
 namespace zov {
 
@@ -21,7 +23,21 @@ RecorderControl* Recorder(CMainWindow& window) {
 
 void InstallRecorder(CMainWindow& window) {
     auto* control = new RecorderControl(window);
-    control->GetHooks().openScreen = [](std::string& error) -> std::unique_ptr<IScreenSource> {
+    ZovApp& app = window.App();
+    control->GetHooks().openScreen = [&app](std::string& error) -> std::unique_ptr<IScreenSource> {
+        // On a Wayland desktop the screen comes through the desktop portal, whose picker asks
+        // for a screen, or a window when the project records one; the choice is kept for the
+        // next recording.
+        if (WaylandSession()) {
+            const CAni& doc = app.Doc();
+            PortalOptions options;
+            options.window = doc.RecordWindowFlag();
+            options.monitor = !options.window;
+            options.pointer = doc.RecordPointer();
+            options.tokenFile = app.Folders().writable + "portal-restore-token";
+            options.maxFramesPerSecond = 1000 / std::max(1, static_cast<int>(doc.FrameDelay())) + 1;
+            return OpenPortalScreen(options, error);
+        }
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             return nullptr; // the language's sentence for no screen is shown
         return OpenX11Screen(std::string(), error);
@@ -61,7 +77,6 @@ void InstallRecorder(CMainWindow& window) {
         [control](std::string& path, bool stream) { return control->NewProject(path, stream); });
     // The system-wide hot keys; a key another program holds is reported once, the rest work.
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        ZovApp& app = window.App();
         auto* keys = new CHotKeyService(
             CHotKeyService::OpenSystemHotKeys(), [&app](int id) { return app.Text(id); }, &window);
         QObject::connect(keys, &CHotKeyService::hotKey, control, [control](int id) {
