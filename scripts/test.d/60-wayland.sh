@@ -62,6 +62,8 @@ mkdir -p "$work/prog" "$work/tests"
 cp "$build/bin/zovrec" "$work/prog/"
 cp -r "$build/bin/data" "$work/prog/" 2>/dev/null || true
 cp "$xdpw" "$work/prog/"
+# The desktop program's recorder through the portal, as a test program of its own.
+[ -x "$build/tests/bin/test_ui_portal" ] && cp "$build/tests/bin/test_ui_portal" "$work/prog/"
 cp "$top"/tests/wayland/*.sh "$top"/tests/wayland/*.py "$work/tests/"
 chmod -R a+rX "$work"
 mkdir -p "$work/session"
