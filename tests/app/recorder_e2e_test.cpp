@@ -143,6 +143,19 @@ class RecorderProgram : public ::testing::Test {
             },
             20000);
     }
+    // Whether the editor's view, at the left of the screen, shows frame 0 of a project made
+    // by MakeAreaProject.
+    bool ViewShowsFirstFrame() {
+        Screenshot shot;
+        std::string error;
+        if (!TakeScreenshot(m_x.Display(), shot, error))
+            return false;
+        for (int y = 60; y < 400; ++y)
+            for (int x = 0; x < 8; ++x)
+                if (shot.At(x, y) == ProjectPixel(0, 0, 0) && shot.At(x + 6, y + 6) == ProjectPixel(0, 6, 6))
+                    return true;
+        return false;
+    }
     // Frame `index` of the project at `path`, opened afresh.
     bool LoadFrames(const std::string& path, std::vector<zov::Image24>& frames) {
         zov::CAni doc;
@@ -406,15 +419,7 @@ TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
         20000)); // the icon is drawn
 
     // A window over the editor; an idle click on the icon brings the editor back on top.
-    auto viewShown = [&] {
-        if (!TakeScreenshot(m_x.Display(), shot, error))
-            return false;
-        for (int y = 60; y < 400; ++y)
-            for (int x = 0; x < 8; ++x)
-                if (shot.At(x, y) == ProjectPixel(0, 0, 0) && shot.At(x + 6, y + 6) == ProjectPixel(0, 6, 6))
-                    return true;
-        return false;
-    };
+    auto viewShown = [&] { return ViewShowsFirstFrame(); };
     ASSERT_TRUE(WaitUntil(viewShown, 20000));
     TestWindow cover(m_x.Display(), 900, 600, 0, 0);
     ASSERT_TRUE(cover.Ok());
@@ -863,4 +868,114 @@ TEST_F(RecorderProgram, StatusWindowMenuHoldsTheCaptureAndNeverReachesAFrame) {
         std::string first;
         EXPECT_EQ(CountDifferences(frames[i], hidden, 0, 0, &first), 0) << "frame " << i << ": " << first;
     }
+}
+
+// With a StatusNotifierItem host on the session bus (a watcher of the test's own, as desktops
+// with such trays have), the tray icon is an item on the bus: its tip reads "...." at first and
+// "Frames: N" while recording; Activate while idle brings the editor back over a covering
+// window; ContextMenu while recording opens the recorder's menu at the pointer, and once it is
+// dismissed the capture goes on.
+TEST_F(RecorderProgram, TrayAsAStatusNotifierItemShowsTheTipRaisesAndOpensTheMenu) {
+    const std::string bus = m_dir.File("bus"), items = m_dir.File("items.txt");
+    const pid_t daemon =
+        Start({"dbus-daemon", "--session", "--address=unix:path=" + bus, "--nofork", "--nopidfile"},
+              m_x.Display(), m_dir.File("dbus-out.txt"), m_dir.File("dbus-err.txt"));
+    ASSERT_GT(daemon, 0);
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(bus); }, 20000)) << ReadText(m_dir.File("dbus-err.txt"));
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + bus).c_str(), 1);
+    // The system's python, which has the D-Bus bindings (scripts/deps/recording.txt).
+    const pid_t watcher =
+        Start({"/usr/bin/python3", std::string(ZOV_SOURCE_DIR) + "/tests/app/sni_watcher.py", items},
+              m_x.Display(), m_dir.File("watcher-out.txt"), m_dir.File("watcher-err.txt"));
+    struct Cleanup {
+        pid_t a, b;
+        ~Cleanup() {
+            unsetenv("DBUS_SESSION_BUS_ADDRESS");
+            kill(a, SIGKILL);
+            kill(b, SIGKILL);
+            WaitExit(a);
+            WaitExit(b);
+        }
+    } cleanup{watcher, daemon};
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(items); }, 20000))
+        << ReadText(m_dir.File("watcher-err.txt"));
+
+    const std::string project = m_dir.File("sni.scp");
+    ASSERT_TRUE(MakeAreaProject(project, 600, 400));
+    TestWindow still(m_x.Display(), kW, kH, 600, 400);
+    ASSERT_TRUE(still.Ok());
+    Launch(project, "ZOV Recorder - " + project);
+    std::string item;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            item = ReadText(items);
+            item = item.substr(0, item.find('\n'));
+            return !item.empty();
+        },
+        20000))
+        << "the tray icon did not register as an item";
+    auto call = [&](std::vector<std::string> args) {
+        std::vector<std::string> argv{"gdbus", "call",          "--session",           "--dest",
+                                      item,    "--object-path", "/StatusNotifierItem", "--method"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunProgram(argv, m_x.Display());
+    };
+    auto tip = [&] {
+        return call({"org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "ToolTip"}).out;
+    };
+    EXPECT_NE(tip().find("'....'"), std::string::npos) << tip();
+
+    ASSERT_TRUE(WaitUntil([&] { return ViewShowsFirstFrame(); }, 20000));
+    TestWindow cover(m_x.Display(), 900, 600, 0, 0);
+    ASSERT_TRUE(cover.Ok());
+    ASSERT_TRUE(WaitUntil([&] { return !ViewShowsFirstFrame(); }, 20000));
+    EXPECT_EQ(call({"org.kde.StatusNotifierItem.Activate", "0", "0"}).exitCode, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ViewShowsFirstFrame(); }, 20000))
+        << "Activate did not raise the editor";
+    cover.Close();
+
+    Xdo({"mousemove", "300", "300"});
+    Xdo({"key", "ctrl+shift+F9"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder", true)); // the question: the project has frames
+    Xdo({"windowfocus", "--sync", FindWindow("ZOV Recorder", true), "key", "alt+n"});
+    ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
+    const auto size0 = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > size0 + 1000; }, 20000));
+    int tipFrames = -1;
+    std::string text;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            text = tip();
+            const size_t at = text.find("'Frames: ");
+            return at != std::string::npos &&
+                   std::sscanf(text.c_str() + at, "'Frames: %d'", &tipFrames) == 1 && tipFrames >= 1;
+        },
+        20000))
+        << text;
+
+    // The menu's reply waits until the menu closes: the call goes on in the background.
+    const pid_t menuCall =
+        Start({"gdbus", "call", "--session", "--dest", item, "--object-path", "/StatusNotifierItem",
+               "--method", "org.kde.StatusNotifierItem.ContextMenu", "300", "300"},
+              m_x.Display());
+    std::vector<Box> popups;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            popups = MappedPopups(m_x.Display());
+            return !popups.empty();
+        },
+        20000))
+        << "no menu for ContextMenu";
+    // At the pointer, aligned right and bottom.
+    EXPECT_EQ(popups.front().right, 300);
+    EXPECT_EQ(popups.front().bottom, 300);
+    Xdo({"key", "Escape"});
+    ASSERT_TRUE(WaitUntil([&] { return MappedPopups(m_x.Display()).empty(); }, 20000));
+    EXPECT_EQ(WaitExit(menuCall), 0);
+    const auto afterMenu = fs::file_size(project);
+    ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > afterMenu + 1000; }, 20000))
+        << "the capture did not go on after the menu";
+    const size_t before = Log().size();
+    Xdo({"key", "ctrl+shift+F12"});
+    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
 }
