@@ -156,6 +156,15 @@ class RecorderProgram : public ::testing::Test {
                     return true;
         return false;
     }
+    // Ends the program with SIGTERM, as a desktop's log-out does, so that its project can be read;
+    // its exit status.
+    int EndProgram() {
+        if (m_pid <= 0 || kill(m_pid, SIGTERM) != 0)
+            return -1;
+        const int status = WaitExit(m_pid);
+        m_pid = -1;
+        return status;
+    }
     // Frame `index` of the project at `path`, opened afresh.
     bool LoadFrames(const std::string& path, std::vector<zov::Image24>& frames) {
         zov::CAni doc;
@@ -244,9 +253,7 @@ TEST_F(RecorderProgram, HotKeysRecordAnInsertWhileHiddenAndStopBackOnFrameZero) 
         },
         20000));
 
-    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
-    ASSERT_EQ(WaitExit(m_pid), 0);
-    m_pid = -1;
+    ASSERT_EQ(EndProgram(), 0);
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     const int added = static_cast<int>(frames.size()) - 5;
@@ -496,9 +503,7 @@ TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
     ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, true));
     ASSERT_TRUE(WaitUntil([&] { return iconPixels() == idle; }, 20000));
 
-    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
-    ASSERT_EQ(WaitExit(m_pid), 0);
-    m_pid = -1;
+    ASSERT_EQ(EndProgram(), 0);
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     ASSERT_GE(frames.size(), 3u);
@@ -541,9 +546,7 @@ TEST_F(RecorderProgram, FinderPicksAWindowAndAClosedWindowFailsBeginWithAMessage
     ASSERT_TRUE(WaitLog("ResizeControl", before2));
     EXPECT_TRUE(WaitVisible("ZOV Recorder", true)); // the message
     EXPECT_TRUE(WaitVisible("ZOV Recorder - .*", true));
-    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
-    WaitExit(m_pid);
-    m_pid = -1;
+    EndProgram();
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     ASSERT_GE(frames.size(), 2u);
@@ -634,9 +637,7 @@ TEST_F(RecorderProgram, HideParentKeepsTheDialogAndAPresetAfterAWindowRecordsThe
     const size_t before = Log().size();
     Xdo({"key", "ctrl+shift+F12"});
     ASSERT_TRUE(WaitLog("MakeSureVisible", before));
-    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
-    WaitExit(m_pid);
-    m_pid = -1;
+    EndProgram();
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     ASSERT_GE(frames.size(), 1u);
@@ -701,9 +702,7 @@ TEST_F(RecorderProgram, AFullDiskEndsTheRecordingWithAMessageAndBeginWorksAgain)
     const size_t before2 = Log().size();
     Xdo({"key", "ctrl+shift+F12"});
     ASSERT_TRUE(WaitLog("MakeSureVisible", before2));
-    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
-    ASSERT_EQ(WaitExit(m_pid), 0);
-    m_pid = -1;
+    ASSERT_EQ(EndProgram(), 0);
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     EXPECT_GE(frames.size(), 5u + 2u); // the project's five and at least one of each run
@@ -798,9 +797,7 @@ TEST_F(RecorderProgram, FinderUnderAWindowManagerMarksAnXtermAndRecordsItWithIts
     const size_t before2 = Log().size();
     Xdo({"key", "ctrl+shift+F12"});
     ASSERT_TRUE(WaitLog("MakeSureVisible", before2));
-    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
-    WaitExit(m_pid);
-    m_pid = -1;
+    EndProgram();
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     ASSERT_GE(frames.size(), 2u);
@@ -858,9 +855,7 @@ TEST_F(RecorderProgram, StatusWindowMenuHoldsTheCaptureAndNeverReachesAFrame) {
     const size_t before = Log().size();
     Xdo({"key", "ctrl+shift+F12"});
     ASSERT_TRUE(WaitLog("MakeSureVisible", before));
-    ASSERT_EQ(kill(m_pid, SIGTERM), 0);
-    ASSERT_EQ(WaitExit(m_pid), 0);
-    m_pid = -1;
+    ASSERT_EQ(EndProgram(), 0);
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
     ASSERT_GE(frames.size(), 3u);
