@@ -47,6 +47,17 @@ bool MakeAreaProject(const std::string& path, int left, int top, int w = kW, int
     return ok;
 }
 
+// Helper programs a test started, killed when the test ends, however it ends.
+struct KillAtEnd {
+    std::vector<pid_t> pids;
+    ~KillAtEnd() {
+        for (pid_t p : pids)
+            kill(p, SIGKILL);
+        for (pid_t p : pids)
+            WaitExit(p);
+    }
+};
+
 uint32_t ProjectPixel(int k, int x, int y) {
     return zovtest::FramePixel(k, x, y) & 0xFFFFFF;
 }
@@ -155,6 +166,12 @@ class RecorderProgram : public ::testing::Test {
                 if (shot.At(x, y) == ProjectPixel(0, 0, 0) && shot.At(x + 6, y + 6) == ProjectPixel(0, 6, 6))
                     return true;
         return false;
+    }
+    // Ctrl+Shift+F12, and the wait for Stop's last step.
+    bool StopWithHotKey() {
+        const size_t before = Log().size();
+        Xdo({"key", "ctrl+shift+F12"});
+        return WaitLog("MakeSureVisible", before);
     }
     // Ends the program with SIGTERM, as a desktop's log-out does, so that its project can be read;
     // its exit status.
@@ -369,15 +386,7 @@ TEST_F(RecorderProgram, TrayIconRaisesChangesAndItsMenuNeverReachesAFrame) {
         tray = startTray();
         ASSERT_TRUE(trayShown()) << ReadText(m_dir.File("trayer-err.txt"));
     }
-    struct Cleanup {
-        pid_t a, b;
-        ~Cleanup() {
-            kill(a, SIGKILL);
-            kill(b, SIGKILL);
-            WaitExit(a);
-            WaitExit(b);
-        }
-    } cleanup{wm, tray};
+    KillAtEnd cleanup{{wm, tray}};
 
     // The menu opens above and left of the icon at the bottom-right corner: the area lies there.
     const std::string project = m_dir.File("tray.scp");
@@ -533,9 +542,7 @@ TEST_F(RecorderProgram, FinderPicksAWindowAndAClosedWindowFailsBeginWithAMessage
     std::string error;
     ASSERT_TRUE(TakeScreenshot(m_x.Display(), shot, error));
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(project) && fs::file_size(project) > 200000; }, 20000));
-    const size_t before = Log().size();
-    Xdo({"key", "ctrl+shift+F12"});
-    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_TRUE(StopWithHotKey());
     // The window goes; Begin then fails, with a message, and the editor is back.
     target->Close();
     target.reset();
@@ -588,9 +595,7 @@ TEST_F(RecorderProgram, HotKeysWorkWithNumLockOnAndOneKeyHeldElsewhere) {
     ASSERT_TRUE(WaitVisible("ZOV Recorder - " + project, false));
     const auto size0 = fs::file_size(project);
     ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > size0 + 1000; }, 20000));
-    const size_t before = Log().size();
-    Xdo({"key", "ctrl+shift+F12"});
-    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_TRUE(StopWithHotKey());
     EXPECT_TRUE(WaitVisible("ZOV Recorder - " + project, true));
     // One message for the held key, none for the others.
     const std::string log = Log();
@@ -634,9 +639,7 @@ TEST_F(RecorderProgram, HideParentKeepsTheDialogAndAPresetAfterAWindowRecordsThe
     std::string error;
     ASSERT_TRUE(TakeScreenshot(m_x.Display(), shot, error));
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(project) && fs::file_size(project) > 100000; }, 20000));
-    const size_t before = Log().size();
-    Xdo({"key", "ctrl+shift+F12"});
-    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_TRUE(StopWithHotKey());
     EndProgram();
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
@@ -699,9 +702,7 @@ TEST_F(RecorderProgram, AFullDiskEndsTheRecordingWithAMessageAndBeginWorksAgain)
     beginAndWait();
     if (HasFatalFailure())
         return;
-    const size_t before2 = Log().size();
-    Xdo({"key", "ctrl+shift+F12"});
-    ASSERT_TRUE(WaitLog("MakeSureVisible", before2));
+    ASSERT_TRUE(StopWithHotKey());
     ASSERT_EQ(EndProgram(), 0);
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
@@ -719,15 +720,7 @@ TEST_F(RecorderProgram, FinderUnderAWindowManagerMarksAnXtermAndRecordsItWithIts
     const pid_t term = Start({"xterm", "-geometry", "40x8+680+20", "-bg", "#203040", "-fg", "#e0e0a0",
                               "-title", "zov-xterm", "-e", "sleep", "600"},
                              m_x.Display());
-    struct Cleanup {
-        pid_t a, b;
-        ~Cleanup() {
-            kill(a, SIGKILL);
-            kill(b, SIGKILL);
-            WaitExit(a);
-            WaitExit(b);
-        }
-    } cleanup{wm, term};
+    KillAtEnd cleanup{{wm, term}};
     std::string client;
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -794,9 +787,7 @@ TEST_F(RecorderProgram, FinderUnderAWindowManagerMarksAnXtermAndRecordsItWithIts
     const auto size = fs::exists(project) ? fs::file_size(project) : 0;
     ASSERT_TRUE(
         WaitUntil([&] { return fs::exists(project) && fs::file_size(project) > size + 1000; }, 20000));
-    const size_t before2 = Log().size();
-    Xdo({"key", "ctrl+shift+F12"});
-    ASSERT_TRUE(WaitLog("MakeSureVisible", before2));
+    ASSERT_TRUE(StopWithHotKey());
     EndProgram();
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
@@ -852,9 +843,7 @@ TEST_F(RecorderProgram, StatusWindowMenuHoldsTheCaptureAndNeverReachesAFrame) {
     const auto afterMenu = fs::file_size(project);
     ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > afterMenu + 1000; }, 20000))
         << "the capture did not go on after the menu";
-    const size_t before = Log().size();
-    Xdo({"key", "ctrl+shift+F12"});
-    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_TRUE(StopWithHotKey());
     ASSERT_EQ(EndProgram(), 0);
     std::vector<zov::Image24> frames;
     ASSERT_TRUE(LoadFrames(project, frames));
@@ -882,16 +871,10 @@ TEST_F(RecorderProgram, TrayAsAStatusNotifierItemShowsTheTipRaisesAndOpensTheMen
     const pid_t watcher =
         Start({"/usr/bin/python3", std::string(ZOV_SOURCE_DIR) + "/tests/app/sni_watcher.py", items},
               m_x.Display(), m_dir.File("watcher-out.txt"), m_dir.File("watcher-err.txt"));
-    struct Cleanup {
-        pid_t a, b;
-        ~Cleanup() {
-            unsetenv("DBUS_SESSION_BUS_ADDRESS");
-            kill(a, SIGKILL);
-            kill(b, SIGKILL);
-            WaitExit(a);
-            WaitExit(b);
-        }
-    } cleanup{watcher, daemon};
+    struct UnsetBus {
+        ~UnsetBus() { unsetenv("DBUS_SESSION_BUS_ADDRESS"); }
+    } unsetBus;
+    KillAtEnd cleanup{{watcher, daemon}};
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(items); }, 20000))
         << ReadText(m_dir.File("watcher-err.txt"));
 
@@ -970,7 +953,5 @@ TEST_F(RecorderProgram, TrayAsAStatusNotifierItemShowsTheTipRaisesAndOpensTheMen
     const auto afterMenu = fs::file_size(project);
     ASSERT_TRUE(WaitUntil([&] { return fs::file_size(project) > afterMenu + 1000; }, 20000))
         << "the capture did not go on after the menu";
-    const size_t before = Log().size();
-    Xdo({"key", "ctrl+shift+F12"});
-    ASSERT_TRUE(WaitLog("MakeSureVisible", before));
+    ASSERT_TRUE(StopWithHotKey());
 }
