@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <strings.h>
+#include <vector>
 
 namespace zov {
 
@@ -100,10 +101,33 @@ bool LanguageTable::LoadStrings(const std::string& folder, int index) {
         m_strings[i] = ReadLine(f.get(), line) ? LanguageLineText(line) : std::string();
     }
     m_loaded = true;
+    LoadLinuxStrings(folder, index);
     return true;
 }
 
+void LanguageTable::LoadLinuxStrings(const std::string& folder, int index) {
+    m_linux.assign(S_LX_LAST - kLinuxStringFirst + 1, std::string());
+    // English first, so that a text the chosen language lacks is at least shown in English.
+    std::vector<std::string> files = {"english"};
+    if (files[0] != LanguageNameForIndex(index))
+        files.push_back(LanguageNameForIndex(index));
+    for (const std::string& file : files) {
+        FilePtr f{std::fopen((folder + "lang" + file + "-linux.txt").c_str(), "r")};
+        std::string line;
+        while (f && ReadLine(f.get(), line)) {
+            char* end = nullptr;
+            const long id = std::strtol(line.c_str(), &end, 10);
+            if (end == line.c_str() || id < kLinuxStringFirst || id > S_LX_LAST)
+                continue; // a comment, or an id this program does not know
+            std::string text = LanguageLineText(line);
+            if (!text.empty())
+                m_linux[id - kLinuxStringFirst] = std::move(text);
+        }
+    }
+}
+
 void LanguageTable::Free() {
+    m_linux.clear();
     for (auto& s : m_strings)
         s.clear();
     m_loaded = false;
@@ -111,6 +135,8 @@ void LanguageTable::Free() {
 
 const std::string& LanguageTable::Text(int id) const {
     static const std::string empty;
+    if (id >= kLinuxStringFirst && id - kLinuxStringFirst < static_cast<int>(m_linux.size()))
+        return m_linux[id - kLinuxStringFirst];
     if (id < 0 || id >= kLanguageStringCount)
         return empty;
     return m_strings[id];

@@ -33,7 +33,8 @@ class LanguageTable {
     bool ReadLanguageList(const std::string& folder, Settings& settings);
 
     // Replaces the whole table from "lang<name>.txt" of the language `index`, falling back to
-    // English; false (table unchanged) when neither opens.
+    // English; false (table unchanged) when neither opens. The texts from kLinuxStringFirst on
+    // come from "lang<name>-linux.txt", each missing one from the English file.
     bool LoadStrings(const std::string& folder, int index);
     void Free();
 
@@ -44,7 +45,10 @@ class LanguageTable {
     const std::string& DefaultName() const { return m_defaultName; }
 
   private:
+    void LoadLinuxStrings(const std::string& folder, int index);
+
     std::vector<std::string> m_strings;
+    std::vector<std::string> m_linux; // from kLinuxStringFirst on
     std::vector<std::string> m_list;
     std::string m_defaultName;
     bool m_loaded = false;

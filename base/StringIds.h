@@ -7,6 +7,10 @@
 namespace zov {
 
 constexpr int kLanguageStringCount = 213;
+// Texts this system needs beyond the 213 lines (a Wayland desktop's screen sharing, say) live
+// in a file of their own per language, lang<name>-linux.txt, keyed by id from this number on,
+// so that the 213-line files stay as every reader of them expects.
+constexpr int kLinuxStringFirst = 1000;
 
 enum StringId : int {
     S_APP_TITLE = 0,
@@ -210,6 +214,14 @@ enum StringId : int {
     // Tool tips, one per toolbar button in toolbar order (separators have none).
     S_TIP_FIRST = 186,
     S_TIP_LAST = 212,
+
+    // lang<name>-linux.txt: the recording settings on a Wayland desktop.
+    S_LX_PORTAL_HELP = 1000,            // in place of the finder's help text
+    S_LX_PORTAL_WINDOW_BUTTON = 1001,   // the button that asks for one window
+    S_LX_PORTAL_WINDOW_TIP = 1002,      // its tool tip
+    S_LX_PORTAL_WINDOW_CHOSEN = 1003,   // the custom entry once a window is asked for
+    S_LX_PORTAL_SEL_AREA_FAILED = 1004, // "%s": why the screen could not be shared
+    S_LX_LAST = 1004,
 };
 
 } // namespace zov

@@ -125,6 +125,30 @@ TEST(LanguageStrings, AShortFileLeavesTheRestEmpty) {
     EXPECT_EQ(t.Text(10), ""); // not the English text of the previous table
 }
 
+TEST(LanguageStrings, LinuxTextsByIdWithEnglishForWhatALanguageLacks) {
+    TempDir dir;
+    ASSERT_TRUE(WriteText(dir.File("langenglish.txt"), Lines("en", 213)));
+    ASSERT_TRUE(WriteText(dir.File("langjapanese.txt"), Lines("ja", 213)));
+    // Keyed, in any order; a comment, an unknown id and an empty text are passed over.
+    ASSERT_TRUE(WriteText(dir.File("langenglish-linux.txt"),
+                          "1001 = en-button\n# a note\n1000 = en-help\n"
+                          "1003 = en-chosen\n999 = too low\n5000 = unknown\n"));
+    ASSERT_TRUE(WriteText(dir.File("langjapanese-linux.txt"), "1000 = ja-help\n1003 =\n"));
+    LanguageTable t;
+    ASSERT_TRUE(t.LoadStrings(dir.Path() + "/", 2));
+    EXPECT_EQ(t.Text(S_LX_PORTAL_HELP), "ja-help");
+    EXPECT_EQ(t.Text(S_LX_PORTAL_WINDOW_BUTTON), "en-button");
+    EXPECT_EQ(t.Text(S_LX_PORTAL_WINDOW_CHOSEN), "en-chosen");
+    EXPECT_EQ(t.Text(S_LX_PORTAL_WINDOW_TIP), "");
+    EXPECT_EQ(t.Text(999), "");
+    EXPECT_EQ(t.Text(212), "ja212"); // the 213 lines are read as before
+    // A language switch replaces them too; without a file of its own English stays.
+    ASSERT_TRUE(t.LoadStrings(dir.Path() + "/", 0));
+    EXPECT_EQ(t.Text(S_LX_PORTAL_HELP), "en-help");
+    t.Free();
+    EXPECT_EQ(t.Text(S_LX_PORTAL_HELP), "");
+}
+
 TEST(LanguageNames, IndexesAndNames) {
     EXPECT_EQ(LanguageIndexForName("ENGLISH"), 0);
     EXPECT_EQ(LanguageIndexForName("Chinese"), 1);
@@ -172,6 +196,30 @@ TEST_P(ShippedLanguage, Has213NumberedLinesOfValidUtf8WithEveryTextWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ShippedLanguage, ::testing::Values("english", "chinese", "japanese"));
+
+// The texts beyond the 213 lines: every id in every language, each its own translation.
+TEST(ShippedLanguageFiles, LinuxTextsAreCompleteInEveryLanguage) {
+    const std::string folder = std::string(ZOV_SOURCE_DIR) + "/data/language/";
+    LanguageTable en, zh, ja;
+    ASSERT_TRUE(en.LoadStrings(folder, 0));
+    ASSERT_TRUE(zh.LoadStrings(folder, 1));
+    ASSERT_TRUE(ja.LoadStrings(folder, 2));
+    for (const char* name : {"english", "chinese", "japanese"}) {
+        const std::string path = folder + "lang" + name + "-linux.txt";
+        const auto lines = FileLines(path);
+        EXPECT_EQ(lines.size(), size_t(S_LX_LAST - kLinuxStringFirst + 1)) << path;
+        for (const std::string& line : lines)
+            EXPECT_TRUE(ValidUtf8(line)) << path << ": " << line;
+    }
+    for (int id = kLinuxStringFirst; id <= S_LX_LAST; ++id) {
+        EXPECT_FALSE(en.Text(id).empty()) << id;
+        EXPECT_NE(zh.Text(id), en.Text(id)) << id;
+        EXPECT_NE(ja.Text(id), en.Text(id)) << id;
+    }
+    EXPECT_NE(en.Text(S_LX_PORTAL_SEL_AREA_FAILED).find("%s"), std::string::npos);
+    EXPECT_NE(ja.Text(S_LX_PORTAL_SEL_AREA_FAILED).find("%s"), std::string::npos);
+    EXPECT_NE(zh.Text(S_LX_PORTAL_SEL_AREA_FAILED).find("%s"), std::string::npos);
+}
 
 TEST(ShippedLanguageFiles, TranslationsAreTheirOwnAndTheListNamesAllThree) {
     const std::string folder = std::string(ZOV_SOURCE_DIR) + "/data/language/";
