@@ -40,8 +40,10 @@ CAreaSelectWindow::~CAreaSelectWindow() = default;
 
 QPoint CAreaSelectWindow::DevicePoint(const QPointF& local) const {
     const qreal ratio = devicePixelRatioF();
-    const int x = static_cast<int>(std::floor(local.x() * ratio));
-    const int y = static_cast<int>(std::floor(local.y() * ratio));
+    const qreal sx = m_fit && width() > 0 ? qreal(m_snapshot.width()) / width() : ratio;
+    const qreal sy = m_fit && height() > 0 ? qreal(m_snapshot.height()) / height() : ratio;
+    const int x = static_cast<int>(std::floor(local.x() * sx));
+    const int y = static_cast<int>(std::floor(local.y() * sy));
     return {std::clamp(x, 0, std::max(0, m_snapshot.width() - 1)),
             std::clamp(y, 0, std::max(0, m_snapshot.height() - 1))};
 }
@@ -54,9 +56,15 @@ void CAreaSelectWindow::paintEvent(QPaintEvent*) {
         QApplication::beep();
     }
     QPainter p(this);
-    const qreal ratio = devicePixelRatioF();
-    // Device pixels throughout, so the picture is the screen 1:1 at any scaling.
-    p.scale(1.0 / ratio, 1.0 / ratio);
+    if (m_fit) {
+        // Picture pixels throughout, the picture filling the window.
+        p.scale(qreal(width()) / std::max(1, m_snapshot.width()),
+                qreal(height()) / std::max(1, m_snapshot.height()));
+    } else {
+        // Device pixels throughout, so the picture is the screen 1:1 at any scaling.
+        const qreal ratio = devicePixelRatioF();
+        p.scale(1.0 / ratio, 1.0 / ratio);
+    }
     p.drawImage(0, 0, m_snapshot);
     if (m_dragging) {
         const ScreenRect r = NormalizedDrag(m_start, m_end);
@@ -111,6 +119,11 @@ void CAreaSelectWindow::keyPressEvent(QKeyEvent* event) {
 
 void CAreaSelectWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (m_fit) {
+        activateWindow();
+        setFocus();
+        return;
+    }
     m_grabClock.start();
     QTimer::singleShot(0, this, &CAreaSelectWindow::TryGrab);
 }
@@ -156,7 +169,10 @@ std::optional<ScreenRect> CAreaSelectWindow::Exec() {
         screen = QGuiApplication::primaryScreen();
     if (screen)
         setGeometry(screen->geometry());
-    show();
+    if (m_fit)
+        showFullScreen();
+    else
+        show();
     raise();
     QEventLoop loop;
     m_loop = &loop;
@@ -183,6 +199,15 @@ std::optional<ScreenRect> CAreaSelectWindow::Select(bool* grabFailed) {
     if (grabFailed)
         *grabFailed = window.GrabFailed();
     return result;
+}
+
+std::optional<ScreenRect> CAreaSelectWindow::SelectOnPicture(const QImage& picture) {
+    if (picture.isNull())
+        return std::nullopt;
+    CAreaSelectWindow window(picture, QPoint(0, 0));
+    window.m_fit = true;
+    window.setWindowTitle(QStringLiteral("zov-area-select"));
+    return window.Exec();
 }
 
 } // namespace zov

@@ -39,6 +39,12 @@ class CAreaSelectWindow : public QWidget {
     // whether it ended because another program held the pointer or keyboard.
     static std::optional<ScreenRect> Select(bool* grabFailed = nullptr);
 
+    // Runs the selection on a picture of a screen this display cannot grab (a Wayland
+    // desktop's shared screen): the window covers its screen with the picture scaled to fit and
+    // takes no grabs, since the desktop gives a full-screen window the input. The rectangle is
+    // in the picture's pixels.
+    static std::optional<ScreenRect> SelectOnPicture(const QImage& picture);
+
     // Shows the window, grabs and waits until it closes.
     std::optional<ScreenRect> Exec();
     const QImage& Snapshot() const { return m_snapshot; }
@@ -62,6 +68,7 @@ class CAreaSelectWindow : public QWidget {
 
     QImage m_snapshot;
     QPoint m_origin;
+    bool m_fit = false;    // the picture scaled to the window, no grabs
     QPoint m_start, m_end; // device pixels in the snapshot
     bool m_dragging = false;
     bool m_beeped = false;
