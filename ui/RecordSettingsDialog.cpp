@@ -4,6 +4,7 @@
 #include "base/StringIds.h"
 #include "core/Ani.h"
 #include "ui/AreaSelectWindow.h"
+#include "ui/RecorderCommands.h"
 #include "ui/RecorderWindows.h"
 #include "ui/WindowFinderWidget.h"
 
@@ -45,8 +46,11 @@ RecordSettingsDialog::RecordSettingsDialog(ZovApp& app, QWidget* mainWindow, boo
     };
     Build();
     Fill();
-    // The finder of this system, where there is a display to search.
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    // The finder of this system, where there is a display to search; a Wayland desktop lets
+    // its own picker choose (an X11 finder there would see only the X11 programs' windows).
+    if (WaylandSession())
+        UsePortalChoice();
+    else if (QGuiApplication::platformName() == QLatin1String("xcb"))
         SetFinder(new CWindowFinderWidget);
 }
 
@@ -221,6 +225,46 @@ void RecordSettingsDialog::SetFinder(QWidget* finder) {
         connect(f, &CWindowFinderWidget::windowPicked, this, [this](const WindowInfo&) { FinderReleased(); });
         connect(f, &CWindowFinderWidget::pickCancelled, this, [this] { FinderReleased(); });
     }
+}
+
+void RecordSettingsDialog::UsePortalChoice() {
+    auto* button = new QPushButton(Tr(S_LX_PORTAL_WINDOW_BUTTON));
+    button->setToolTip(Tr(S_LX_PORTAL_WINDOW_TIP));
+    button->setAutoDefault(false);
+    if (auto* grid = qobject_cast<QGridLayout*>(m_areaGroup->layout())) {
+        grid->replaceWidget(m_finder, button);
+        delete m_finder;
+    }
+    m_finder = button;
+    m_finder->setObjectName(QString::number(IDC_RS_FINDER));
+    m_finder->setEnabled(!m_readOnly);
+    m_finderHelp->setText(Tr(S_LX_PORTAL_HELP));
+    connect(button, &QPushButton::clicked, this, [this] { OnPortalWindow(); });
+    m_selectArea = [this](QWidget*) -> std::optional<QRect> {
+        std::string error;
+        const QImage picture = PortalMonitorPicture(m_app, error);
+        if (picture.isNull()) {
+            QString text = Tr(S_LX_PORTAL_SEL_AREA_FAILED);
+            text.replace(QLatin1String("%s"), QString::fromStdString(error));
+            m_message(text);
+            return std::nullopt;
+        }
+        std::optional<ScreenRect> r = CAreaSelectWindow::SelectOnPicture(picture);
+        if (!r)
+            return std::nullopt;
+        return QRect(r->left, r->top, r->Width(), r->Height());
+    };
+    adjustSize();
+}
+
+void RecordSettingsDialog::OnPortalWindow() {
+    if (m_readOnly)
+        return;
+    // Which window is the desktop's question when recording begins; the capture engine takes
+    // the shared window's size then.
+    m_mode = AREA_WINDOW;
+    m_window = 0;
+    SetCustomText(Tr(S_LX_PORTAL_WINDOW_CHOSEN));
 }
 
 QWidget* RecordSettingsDialog::Control(int id) const {

@@ -67,6 +67,12 @@ class RecordSettingsDialog : public QDialog {
     void SetMessageHook(std::function<void(const QString&)> m) { m_message = std::move(m); }
     // Puts the finder in place of the icon control (1029); the dialog keeps it.
     void SetFinder(QWidget* finder);
+    // On a Wayland desktop, where no window can be searched: the desktop's screen sharing
+    // chooses. A "Window..." button (1029) asks for one window, chosen in the desktop's picker
+    // when recording begins; the sizes and "Sel Area" are cut from the shared monitor, "Sel
+    // Area" on a frozen first picture of it.
+    void UsePortalChoice();
+    void OnPortalWindow();
 
     // The finder's reports: over a window (not this dialog), over no window, released.
     void FinderEntered(quint64 window, const QString& title, const QIcon& icon);

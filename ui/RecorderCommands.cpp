@@ -1,10 +1,13 @@
 #include "ui/RecorderCommands.h"
 
 #include "app/Application.h"
+#include "base/Bitmap.h"
 #include "base/StringIds.h"
+#include "core/Ani.h"
 #include "platform/HotKeys.h"
 #include "platform/PortalScreen.h"
 #include "platform/X11Screen.h"
+#include "recorder/ScreenConvert.h"
 #include "ui/CommandTable.h"
 #include "ui/HotKeyService.h"
 #include "ui/MainWindow.h"
@@ -17,6 +20,46 @@
 
 namespace zov {
 
+std::unique_ptr<IScreenSource> OpenProjectPortal(ZovApp& app, bool window, std::string& error) {
+    const CAni& doc = app.Doc();
+    PortalOptions options;
+    options.window = window;
+    options.monitor = !window;
+    options.pointer = doc.RecordPointer();
+    options.tokenFile =
+        app.Folders().writable + (window ? "portal-restore-token-window" : "portal-restore-token");
+    options.maxFramesPerSecond = 1000 / std::max(1, static_cast<int>(doc.FrameDelay())) + 1;
+    return OpenPortalScreen(options, error);
+}
+
+QImage PortalMonitorPicture(ZovApp& app, std::string& error) {
+    std::unique_ptr<IScreenSource> screen = OpenProjectPortal(app, false, error);
+    if (!screen)
+        return QImage();
+    const int w = screen->ScreenWidth(), h = screen->ScreenHeight();
+    ScreenPixels pixels;
+    Image24 frame;
+    if (w > 0 && h > 0)
+        frame.Allocate(w, h);
+    if (w <= 0 || h <= 0 || !screen->Prepare(w, h) || !screen->Grab(0, 0, pixels) ||
+        !ConvertScreenPixels(pixels, frame)) {
+        error = screen->GrabFailure();
+        if (error.empty())
+            error = "the shared screen gave no picture.";
+        return QImage();
+    }
+    screen->Release();
+    QImage picture(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* bgr = frame.PixelTopDown(x, y);
+            row[x] = qRgb(bgr[2], bgr[1], bgr[0]);
+        }
+    }
+    return picture;
+}
+
 RecorderControl* Recorder(CMainWindow& window) {
     return window.findChild<RecorderControl*>(QString(), Qt::FindDirectChildrenOnly);
 }
@@ -28,16 +71,8 @@ void InstallRecorder(CMainWindow& window) {
         // On a Wayland desktop the screen comes through the desktop portal, whose picker asks
         // for a screen, or a window when the project records one; the choice is kept for the
         // next recording.
-        if (WaylandSession()) {
-            const CAni& doc = app.Doc();
-            PortalOptions options;
-            options.window = doc.RecordWindowFlag();
-            options.monitor = !options.window;
-            options.pointer = doc.RecordPointer();
-            options.tokenFile = app.Folders().writable + "portal-restore-token";
-            options.maxFramesPerSecond = 1000 / std::max(1, static_cast<int>(doc.FrameDelay())) + 1;
-            return OpenPortalScreen(options, error);
-        }
+        if (WaylandSession())
+            return OpenProjectPortal(app, app.Doc().RecordWindowFlag(), error);
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             return nullptr; // the language's sentence for no screen is shown
         return OpenX11Screen(std::string(), error);

@@ -26,7 +26,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 using namespace zov;
 using zovtest::TempDir;
@@ -232,6 +234,59 @@ TEST_F(Recording, SelAreaKeepsTheDialogRunningAndNormalisesTheRectangle) {
     EXPECT_EQ(r.top, 50);
     EXPECT_EQ(r.right, 420);
     EXPECT_EQ(r.bottom, 290);
+    EXPECT_TRUE(m_window->isVisible());
+}
+
+// Sets environment variables for a test's span and puts back what was there.
+class EnvFor {
+  public:
+    EnvFor(std::initializer_list<std::pair<const char*, const char*>> values) {
+        for (const auto& [name, value] : values) {
+            const char* old = std::getenv(name);
+            m_old.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            setenv(name, value, 1);
+        }
+    }
+    ~EnvFor() {
+        for (const auto& [name, old] : m_old)
+            old ? (void)setenv(name.c_str(), old->c_str(), 1) : (void)unsetenv(name.c_str());
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_old;
+};
+
+// On a Wayland desktop the finder's place holds "Window...": the desktop's picker chooses the
+// window when recording begins. "Sel Area" needs the desktop's screen; with no session bus it
+// says why in a sentence and the dialog goes on as it was.
+TEST_F(Recording, OnWaylandTheDesktopChoosesAndSelAreaSaysWhyItCannotShare) {
+    EnvFor env{{"WAYLAND_DISPLAY", "zov-test-none"},
+               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"}};
+    std::string path = m_dir.File("p.scp");
+    ASSERT_TRUE(m_doc.NewProject(path, false));
+    RecordSettingsDialog d(*m_app, m_window.get(), false);
+    auto* button = Find<QPushButton>(d, IDC_RS_FINDER);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), "Window...");
+    EXPECT_EQ(Find<QLabel>(d, IDC_RS_FINDER_HELP)->text().toStdString(), m_app->Text(S_LX_PORTAL_HELP));
+    QStringList dialogMessages;
+    d.SetMessageHook([&](const QString& text) { dialogMessages << text; });
+    bool visibleAfter = false;
+    QTimer::singleShot(0, &d, [&] {
+        d.OnSelArea();
+        visibleAfter = d.isVisible();
+        button->click();
+        d.OnOk();
+    });
+    EXPECT_TRUE(d.Run());
+    EXPECT_TRUE(visibleAfter);
+    ASSERT_EQ(dialogMessages.size(), 1);
+    EXPECT_TRUE(dialogMessages[0].startsWith("The screen could not be shared for the area selection: "))
+        << dialogMessages[0].toStdString();
+    EXPECT_FALSE(dialogMessages[0].contains("%s"));
+    EXPECT_EQ(Find<QComboBox>(d, IDC_RS_AREA)->itemText(0), "A window chosen in the desktop");
+    EXPECT_TRUE(m_doc.RecordWindowFlag());
+    EXPECT_EQ(m_doc.RecordWindow(), 0u);
     EXPECT_TRUE(m_window->isVisible());
 }
 
