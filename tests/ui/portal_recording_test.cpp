@@ -8,16 +8,23 @@
 #include "platform/ScreenSource.h"
 #include "tests/support/TestFiles.h"
 #include "tests/ui/QtTestEnv.h"
+#include "ui/AreaSelectWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/RecordSettingsDialog.h"
 #include "ui/RecorderCommands.h"
 #include "ui/RecorderControl.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -56,12 +63,50 @@ bool ReadPpm(const std::string& path, int& w, int& h, std::vector<uint32_t>& rgb
     return true;
 }
 
-} // namespace
+// Pixels of `frame` unlike grim's picture of the same place, taken now.
+long DifferFromGrim(const Image24& frame, int left, int top, const std::string& shot) {
+    const std::string command = "grim -t ppm -g '" + std::to_string(left) + "," + std::to_string(top) + " " +
+                                std::to_string(frame.width) + "x" + std::to_string(frame.height) + "' '" +
+                                shot + "'";
+    int w = 0, h = 0;
+    std::vector<uint32_t> expected;
+    if (std::system(command.c_str()) != 0 || !ReadPpm(shot, w, h, expected) || w != frame.width ||
+        h != frame.height)
+        return -1;
+    long differ = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* bgr = frame.PixelTopDown(x, y);
+            differ +=
+                (uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0]) != expected[size_t(y) * w + x];
+        }
+    return differ;
+}
 
-TEST(PortalRecording, BeginRecordsTheAreaOfThePortalScreenAndStopKeepsIt) {
-    if (!WaylandSession() || !std::getenv("ZOV_PORTAL_SESSION"))
-        GTEST_SKIP() << "needs the Wayland test desktop of tests/wayland/session.sh";
-    zovtest::TempDir dir;
+// The portal backend copies a new stream's first picture only after damage on the output,
+// which a still screen never has: a workspace switched away and back damages it all without
+// changing a pixel. Done from a thread of its own until stopped.
+class DamagePoker {
+  public:
+    DamagePoker()
+        : m_thread([this] {
+              for (int i = 0; i < 300 && !m_stop; ++i) {
+                  (void)std::system("swaymsg -q workspace poke && swaymsg -q workspace 1");
+                  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+              }
+          }) {}
+    ~DamagePoker() {
+        m_stop = true;
+        m_thread.join();
+    }
+
+  private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// The program's folders in a fresh folder, with the language texts of the test desktop's copy.
+AppFolders TestFolders(const zovtest::TempDir& dir) {
     AppFolders folders;
     folders.program = dir.Path() + "/";
     const char* data = std::getenv("ZOV_TEST_DATA");
@@ -69,7 +114,34 @@ TEST(PortalRecording, BeginRecordsTheAreaOfThePortalScreenAndStopKeepsIt) {
     folders.writable = dir.Path() + "/";
     folders.defaultProject = dir.Path() + "/release/";
     folders.registerFileType = false;
+    return folders;
+}
+
+// Begins, waits for a few frames, and stops.
+::testing::AssertionResult RecordAFewFrames(RecorderControl& control, CAni& doc) {
+    {
+        DamagePoker poke;
+        control.Begin();
+        if (!zovtest::WaitUntil([&] { return doc.FrameCount() >= 3; }, 30000))
+            return ::testing::AssertionFailure() << "no third frame within 30 s";
+    }
+    const int before = doc.FrameCount();
+    if (!zovtest::WaitUntil([&] { return doc.FrameCount() >= before + 2; }, 20000))
+        return ::testing::AssertionFailure() << "the recording stalled";
+    control.Stop();
+    if (!zovtest::WaitUntil([&] { return control.RecorderState() == REC_IDLE; }, 20000))
+        return ::testing::AssertionFailure() << "Stop did not end the recording";
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST(PortalRecording, BeginRecordsTheAreaOfThePortalScreenAndStopKeepsIt) {
+    if (!WaylandSession() || !std::getenv("ZOV_PORTAL_SESSION"))
+        GTEST_SKIP() << "needs the Wayland test desktop of tests/wayland/session.sh";
+    zovtest::TempDir dir;
     CAni doc;
+    AppFolders folders = TestFolders(dir);
     ZovApp app(doc, folders);
     ASSERT_TRUE(app.Startup());
     {
@@ -86,50 +158,143 @@ TEST(PortalRecording, BeginRecordsTheAreaOfThePortalScreenAndStopKeepsIt) {
         doc.SetFrameDelay(250);
         doc.SetRecordPointer(false);
         ASSERT_TRUE(doc.SetCaptureRect({100, 100, 420, 340}));
-
-        // The portal backend copies a new stream's first picture only after damage on the
-        // output, which a still screen never has: a workspace switched away and back damages
-        // it all without changing a pixel. Done from here until the first frame is in.
-        std::atomic<bool> started{false};
-        std::thread poke([&] {
-            for (int i = 0; i < 200 && !started; ++i) {
-                (void)std::system("swaymsg -q workspace poke && swaymsg -q workspace 1");
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            }
-        });
-        control->Begin();
-        const bool recorded = zovtest::WaitUntil([&] { return doc.FrameCount() >= 3; }, 30000);
-        started = true;
-        poke.join();
-        ASSERT_TRUE(recorded) << messages.join("\n").toStdString();
-        const std::string shot = dir.File("area.ppm");
-        ASSERT_EQ(std::system(("grim -t ppm -g '100,100 320x240' '" + shot + "'").c_str()), 0);
-        const int before = doc.FrameCount();
-        ASSERT_TRUE(zovtest::WaitUntil([&] { return doc.FrameCount() >= before + 2; }, 20000));
-        control->Stop();
-        ASSERT_TRUE(zovtest::WaitUntil([&] { return control->RecorderState() == REC_IDLE; }, 20000));
+        ASSERT_TRUE(RecordAFewFrames(*control, doc)) << messages.join("\n").toStdString();
         EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
 
-        int w = 0, h = 0;
-        std::vector<uint32_t> expected;
-        ASSERT_TRUE(ReadPpm(shot, w, h, expected));
-        ASSERT_EQ(w, 320);
-        ASSERT_EQ(h, 240);
+        // Stopped, the screen is as it was while recording: the last frame is grim's picture.
         Image24 frame;
         ASSERT_TRUE(doc.LoadFrame(doc.FrameCount() - 1, frame));
         ASSERT_EQ(frame.width, 320);
         ASSERT_EQ(frame.height, 240);
-        long differ = 0;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const uint8_t* bgr = frame.PixelTopDown(x, y);
-                differ +=
-                    (uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0]) != expected[size_t(y) * w + x];
-            }
-        EXPECT_EQ(differ, 0) << "pixels of the last frame unlike grim's picture of the area";
+        EXPECT_EQ(DifferFromGrim(frame, 100, 100, dir.File("area.ppm")), 0)
+            << "pixels of the last frame unlike grim's picture of the area";
+        // A monitor's choice is kept apart from a window's.
+        EXPECT_TRUE(std::filesystem::exists(dir.File("portal-restore-token")));
+        EXPECT_FALSE(std::filesystem::exists(dir.File("portal-restore-token-window")));
         std::printf("program recording: %d frames of 320 x 240 through the portal, the last one equal to "
                     "grim's picture\n",
                     doc.FrameCount());
+    }
+    app.Shutdown();
+}
+
+// "Recording Setting" on a Wayland desktop: "Window..." in place of the finder asks the
+// desktop for one window; "Sel Area" shows the shared monitor's first picture, frozen, and the
+// rectangle dragged on it is what Begin then records.
+TEST(PortalRecording, SettingsDialogChoosesThroughTheDesktopAndSelAreaCutsItsFrozenPicture) {
+    if (!WaylandSession() || !std::getenv("ZOV_PORTAL_SESSION"))
+        GTEST_SKIP() << "needs the Wayland test desktop of tests/wayland/session.sh";
+    zovtest::TempDir dir;
+    CAni doc;
+    AppFolders folders = TestFolders(dir);
+    ZovApp app(doc, folders);
+    ASSERT_TRUE(app.Startup());
+    {
+        CMainWindow window(app);
+        QStringList messages;
+        window.DialogHooks().message = [&](const QString& text, bool) { messages << text; };
+        window.show();
+        RecorderControl* control = Recorder(window);
+        ASSERT_NE(control, nullptr);
+        control->GetHooks().message = [&](const QString& text) { messages << text; };
+        std::string project = dir.File("dialog.scp");
+        ASSERT_TRUE(doc.NewProject(project, false));
+        doc.SetRecordPointer(false);
+
+        RecordSettingsDialog dialog(app, &window, false);
+        dialog.SetMessageHook([&](const QString& text) { messages << text; });
+        dialog.show();
+        auto* choose = qobject_cast<QPushButton*>(dialog.Control(IDC_RS_FINDER));
+        ASSERT_NE(choose, nullptr) << "no button in place of the finder";
+        EXPECT_EQ(choose->text().toStdString(), app.Text(S_LX_PORTAL_WINDOW_BUTTON));
+        EXPECT_EQ(choose->text(), QStringLiteral("Window..."));
+        auto* area = qobject_cast<QComboBox*>(dialog.Control(IDC_RS_AREA));
+        ASSERT_NE(area, nullptr);
+
+        // A window: the desktop's question, not a window id of ours.
+        choose->click();
+        EXPECT_EQ(dialog.Mode(), AREA_WINDOW);
+        EXPECT_EQ(dialog.ChosenWindow(), 0u);
+        EXPECT_EQ(area->currentText(), QStringLiteral("A window chosen in the desktop"));
+
+        // Sel Area: the frozen picture comes up; a drag from (100, 100) to (233, 233) of the
+        // window, which covers the screen with the picture scaled to it.
+        QImage frozen;
+        QRect dragged;
+        QTimer driver;
+        driver.setInterval(50);
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* select = qobject_cast<CAreaSelectWindow*>(w);
+                if (!select || !select->isVisible() || !frozen.isNull())
+                    continue;
+                frozen = select->Snapshot();
+                auto send = [select](QEvent::Type type, QPoint p, Qt::MouseButtons held) {
+                    QMouseEvent e(type, QPointF(p), select->mapToGlobal(QPointF(p)), Qt::LeftButton, held,
+                                  Qt::NoModifier);
+                    QApplication::sendEvent(select, &e);
+                };
+                send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton);
+                send(QEvent::MouseMove, {180, 200}, Qt::LeftButton);
+                send(QEvent::MouseButtonRelease, {233, 233}, Qt::NoButton);
+                // Where those points fall on the picture.
+                const double sx = double(frozen.width()) / select->width();
+                const double sy = double(frozen.height()) / select->height();
+                dragged = QRect(QPoint(int(100 * sx), int(100 * sy)), QPoint(int(233 * sx), int(233 * sy)));
+            }
+        });
+        driver.start();
+        {
+            DamagePoker poke;
+            dialog.OnSelArea();
+        }
+        driver.stop();
+        ASSERT_FALSE(frozen.isNull())
+            << "the area selection did not come up: " << messages.join("\n").toStdString();
+        EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+
+        // The frozen picture is the screen as grim sees it.
+        Image24 screen;
+        screen.Allocate(frozen.width(), frozen.height());
+        for (int y = 0; y < frozen.height(); ++y)
+            for (int x = 0; x < frozen.width(); ++x) {
+                const QRgb c = frozen.pixel(x, y);
+                uint8_t* bgr = screen.PixelTopDown(x, y);
+                bgr[0] = uint8_t(qBlue(c));
+                bgr[1] = uint8_t(qGreen(c));
+                bgr[2] = uint8_t(qRed(c));
+            }
+        EXPECT_EQ(DifferFromGrim(screen, 0, 0, dir.File("screen.ppm")), 0)
+            << "the frozen picture is not the screen";
+
+        // The chosen area is the drag's, to the pixel the scaling allows, and replaces the window.
+        ASSERT_EQ(dialog.Mode(), AREA_RECT);
+        const QRect chosen = dialog.ChosenRect();
+        EXPECT_LE(std::abs(chosen.left() - dragged.left()), 1);
+        EXPECT_LE(std::abs(chosen.top() - dragged.top()), 1);
+        EXPECT_LE(std::abs(chosen.right() - dragged.right()), 1);
+        EXPECT_LE(std::abs(chosen.bottom() - dragged.bottom()), 1);
+        dialog.OnOk();
+        ASSERT_EQ(dialog.result(), int(QDialog::Accepted)) << messages.join("\n").toStdString();
+        EXPECT_FALSE(doc.RecordWindowFlag());
+        const CaptureRect rect = doc.GetCaptureRect();
+        EXPECT_EQ(rect.left, chosen.left());
+        EXPECT_EQ(rect.Width(), chosen.width());
+
+        // Begin records that area of the shared screen, without asking again.
+        ASSERT_TRUE(RecordAFewFrames(*control, doc)) << messages.join("\n").toStdString();
+        Image24 frame;
+        ASSERT_TRUE(doc.LoadFrame(doc.FrameCount() - 1, frame));
+        ASSERT_EQ(frame.width, chosen.width());
+        ASSERT_EQ(frame.height, chosen.height());
+        EXPECT_EQ(DifferFromGrim(frame, chosen.left(), chosen.top(), dir.File("chosen.ppm")), 0)
+            << "the recording of the dragged area is not grim's picture of it";
+        EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+        std::printf(
+            "program settings: a %d x %d area dragged on the frozen %d x %d picture at (%d, %d), %d frames "
+            "recorded, the last one equal to grim's picture\n",
+            chosen.width(), chosen.height(), frozen.width(), frozen.height(), chosen.left(), chosen.top(),
+            doc.FrameCount());
     }
     app.Shutdown();
 }

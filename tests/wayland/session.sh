@@ -271,16 +271,18 @@ else
   say "refused in the picker: $(tail -1 "$work/out/refused.err")"
 fi
 
-# --- 2c. the desktop program: Begin records through the portal, Stop keeps the frames ------
+# --- 2c. the desktop program: Begin records through the portal, Stop keeps the frames; its
+# settings dialog chooses through the desktop and drags an area on the frozen first picture --
 if [ -x "$prog/test_ui_portal" ]; then
   rc=0
   ZOV_PORTAL_SESSION=1 ZOV_TEST_DATA="$prog/data" timeout 120 "$prog/test_ui_portal" >"$work/out/program.out" 2>&1 || rc=$?
   if [ $rc -ne 0 ]; then
     fail "the desktop program's recording through the portal failed ($rc): $(tail -30 "$work/out/program.out")"
-  elif ! grep -q '^\[  PASSED  \] 1 test' "$work/out/program.out"; then
-    fail "the desktop program's portal test did not run: $(tail -5 "$work/out/program.out")"
+  elif ! grep -q '^\[  PASSED  \] 2 tests' "$work/out/program.out"; then
+    fail "the desktop program's portal tests did not all run: $(tail -5 "$work/out/program.out")"
   else
     say "$(grep '^program recording' "$work/out/program.out")"
+    say "$(grep '^program settings' "$work/out/program.out")"
   fi
 else
   fail "test_ui_portal is missing from the build"
