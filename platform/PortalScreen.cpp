@@ -1,5 +1,7 @@
 #include "platform/PortalScreen.h"
 
+#include "platform/PortalBus.h"
+
 #include <fcntl.h>
 #include <pipewire/pipewire.h>
 #include <spa/buffer/meta.h>
@@ -7,7 +9,6 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/param/video/type-info.h>
 #include <sys/stat.h>
-#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,125 +29,9 @@ namespace zov {
 
 namespace {
 
-constexpr const char* kPortalName = "org.freedesktop.portal.Desktop";
-constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kScreenCast = "org.freedesktop.portal.ScreenCast";
 
 using Clock = std::chrono::steady_clock;
-
-std::string Seconds(int ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", ms / 1000.0);
-    return text;
-}
-
-// A sentence for a failed portal call.
-std::string CallError(const char* what, int r, const sd_bus_error& error, int timeoutMs) {
-    if (sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
-        sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER))
-        return "there is no desktop portal (org.freedesktop.portal.Desktop) on the session bus; screen "
-               "recording "
-               "on Wayland needs xdg-desktop-portal and a backend for this desktop.";
-    if (r == -ETIMEDOUT || sd_bus_error_has_name(&error, SD_BUS_ERROR_TIMEOUT) ||
-        sd_bus_error_has_name(&error, SD_BUS_ERROR_NO_REPLY))
-        return std::string("the desktop portal did not answer ") + what + " within " + Seconds(timeoutMs) +
-               ".";
-    std::string detail = error.message ? error.message : std::strerror(-r);
-    return std::string("the desktop portal refused ") + what + ": " + detail + ".";
-}
-
-struct MessageUnref {
-    void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
-};
-using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
-
-// Appends one {sv} entry of an a{sv} dictionary.
-template <typename T> int AppendEntry(sd_bus_message* m, const char* key, const char* type, T value) {
-    return sd_bus_message_append(m, "{sv}", key, type, value);
-}
-
-struct StreamInfo {
-    uint32_t node = 0;
-    int width = 0, height = 0;
-};
-
-// What a Request.Response signal carried.
-struct Response {
-    bool arrived = false;
-    uint32_t code = 2;
-    std::string sessionHandle;
-    std::string restoreToken;
-    std::vector<StreamInfo> streams;
-};
-
-int ReadStreams(sd_bus_message* m, std::vector<StreamInfo>& out) {
-    int r = sd_bus_message_enter_container(m, 'v', "a(ua{sv})");
-    if (r < 0)
-        return r;
-    if ((r = sd_bus_message_enter_container(m, 'a', "(ua{sv})")) < 0)
-        return r;
-    while ((r = sd_bus_message_enter_container(m, 'r', "ua{sv}")) > 0) {
-        StreamInfo info;
-        if ((r = sd_bus_message_read(m, "u", &info.node)) < 0)
-            return r;
-        if ((r = sd_bus_message_enter_container(m, 'a', "{sv}")) < 0)
-            return r;
-        while ((r = sd_bus_message_enter_container(m, 'e', "sv")) > 0) {
-            const char* key = nullptr;
-            if ((r = sd_bus_message_read(m, "s", &key)) < 0)
-                return r;
-            if (std::strcmp(key, "size") == 0)
-                r = sd_bus_message_read(m, "v", "(ii)", &info.width, &info.height);
-            else
-                r = sd_bus_message_skip(m, "v");
-            if (r < 0)
-                return r;
-            sd_bus_message_exit_container(m);
-        }
-        sd_bus_message_exit_container(m);
-        sd_bus_message_exit_container(m);
-        out.push_back(info);
-    }
-    sd_bus_message_exit_container(m);
-    sd_bus_message_exit_container(m);
-    return r;
-}
-
-int OnResponse(sd_bus_message* m, void* userdata, sd_bus_error*) {
-    auto* response = static_cast<Response*>(userdata);
-    response->arrived = true;
-    if (sd_bus_message_read(m, "u", &response->code) < 0)
-        return 0;
-    if (sd_bus_message_enter_container(m, 'a', "{sv}") < 0)
-        return 0;
-    while (sd_bus_message_enter_container(m, 'e', "sv") > 0) {
-        const char* key = nullptr;
-        if (sd_bus_message_read(m, "s", &key) < 0)
-            return 0;
-        int r = 0;
-        const char* text = nullptr;
-        if (std::strcmp(key, "session_handle") == 0) {
-            // Older portals send an object path, newer ones a string.
-            const char* type = nullptr;
-            sd_bus_message_peek_type(m, nullptr, &type);
-            r = sd_bus_message_read(m, "v", type && type[0] == 'o' ? "o" : "s", &text);
-            if (r >= 0 && text)
-                response->sessionHandle = text;
-        } else if (std::strcmp(key, "restore_token") == 0) {
-            r = sd_bus_message_read(m, "v", "s", &text);
-            if (r >= 0 && text)
-                response->restoreToken = text;
-        } else if (std::strcmp(key, "streams") == 0) {
-            r = ReadStreams(m, response->streams);
-        } else {
-            r = sd_bus_message_skip(m, "v");
-        }
-        if (r < 0)
-            return 0;
-        sd_bus_message_exit_container(m);
-    }
-    return 0;
-}
 
 int OnSessionClosed(sd_bus_message*, void* userdata, sd_bus_error*) {
     static_cast<std::atomic<bool>*>(userdata)->store(true);
@@ -185,7 +70,8 @@ std::once_flag g_pwInit;
 
 class PortalScreen final : public IScreenSource {
   public:
-    explicit PortalScreen(const PortalOptions& options) : m_options(options) {}
+    explicit PortalScreen(const PortalOptions& options)
+        : m_options(options), m_portal(kScreenCast, "screen sharing was cancelled", options.callTimeoutMs) {}
     ~PortalScreen() override { Shutdown(); }
 
     bool Open(std::string& error);
@@ -234,14 +120,7 @@ class PortalScreen final : public IScreenSource {
 
   private:
     // D-Bus, on the opening thread.
-    bool Call(const char* method, const char* what, int timeoutMs, std::string& error,
-              const std::function<int(sd_bus_message*)>& append, MessagePtr* reply = nullptr);
-    bool Request(const char* method, const char* what, int timeoutMs, std::string& error,
-                 const std::function<int(sd_bus_message*, const std::string& token)>& append,
-                 Response& response);
     bool GetProperty(const char* name, uint32_t& value, std::string& error);
-    bool WaitFor(const std::function<bool()>& done, int timeoutMs);
-    std::string NewToken();
 
     // PipeWire, on its own loop thread.
     bool StartStream(int fd, uint32_t node, std::string& error);
@@ -264,14 +143,12 @@ class PortalScreen final : public IScreenSource {
     void Shutdown();
 
     PortalOptions m_options;
-    sd_bus* m_bus = nullptr;
+    PortalBus m_portal;
     sd_bus_slot* m_closedSlot = nullptr;
-    std::string m_sender;
     std::string m_session;
     std::thread m_busThread;
     std::atomic<bool> m_busStop{false};
     std::atomic<bool> m_closed{false};
-    int m_tokenCounter = 0;
     PortalPointer m_pointerMode = PortalPointer::Hidden;
 
     pw_thread_loop* m_loop = nullptr;
@@ -306,133 +183,20 @@ class PortalScreen final : public IScreenSource {
     std::vector<uint8_t> m_clip;
 };
 
-std::string PortalScreen::NewToken() {
-    static std::atomic<unsigned> counter{0};
-    char text[48];
-    std::snprintf(text, sizeof text, "zov%u_%u_%d", static_cast<unsigned>(getpid()), counter++,
-                  ++m_tokenCounter);
-    return text;
-}
-
-bool PortalScreen::WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        int r = sd_bus_process(m_bus, nullptr);
-        if (r < 0)
-            return false;
-        if (r > 0)
-            continue;
-        if (done())
-            break;
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return false;
-        if (sd_bus_wait(m_bus, static_cast<uint64_t>(left)) < 0)
-            return false;
-    }
-    return true;
-}
-
-bool PortalScreen::Call(const char* method, const char* what, int timeoutMs, std::string& error,
-                        const std::function<int(sd_bus_message*)>& append, MessagePtr* reply) {
-    sd_bus_message* m = nullptr;
-    int r = sd_bus_message_new_method_call(m_bus, &m, kPortalName, kPortalPath, kScreenCast, method);
-    MessagePtr call(m);
-    if (r >= 0)
-        r = append(m);
-    if (r < 0) {
-        error = std::string("the request ") + what + " could not be put together: " + std::strerror(-r) + ".";
-        return false;
-    }
-    sd_bus_error e = SD_BUS_ERROR_NULL;
-    sd_bus_message* answer = nullptr;
-    r = sd_bus_call(m_bus, m, static_cast<uint64_t>(timeoutMs) * 1000, &e, &answer);
-    MessagePtr owned(answer);
-    if (r < 0) {
-        error = CallError(what, r, e, timeoutMs);
-        sd_bus_error_free(&e);
-        return false;
-    }
-    if (reply)
-        *reply = std::move(owned);
-    return true;
-}
-
-bool PortalScreen::Request(const char* method, const char* what, int timeoutMs, std::string& error,
-                           const std::function<int(sd_bus_message*, const std::string&)>& append,
-                           Response& response) {
-    // The answer comes as a signal on a request object whose path follows from our name and
-    // the token; the match is in place before the call so that no answer is missed.
-    const std::string token = NewToken();
-    const std::string path = std::string(kPortalPath) + "/request/" + m_sender + "/" + token;
-    sd_bus_slot* slot = nullptr;
-    int r = sd_bus_match_signal(m_bus, &slot, kPortalName, path.c_str(), "org.freedesktop.portal.Request",
-                                "Response", OnResponse, &response);
-    if (r < 0) {
-        error = std::string("cannot listen for the desktop portal's answer: ") + std::strerror(-r) + ".";
-        return false;
-    }
-    bool ok = Call(method, what, m_options.callTimeoutMs, error,
-                   [&](sd_bus_message* m) { return append(m, token); });
-    if (ok && !WaitFor([&] { return response.arrived; }, timeoutMs)) {
-        error =
-            std::string("the desktop portal did not answer ") + what + " within " + Seconds(timeoutMs) + ".";
-        ok = false;
-    }
-    sd_bus_slot_unref(slot);
-    if (ok && response.code != 0) {
-        error = response.code == 1
-                    ? std::string("screen sharing was cancelled in the desktop's dialog (") + what + ")."
-                    : std::string("the desktop portal refused ") + what + ".";
-        ok = false;
-    }
-    return ok;
-}
-
 bool PortalScreen::GetProperty(const char* name, uint32_t& value, std::string& error) {
-    sd_bus_error e = SD_BUS_ERROR_NULL;
-    sd_bus_message* m = nullptr;
-    int r = sd_bus_message_new_method_call(m_bus, &m, kPortalName, kPortalPath,
-                                           "org.freedesktop.DBus.Properties", "Get");
-    MessagePtr call(m);
-    if (r >= 0)
-        r = sd_bus_message_append(m, "ss", kScreenCast, name);
-    sd_bus_message* answer = nullptr;
-    if (r >= 0)
-        r = sd_bus_call(m_bus, m, static_cast<uint64_t>(m_options.callTimeoutMs) * 1000, &e, &answer);
-    MessagePtr owned(answer);
-    if (r >= 0)
-        r = sd_bus_message_read(answer, "v", "u", &value);
-    if (r < 0) {
-        if (sd_bus_error_has_name(&e, SD_BUS_ERROR_UNKNOWN_PROPERTY) ||
-            sd_bus_error_has_name(&e, SD_BUS_ERROR_UNKNOWN_INTERFACE) ||
-            sd_bus_error_has_name(&e, SD_BUS_ERROR_INVALID_ARGS))
-            error = "the desktop portal offers no screen sharing (org.freedesktop.portal.ScreenCast); "
-                    "install the "
-                    "portal backend of this desktop.";
-        else
-            error = CallError("the question for its screen sharing", r, e, m_options.callTimeoutMs);
-        sd_bus_error_free(&e);
-        return false;
-    }
-    return true;
+    bool missing = false;
+    if (m_portal.GetProperty(name, "the question for its screen sharing", value, missing, error))
+        return true;
+    if (missing)
+        error =
+            "the desktop portal offers no screen sharing (org.freedesktop.portal.ScreenCast); install the "
+            "portal backend of this desktop.";
+    return false;
 }
 
 bool PortalScreen::Open(std::string& error) {
-    int r = sd_bus_open_user(&m_bus);
-    if (r < 0) {
-        m_bus = nullptr;
-        error = std::string("cannot reach the D-Bus session bus that the desktop portal answers on: ") +
-                std::strerror(-r) + ".";
+    if (!m_portal.Open(error))
         return false;
-    }
-    const char* unique = nullptr;
-    if ((r = sd_bus_get_unique_name(m_bus, &unique)) < 0 || !unique) {
-        error = "cannot reach the D-Bus session bus that the desktop portal answers on.";
-        return false;
-    }
-    for (const char* p = unique + (unique[0] == ':' ? 1 : 0); *p; ++p)
-        m_sender += *p == '.' ? '_' : *p;
 
     uint32_t version = 0, cursorModes = 0;
     if (!GetProperty("version", version, error))
@@ -448,9 +212,9 @@ bool PortalScreen::Open(std::string& error) {
     else
         m_pointerMode = (cursorModes & 2) ? PortalPointer::Embedded : PortalPointer::Hidden;
 
-    Response created;
-    const std::string sessionToken = NewToken();
-    if (!Request(
+    PortalResponse created;
+    const std::string sessionToken = m_portal.NewToken();
+    if (!m_portal.Request(
             "CreateSession", "the screen-sharing session", m_options.callTimeoutMs, error,
             [&](sd_bus_message* m, const std::string& token) {
                 int r = sd_bus_message_open_container(m, 'a', "{sv}");
@@ -467,8 +231,8 @@ bool PortalScreen::Open(std::string& error) {
         error = "the desktop portal opened no screen-sharing session.";
         return false;
     }
-    r = sd_bus_match_signal(m_bus, &m_closedSlot, kPortalName, m_session.c_str(),
-                            "org.freedesktop.portal.Session", "Closed", OnSessionClosed, &m_closed);
+    int r = sd_bus_match_signal(m_portal.Bus(), &m_closedSlot, kPortalName, m_session.c_str(),
+                                "org.freedesktop.portal.Session", "Closed", OnSessionClosed, &m_closed);
     if (r < 0) {
         error = std::string("cannot listen for the end of the screen-sharing session: ") + std::strerror(-r) +
                 ".";
@@ -482,8 +246,8 @@ bool PortalScreen::Open(std::string& error) {
     const uint32_t cursorMode = m_pointerMode == PortalPointer::Metadata   ? 4u
                                 : m_pointerMode == PortalPointer::Embedded ? 2u
                                                                            : 1u;
-    Response selected;
-    if (!Request(
+    PortalResponse selected;
+    if (!m_portal.Request(
             "SelectSources", "the choice of the screen to share", m_options.callTimeoutMs, error,
             [&](sd_bus_message* m, const std::string& token) {
                 int r = sd_bus_message_append(m, "o", m_session.c_str());
@@ -506,8 +270,8 @@ bool PortalScreen::Open(std::string& error) {
             selected))
         return false;
 
-    Response started;
-    if (!Request(
+    PortalResponse started;
+    if (!m_portal.Request(
             "Start", "the start of screen sharing", m_options.chooseTimeoutMs, error,
             [&](sd_bus_message* m, const std::string& token) {
                 int r = sd_bus_message_append(m, "os", m_session.c_str(), "");
@@ -526,7 +290,7 @@ bool PortalScreen::Open(std::string& error) {
     WriteToken(m_options.tokenFile, started.restoreToken);
 
     MessagePtr reply;
-    if (!Call(
+    if (!m_portal.Call(
             "OpenPipeWireRemote", "the screen's video stream", m_options.callTimeoutMs, error,
             [&](sd_bus_message* m) {
                 int r = sd_bus_message_append(m, "o", m_session.c_str());
@@ -554,11 +318,11 @@ bool PortalScreen::Open(std::string& error) {
     // thread of its own; the bus is not touched by any other thread until Shutdown().
     m_busThread = std::thread([this] {
         while (!m_busStop.load()) {
-            int r = sd_bus_process(m_bus, nullptr);
+            int r = sd_bus_process(m_portal.Bus(), nullptr);
             if (r < 0)
                 break;
             if (r == 0)
-                sd_bus_wait(m_bus, 100 * 1000);
+                sd_bus_wait(m_portal.Bus(), 100 * 1000);
         }
     });
 
@@ -568,9 +332,10 @@ bool PortalScreen::Open(std::string& error) {
     if (!m_frameArrived.wait_for(lock, std::chrono::milliseconds(firstFrameMs),
                                  [&] { return m_seq > 0 || m_ended.load(); }) ||
         m_seq == 0) {
-        error = m_failure.empty() ? "the shared screen sent no picture within " + Seconds(firstFrameMs) +
-                                        " (some desktops send one only when something on the screen changes)."
-                                  : m_failure;
+        error = m_failure.empty()
+                    ? "the shared screen sent no picture within " + PortalSeconds(firstFrameMs) +
+                          " (some desktops send one only when something on the screen changes)."
+                    : m_failure;
         return false;
     }
     return true;
@@ -885,21 +650,10 @@ void PortalScreen::Shutdown() {
     m_busStop = true;
     if (m_busThread.joinable())
         m_busThread.join();
-    if (m_bus) {
-        // The session ends with us; a portal that is gone does not hold us up.
-        if (!m_session.empty() && !m_closed.load()) {
-            sd_bus_message* m = nullptr;
-            if (sd_bus_message_new_method_call(m_bus, &m, kPortalName, m_session.c_str(),
-                                               "org.freedesktop.portal.Session", "Close") >= 0) {
-                sd_bus_call(m_bus, m, 1000 * 1000, nullptr, nullptr);
-                sd_bus_message_unref(m);
-            }
-        }
-        sd_bus_slot_unref(m_closedSlot);
-        m_closedSlot = nullptr;
-        sd_bus_flush_close_unref(m_bus);
-        m_bus = nullptr;
-    }
+    // The session ends with us.
+    sd_bus_slot_unref(m_closedSlot);
+    m_closedSlot = nullptr;
+    m_portal.Close(m_closed.load() ? std::string() : m_session);
 }
 
 } // namespace
