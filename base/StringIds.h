@@ -120,7 +120,7 @@ enum StringId : int {
     // Hot keys, window finder and area selection: 120-134.
     S_REC_HOTKEY_HELD = 120,         // "%s (%s)": key name, its command (128-131)
     S_REC_HOTKEYS_UNAVAILABLE = 121, // no display for the hot keys
-    S_REC_WAYLAND_NOTE = 122,        // once at start in a Wayland session
+    S_REC_WAYLAND_NOTE = 122,        // once at start on a Wayland desktop without hot keys
     S_REC_AREA_GRAB_FAILED = 123,    // another program holds pointer or keyboard
     S_REC_FINDER_TIP = 124,          // tool tip of the finder icon
     S_REC_AREA_HINT = 125,           // title of the area-selection window
@@ -221,7 +221,8 @@ enum StringId : int {
     S_LX_PORTAL_WINDOW_TIP = 1002,      // its tool tip
     S_LX_PORTAL_WINDOW_CHOSEN = 1003,   // the custom entry once a window is asked for
     S_LX_PORTAL_SEL_AREA_FAILED = 1004, // "%s": why the screen could not be shared
-    S_LX_LAST = 1004,
+    S_LX_HOTKEY_NOT_BOUND = 1005,       // "%s (%s)": a hot key the desktop left without a key
+    S_LX_LAST = 1005,
 };
 
 } // namespace zov

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "base/StringIds.h"
+#include "platform/PortalHotKeys.h"
 #include "platform/ScreenSource.h"
 #include "platform/X11Windows.h"
 
@@ -9,9 +10,20 @@
 
 namespace zov {
 
-std::unique_ptr<IHotKeys> CHotKeyService::OpenSystemHotKeys() {
+std::unique_ptr<IHotKeys> CHotKeyService::OpenSystemHotKeys(const TextLookup& text) {
     std::string error;
-    return OpenX11HotKeys(std::string(), error);
+    if (!WaylandSession())
+        return OpenX11HotKeys(std::string(), error);
+    // No program may grab keys on a Wayland desktop; the desktop's global shortcuts, where it
+    // offers them, are named to the user by what they do.
+    PortalHotKeyOptions options;
+    for (int id = HOTKEY_BEGIN; id <= HOTKEY_STOP; ++id)
+        options.descriptions.push_back(text ? text(S_REC_HOTKEY_BEGIN + (id - HOTKEY_BEGIN))
+                                            : HotKeyName(id));
+    std::unique_ptr<IHotKeys> keys = OpenPortalHotKeys(options, error);
+    if (!keys)
+        Log(("I: no hot keys: " + error).c_str(), __FILE__, __LINE__);
+    return keys;
 }
 
 CHotKeyService::CHotKeyService(std::unique_ptr<IHotKeys> keys, TextLookup text, QObject* parent)
@@ -33,8 +45,9 @@ QString CHotKeyService::Text(int id) const {
 QString CHotKeyService::HeldElsewhereText(int id) const {
     const QString name = QString::fromStdString(HotKeyName(id));
     const QString command = Text(S_REC_HOTKEY_BEGIN + (id - HOTKEY_BEGIN));
-    // "%s (%s)": the key, then what it does, filled in that order.
-    QString text = Text(S_REC_HOTKEY_HELD);
+    // "%s (%s)": the key, then what it does, filled in that order. On a Wayland desktop the
+    // keys are the desktop's to give, not another program's to hold.
+    QString text = Text(WaylandSession() ? S_LX_HOTKEY_NOT_BOUND : S_REC_HOTKEY_HELD);
     const QString values[] = {name, command};
     for (const QString& value : values) {
         const qsizetype at = text.indexOf(QLatin1String("%s"));
@@ -54,13 +67,11 @@ void CHotKeyService::Report(const QString& message) {
 }
 
 void CHotKeyService::Start() {
-    if (!m_started) {
-        if (WaylandSession())
-            Report(Text(S_REC_WAYLAND_NOTE));
-    }
     m_started = true;
     if (!m_keys) {
-        Report(Text(S_REC_HOTKEYS_UNAVAILABLE));
+        // A Wayland desktop without global shortcuts has no hot keys for any program: said
+        // with what to use instead.
+        Report(Text(WaylandSession() ? S_REC_WAYLAND_NOTE : S_REC_HOTKEYS_UNAVAILABLE));
         return;
     }
     for (const HotKeyGrabProblem& problem : m_keys->Grab())

@@ -1,12 +1,14 @@
 // The recorder's system-wide hot keys in the Qt event loop: watches the hot-key connection's
 // descriptor and turns its presses into hotKey(id) signals (ids 120..123 of platform/HotKeys.h).
 //
-// Use: construct once in the main window with OpenSystemHotKeys() (the X11 keys of $DISPLAY;
-// tests pass a FakeHotKeys) and the language table's lookup, e.g.
-//   new CHotKeyService(CHotKeyService::OpenSystemHotKeys(), [&app](int id) { return app.Text(id); }, this)
+// Use: construct once in the main window with OpenSystemHotKeys() (the X11 keys of $DISPLAY,
+// or the desktop portal's on Wayland; tests pass a FakeHotKeys) and the language table's
+// lookup, e.g.
+//   new CHotKeyService(CHotKeyService::OpenSystemHotKeys(text), text, this)
 // connect hotKey() and grabProblem(), then Start().
-// Start() reports each key another program holds through grabProblem() once, with a sentence
-// for a message box or the log; in a Wayland session it also reports, once, what works there.
+// Start() reports each key another program holds (or the desktop left unbound) through
+// grabProblem() once, with a sentence for a message box or the log; with no hot keys at all it
+// says so once, in a Wayland session with what to use instead.
 #pragma once
 
 #include "platform/HotKeys.h"
@@ -27,15 +29,16 @@ class CHotKeyService : public QObject {
   public:
     using TextLookup = std::function<std::string(int)>;
 
-    // The X11 hot keys of $DISPLAY; null when the display cannot be opened (Start() then
-    // reports that the hot keys cannot be used).
-    static std::unique_ptr<IHotKeys> OpenSystemHotKeys();
+    // The X11 hot keys of $DISPLAY or, in a Wayland session, the desktop portal's global
+    // shortcuts described by `text`'s names of the four commands; null when there are none
+    // (Start() then reports that the hot keys cannot be used, and what to use instead).
+    static std::unique_ptr<IHotKeys> OpenSystemHotKeys(const TextLookup& text);
 
     CHotKeyService(std::unique_ptr<IHotKeys> keys, TextLookup text, QObject* parent = nullptr);
     ~CHotKeyService() override;
 
-    // Grabs the keys and emits grabProblem() for each one that cannot be had (and once for a
-    // Wayland session). Calling it again grabs again without repeating a message given before.
+    // Grabs the keys and emits grabProblem() for each one that cannot be had (or once when
+    // there are none). Calling it again grabs again without repeating a message given before.
     void Start();
     void Stop();
 

@@ -111,9 +111,10 @@ void InstallRecorder(CMainWindow& window) {
     window.SetNewProjectHook(
         [control](std::string& path, bool stream) { return control->NewProject(path, stream); });
     // The system-wide hot keys; a key another program holds is reported once, the rest work.
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        auto* keys = new CHotKeyService(
-            CHotKeyService::OpenSystemHotKeys(), [&app](int id) { return app.Text(id); }, &window);
+    // On a Wayland desktop they are the desktop's global shortcuts, where it has them.
+    if (WaylandSession() || QGuiApplication::platformName() == QLatin1String("xcb")) {
+        const CHotKeyService::TextLookup text = [&app](int id) { return app.Text(id); };
+        auto* keys = new CHotKeyService(CHotKeyService::OpenSystemHotKeys(text), text, &window);
         QObject::connect(keys, &CHotKeyService::hotKey, control, [control](int id) {
             switch (id) {
             case HOTKEY_BEGIN:

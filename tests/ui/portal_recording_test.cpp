@@ -4,6 +4,7 @@
 // area equal grim's picture of it, and Stop keeps them in the project. Outside such a session
 // there is nothing to record from and it says so.
 #include "app/Application.h"
+#include "base/StringIds.h"
 #include "core/Ani.h"
 #include "platform/ScreenSource.h"
 #include "tests/support/TestFiles.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -152,6 +154,16 @@ TEST(PortalRecording, BeginRecordsTheAreaOfThePortalScreenAndStopKeepsIt) {
         RecorderControl* control = Recorder(window);
         ASSERT_NE(control, nullptr);
         control->GetHooks().message = [&](const QString& text) { messages << text; };
+        // This desktop's portal has no global shortcuts: the start says once that there are
+        // no hot keys and what to use instead, in a box that does not hold the program up.
+        int notes = 0;
+        for (QMessageBox* box : window.findChildren<QMessageBox*>())
+            notes += box->isVisible() && !box->isModal() &&
+                     box->text().toStdString() == app.Text(S_REC_WAYLAND_NOTE);
+        EXPECT_EQ(notes, 1);
+        EXPECT_NE(zovtest::ReadText(dir.File("ZOV Recorder.log"))
+                      .find("no hot keys: the desktop portal offers no global shortcuts"),
+                  std::string::npos);
 
         std::string project = dir.File("portal.scp");
         ASSERT_TRUE(doc.NewProject(project, false));

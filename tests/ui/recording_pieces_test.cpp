@@ -153,6 +153,8 @@ std::string Texts(int id) {
         return "wayland note";
     case S_REC_HOTKEYS_UNAVAILABLE:
         return "no hot keys";
+    case S_LX_HOTKEY_NOT_BOUND:
+        return "unbound: %s (%s)";
     default:
         return "?";
     }
@@ -182,15 +184,32 @@ TEST(HotKeyService, PressesReachTheLoopAndAHeldKeyIsReportedOnce) {
     EXPECT_EQ(pressed[1][0].toInt(), HOTKEY_STOP);
 }
 
-TEST(HotKeyService, WaylandSessionAndNoDisplayAreSaidOnce) {
+// No hot keys at all is said once: on X11 as such, on a Wayland desktop with what to use
+// instead. A Wayland desktop with global shortcuts says nothing but the keys it left unbound.
+TEST(HotKeyService, NoHotKeysAreSaidOnceAndUnboundOnesAsTheDesktopsChoice) {
+    qunsetenv("WAYLAND_DISPLAY");
+    CHotKeyService x11(nullptr, Texts);
+    QSignalSpy x11Problems(&x11, &CHotKeyService::grabProblem);
+    x11.Start();
+    x11.Start();
+    ASSERT_EQ(x11Problems.count(), 1);
+    EXPECT_EQ(x11Problems[0][0].toString().toStdString(), "no hot keys");
+
     qputenv("WAYLAND_DISPLAY", "wayland-0");
     CHotKeyService none(nullptr, Texts);
     QSignalSpy problems(&none, &CHotKeyService::grabProblem);
     none.Start();
     none.Start();
-    qunsetenv("WAYLAND_DISPLAY");
-    ASSERT_EQ(problems.count(), 2);
+    ASSERT_EQ(problems.count(), 1);
     EXPECT_EQ(problems[0][0].toString().toStdString(), "wayland note");
-    EXPECT_EQ(problems[1][0].toString().toStdString(), "no hot keys");
-    EXPECT_EQ(none.Problems().size(), 2);
+    EXPECT_EQ(none.Problems().size(), 1);
+
+    auto keys = std::make_unique<FakeHotKeys>();
+    keys->SetHeldElsewhere({HOTKEY_PAUSE});
+    CHotKeyService desktop(std::move(keys), Texts);
+    QSignalSpy desktopProblems(&desktop, &CHotKeyService::grabProblem);
+    desktop.Start();
+    qunsetenv("WAYLAND_DISPLAY");
+    ASSERT_EQ(desktopProblems.count(), 1);
+    EXPECT_EQ(desktopProblems[0][0].toString().toStdString(), "unbound: Ctrl+Shift+F10 (Pause recording)");
 }
