@@ -64,7 +64,9 @@ cp -r "$build/bin/data" "$work/prog/" 2>/dev/null || true
 cp "$xdpw" "$work/prog/"
 # The desktop program's recorder through the portal, as a test program of its own.
 [ -x "$build/tests/bin/test_ui_portal" ] && cp "$build/tests/bin/test_ui_portal" "$work/prog/"
-cp "$top"/tests/wayland/*.sh "$top"/tests/wayland/*.py "$work/tests/"
+# A screen of the tests' own with the pointer as metadata, shared by a portal of their own.
+[ -x "$build/tests/bin/zov_fake_screen_source" ] && cp "$build/tests/bin/zov_fake_screen_source" "$work/prog/"
+cp "$top"/tests/wayland/*.sh "$top"/tests/wayland/*.py "$top"/tests/support/fake_portal.py "$work/tests/"
 chmod -R a+rX "$work"
 mkdir -p "$work/session"
 if [ "$(id -u)" -eq 0 ]; then

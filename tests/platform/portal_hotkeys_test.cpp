@@ -1,5 +1,5 @@
 // The hot keys through the desktop portal's GlobalShortcuts interface, against a portal of the
-// test's own (fake_shortcuts_portal.py) on a private session bus: what is asked for, what the
+// test's own (tests/support/fake_portal.py) on a private session bus: what is asked for, what the
 // desktop binds, presses in order, and the sentences for a desktop without such a portal.
 #include "platform/PortalHotKeys.h"
 #include "platform/Process.h"
@@ -57,7 +57,7 @@ class PortalDesktop {
         if (m_up && !mode.empty()) {
             // The system's python, which has the D-Bus bindings (scripts/deps/recording.txt).
             m_portal = SpawnProcess(
-                {"/usr/bin/python3", std::string(ZOV_SOURCE_DIR) + "/tests/platform/fake_shortcuts_portal.py",
+                {"/usr/bin/python3", std::string(ZOV_SOURCE_DIR) + "/tests/support/fake_portal.py",
                  Log(), mode},
                 ProcessOptions{
                     {}, ProcessOutput::Discard(), ProcessOutput::ToFile(m_dir.File("portal.err"))});

@@ -5,6 +5,10 @@ pattern OUT.png W H        a test picture whose every pixel differs from its nei
 same BMP PPM               exit 0 when the 24-bit BMP equals the PPM pixel for pixel, else
                            print where the first difference is and exit 1
 classify PPM_A PPM_B BMP.. print, for each BMP, "A", "B" or "-" (equal to neither)
+fake BMP..                 exit 0 when each BMP is the picture of tests/platform/fake_screen_source
+                           with its pointer drawn in (640 x 480)
+pointer PROJECT.scp N      exit 0 when the project's N frame headers and the N records of the
+                           cursor.bin beside it hold the fake source's pointer
 """
 import struct
 import sys
@@ -90,7 +94,68 @@ def difference(bmp, ppm):
     return None
 
 
+def fake_picture(width=640, height=480):
+    """The fake source's picture with its pointer drawn in, as rows of RGB bytes: the ground,
+    the white box at (200, 150) of 40 x 30, and the pointer bitmap's opaque 8 x 8 red corner
+    where the pointer's hotspot (2, 3) puts it for the place (300, 200)."""
+    rows = []
+    for y in range(height):
+        row = bytearray()
+        for x in range(width):
+            if 298 <= x < 306 and 197 <= y < 205:
+                row += b"\xff\x00\x00"
+            elif 200 <= x < 240 and 150 <= y < 180:
+                row += b"\xff\xff\xff"
+            else:
+                row += b"\x20\x40\x60"
+        rows.append(bytes(row))
+    return width, height, rows
+
+
+def pointer_records(project, frames):
+    """None when the frame headers ("SIGN" records) and cursor.bin hold the fake pointer."""
+    data = open(project, "rb").read()
+    headers = []
+    at = data.find(b"SIGN\xff\xff\xff\xff")
+    while at >= 0:
+        x, y, shape = struct.unpack_from("<iii", data, at + 24)
+        if data[at + 36] == 1:  # captured
+            headers.append((x, y, shape))
+        at = data.find(b"SIGN\xff\xff\xff\xff", at + 4)
+    if headers != [(298, 197, -1)] * frames:
+        return f"frame headers hold {headers}, expected {frames} x (298, 197, -1)"
+    side = open(project.rsplit("/", 1)[0] + "/cursor.bin", "rb").read()
+    size = 20 + 16 * 16 * 4 + 16 * 2
+    if len(side) != frames * size:
+        return f"cursor.bin holds {len(side)} bytes, expected {frames} records of {size}"
+    for i in range(frames):
+        r = side[i * size:(i + 1) * size]
+        x, y, hidden, colour, mask, _, hx, hy = struct.unpack_from("<iiBBBBii", r, 0)
+        if (x, y, hidden, colour, mask, hx, hy) != (298, 197, 0, 1, 1, 2, 3):
+            return f"record {i}: {(x, y, hidden, colour, mask, hx, hy)}"
+        if r[20:24] != b"\x00\x00\xff\xff" or r[20 + 8 * 4:24 + 8 * 4] != b"\x00\x00\x00\x00":
+            return f"record {i}: the colour bitmap is not the red corner"
+        masks = r[20 + 1024:]
+        if masks[0:2] != b"\x00\xff" or masks[16:18] != b"\xff\xff":
+            return f"record {i}: the mask is {masks.hex()}"
+    return None
+
+
 def main(argv):
+    if len(argv) >= 3 and argv[1] == "fake":
+        expected = fake_picture()
+        for path in argv[2:]:
+            why = difference(read_bmp(path), expected)
+            if why:
+                print(f"{path} is not the fake screen with its pointer: {why}")
+                return 1
+        return 0
+    if len(argv) == 4 and argv[1] == "pointer":
+        why = pointer_records(argv[2], int(argv[3]))
+        if why:
+            print(f"{argv[2]}: {why}")
+            return 1
+        return 0
     if len(argv) == 5 and argv[1] == "pattern":
         pattern(argv[2], int(argv[3]), int(argv[4]))
         return 0

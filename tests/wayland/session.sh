@@ -340,6 +340,69 @@ else
   say "backend ended mid-run: $kept frames kept; $(grep 'ended early' "$work/out/killed.err")"
 fi
 
+# --- 5. a desktop that sends the pointer as metadata and stops sharing ----------------------
+# The test's own portal (fake_portal.py) on a bus of its own, sharing a screen of the test's own
+# (zov_fake_screen_source) through the same PipeWire: the pointer's place, hotspot and bitmap
+# come beside the picture, which the backend of step 1 never sends.
+if [ -x "$prog/zov_fake_screen_source" ]; then
+  sed "s|$XDG_RUNTIME_DIR/bus<|$XDG_RUNTIME_DIR/bus2<|; /servicedir/d" "$work/bus.conf" >"$work/bus2.conf"
+  dbus-daemon --config-file="$work/bus2.conf" --nofork --nopidfile >"$work/logs/dbus2.log" 2>&1 &
+  pids+=($!)
+  bus2="unix:path=$XDG_RUNTIME_DIR/bus2"
+  wait_until 10 test -S "$XDG_RUNTIME_DIR/bus2" || die "the second session bus did not come up"
+  "$prog/zov_fake_screen_source" 640 480 >"$work/logs/source.out" 2>"$work/logs/source.log" &
+  pids+=($!)
+  wait_until 10 test -s "$work/logs/source.out" || die "the test's screen source got no PipeWire node"
+  DBUS_SESSION_BUS_ADDRESS=$bus2 python3 "$here/fake_portal.py" "$work/logs/fake-portal.log" screencast \
+    "$(head -1 "$work/logs/source.out")" 640 480 >"$work/logs/fake-portal.out" 2>&1 &
+  pids+=($!)
+  wait_until 10 grep -q '^ready' "$work/logs/fake-portal.log" || die "the test's portal did not start"
+
+  # 5a. Into a project: the pointer drawn from the metadata, its records with no shape name.
+  mkdir -p "$work/out/meta"
+  rc=0
+  DBUS_SESSION_BUS_ADDRESS=$bus2 timeout 60 "$zovrec" record "$work/out/meta/meta.scp" --portal --frames 4 \
+    --delay 100 >"$work/out/meta.out" 2>"$work/out/meta.err" || rc=$?
+  if [ $rc -ne 0 ]; then
+    fail "the recording with pointer metadata failed ($rc): $(cat "$work/out/meta.err")"
+  else
+    grep -q 'comes as metadata and is drawn in' "$work/out/meta.err" || fail "zovrec did not say the pointer comes as metadata: $(cat "$work/out/meta.err")"
+    grep -q '^select types=1 cursor_mode=4$' "$work/logs/fake-portal.log" || fail "the metadata mode was not asked for: $(cat "$work/logs/fake-portal.log")"
+    # Read before anything opens the project again: opening starts cursor.bin anew.
+    python3 "$pictures" pointer "$work/out/meta/meta.scp" 4 || fail "the pointer records are not the metadata's"
+    for i in 0 1 2 3; do
+      "$zovrec" frame "$work/out/meta/meta.scp" $i "$work/out/meta/frame$i.bmp" >/dev/null ||
+        fail "frame $i of the metadata recording does not decode"
+    done
+    python3 "$pictures" fake "$work"/out/meta/frame*.bmp &&
+      say "pointer as metadata: 4 frames with the pointer drawn at its hotspot, 4 records with shape -1" ||
+      fail "the frames do not show the shared picture with its pointer"
+  fi
+
+  # 5b. The desktop's "stop sharing" ends the run as Stop does, the frames kept.
+  DBUS_SESSION_BUS_ADDRESS=$bus2 "$zovrec" record "$work/out/stopped.zov" --portal --progress --delay 100 \
+    --frames 100000 >"$work/out/stopped.out" 2>"$work/out/stopped.err" &
+  rec_pid=$!
+  wait_frame stopped 3 20 || fail "the recording before the desktop stopped sharing did not start: $(cat "$work/out/stopped.err")"
+  DBUS_SESSION_BUS_ADDRESS=$bus2 gdbus call --session --dest org.freedesktop.portal.Desktop \
+    --object-path /org/freedesktop/portal/desktop --method org.zov.Test.CloseSession >/dev/null ||
+    fail "the test's portal could not end its session"
+  finish 15
+  if [ $rec_rc -ne 0 ]; then
+    fail "stop sharing did not end the recording as Stop does ($rec_rc): $(cat "$work/out/stopped.err")"
+  else
+    grep -q 'sharing was stopped on the desktop' "$work/out/stopped.out" || fail "stop sharing was not said: $(cat "$work/out/stopped.out")"
+    decode "$work/out/stopped.zov" "$work/out/stopped" || fail "the stream the desktop stopped does not decode"
+    kept=$(frames_in "$work/out/stopped" | wc -l)
+    [ "$kept" -ge 3 ] || fail "stop sharing kept $kept frames, expected at least 3"
+    python3 "$pictures" fake $(frames_in "$work/out/stopped") &&
+      say "stop sharing on the desktop: $(tail -1 "$work/out/stopped.out")" ||
+      fail "the frames before stop sharing are not the shared picture"
+  fi
+else
+  fail "zov_fake_screen_source is missing from the build"
+fi
+
 # A sanitizer build (ZOV_BUILD_DIR=build-asan) reports into the same error files, also in the
 # runs that were meant to fail.
 if grep -l 'Sanitizer' "$work"/out/*.err 2>/dev/null; then
