@@ -57,8 +57,8 @@ class PortalDesktop {
         if (m_up && !mode.empty()) {
             // The system's python, which has the D-Bus bindings (scripts/deps/recording.txt).
             m_portal = SpawnProcess(
-                {"/usr/bin/python3", std::string(ZOV_SOURCE_DIR) + "/tests/support/fake_portal.py",
-                 Log(), mode},
+                {"/usr/bin/python3", std::string(ZOV_SOURCE_DIR) + "/tests/support/fake_portal.py", Log(),
+                 mode},
                 ProcessOptions{
                     {}, ProcessOutput::Discard(), ProcessOutput::ToFile(m_dir.File("portal.err"))});
             m_up = m_portal > 0 && zovtest::WaitForText(Log(), "ready", 20000);
