@@ -50,6 +50,16 @@ RecorderControl::RecorderControl(CMainWindow& main)
         Qt::QueuedConnection);
     connect(events, &DocumentEventsAdapter::RecordFailed, this, &RecorderControl::OnRecordFailed,
             Qt::QueuedConnection);
+    // A run that ends by itself without a failure (a desktop's "stop sharing") ends as Stop
+    // does. The end of a run that Stop ended, heard after a new run began, finds the new
+    // engine running or its start not made yet, and is passed over.
+    connect(
+        events, &DocumentEventsAdapter::RecordFinished, this,
+        [this] {
+            if (m_state != REC_IDLE && m_captureStarted && !m_engine.IsRunning())
+                Stop();
+        },
+        Qt::QueuedConnection);
 }
 
 RecorderControl::~RecorderControl() {

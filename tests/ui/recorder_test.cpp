@@ -53,6 +53,18 @@ class ScreenRef : public IScreenSource {
     FakeScreen& m_s;
 };
 
+// A shared screen whose sharing the desktop can stop: grabs fail from then on, as the
+// desktop's wish rather than a fault.
+class SharedScreen : public ScreenRef {
+  public:
+    SharedScreen(FakeScreen& s, std::atomic<bool>& stopped) : ScreenRef(s), m_stopped(stopped) {}
+    bool Grab(int x, int y, ScreenPixels& out) override { return !m_stopped && ScreenRef::Grab(x, y, out); }
+    bool EndedByUser() const override { return m_stopped; }
+
+  private:
+    std::atomic<bool>& m_stopped;
+};
+
 class Recording : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -434,6 +446,38 @@ TEST_F(Recording, AnEarlyEndStopsShowsTheWindowAndKeepsTheFrames) {
     m_control->Begin();
     RecordUntil(kept + 2);
     EXPECT_GE(m_doc.FrameCount(), kept + 2);
+}
+
+// The desktop's "stop sharing" ends the run as Stop does: no message, the frames kept, the
+// window back. The end of a run Stop ended never stops the run begun right after it.
+TEST_F(Recording, StopSharingEndsTheRunAsStopAndAnOldEndLeavesTheNextRun) {
+    std::atomic<bool> stopped{false};
+    m_control->GetHooks().openScreen = [&](std::string&) -> std::unique_ptr<IScreenSource> {
+        return std::make_unique<SharedScreen>(m_screen, stopped);
+    };
+    std::string path = m_dir.File("shared.scp");
+    ASSERT_TRUE(m_doc.NewProject(path, false));
+    ASSERT_TRUE(m_window->OpenProjectPath(QString::fromStdString(path)));
+    ASSERT_TRUE(m_doc.SetCaptureRect({0, 0, 100, 80}));
+    m_control->Begin();
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return m_doc.FrameCount() >= 3; }));
+    stopped = true;
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return m_control->RecorderState() == REC_IDLE; }));
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join("\n").toStdString();
+    EXPECT_TRUE(m_window->isVisible());
+    const int kept = m_doc.FrameCount();
+    EXPECT_GE(kept, 3);
+
+    stopped = false;
+    m_answer = BeginAnswer::Insert;
+    m_control->Begin();
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return m_doc.FrameCount() >= kept + 2; }));
+    m_control->Stop();
+    m_control->Begin(); // before the stopped run's end is heard
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return m_doc.FrameCount() >= kept + 6; }));
+    EXPECT_EQ(m_control->RecorderState(), REC_RECORDING);
+    m_control->Stop();
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join("\n").toStdString();
 }
 
 TEST_F(Recording, NewStreamRecordsTheRealSizeAndRefusesASecondBegin) {
