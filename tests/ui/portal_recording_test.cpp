@@ -310,3 +310,75 @@ TEST(PortalRecording, SettingsDialogChoosesThroughTheDesktopAndSelAreaCutsItsFro
     }
     app.Shutdown();
 }
+
+// A desktop whose portal shares one window (tests/wayland/session.sh's portal and screen source
+// of its own, on the bus ZOV_FAKE_PORTAL_BUS names, the pointer sent as metadata): a project
+// that records "a window" asks for one, takes the shared stream at its size with the pointer
+// drawn in, and the desktop's "stop sharing" ends the run as Stop does, the frames kept.
+TEST(PortalRecording, AWindowSharedByTheDesktopIsRecordedAtItsSizeUntilSharingStops) {
+    const char* bus = std::getenv("ZOV_FAKE_PORTAL_BUS");
+    const char* portalLog = std::getenv("ZOV_FAKE_PORTAL_LOG");
+    if (!WaylandSession() || !bus || !portalLog)
+        GTEST_SKIP() << "needs the test desktop's own portal of tests/wayland/session.sh";
+    const std::string oldBus =
+        std::getenv("DBUS_SESSION_BUS_ADDRESS") ? std::getenv("DBUS_SESSION_BUS_ADDRESS") : "";
+    setenv("DBUS_SESSION_BUS_ADDRESS", bus, 1);
+    zovtest::TempDir dir;
+    CAni doc;
+    AppFolders folders = TestFolders(dir);
+    ZovApp app(doc, folders);
+    ASSERT_TRUE(app.Startup());
+    {
+        CMainWindow window(app);
+        QStringList messages;
+        window.DialogHooks().message = [&](const QString& text, bool) { messages << text; };
+        window.show();
+        RecorderControl* control = Recorder(window);
+        ASSERT_NE(control, nullptr);
+        control->GetHooks().message = [&](const QString& text) { messages << text; };
+        std::string project = dir.File("window.scp");
+        ASSERT_TRUE(doc.NewProject(project, false));
+        doc.SetFrameDelay(250);
+        doc.SetRecordPointer(true);
+        doc.SetRecordWindow(0, true);
+
+        control->Begin();
+        ASSERT_TRUE(zovtest::WaitUntil([&] { return doc.FrameCount() >= 3; }, 30000))
+            << messages.join("\n").toStdString();
+        const std::string log = zovtest::ReadText(portalLog);
+        EXPECT_NE(log.find("select types=2 cursor_mode=4"), std::string::npos) << log;
+        EXPECT_NE(log.find("start source_type=2"), std::string::npos) << log;
+
+        const std::string close =
+            "gdbus call --session --dest org.freedesktop.portal.Desktop --object-path "
+            "/org/freedesktop/portal/desktop --method org.zov.Test.CloseSession >/dev/null";
+        ASSERT_EQ(std::system(close.c_str()), 0);
+        ASSERT_TRUE(zovtest::WaitUntil([&] { return control->RecorderState() == REC_IDLE; }, 15000))
+            << "stop sharing did not end the recording";
+        EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+        const int kept = doc.FrameCount();
+        EXPECT_GE(kept, 3);
+
+        // The shared window whole, with the pointer's bitmap (8 x 8 opaque red in its corner)
+        // where its hotspot (2, 3) puts it for the place (300, 200).
+        Image24 frame;
+        ASSERT_TRUE(doc.LoadFrame(kept - 1, frame));
+        ASSERT_EQ(frame.width, 640);
+        ASSERT_EQ(frame.height, 480);
+        long differ = 0;
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x) {
+                const bool red = x >= 298 && x < 306 && y >= 197 && y < 205;
+                const bool box = x >= 200 && x < 240 && y >= 150 && y < 180;
+                const uint32_t want = red ? 0xFF0000 : box ? 0xFFFFFF : 0x204060;
+                const uint8_t* bgr = frame.PixelTopDown(x, y);
+                differ += (uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0]) != want;
+            }
+        EXPECT_EQ(differ, 0) << "pixels unlike the shared window with its pointer";
+        std::printf("program window: %d frames of the shared 640 x 480 window with the pointer from its "
+                    "metadata, ended by the desktop's stop sharing\n",
+                    kept);
+    }
+    app.Shutdown();
+    setenv("DBUS_SESSION_BUS_ADDRESS", oldBus.c_str(), 1);
+}
