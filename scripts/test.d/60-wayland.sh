@@ -59,7 +59,7 @@ trap cleanup EXIT
 # The program and the test files are copied where the user can read them: the checkout may
 # sit in a folder that only root may enter.
 mkdir -p "$work/prog" "$work/tests"
-cp "$build/bin/zovrec" "$work/prog/"
+cp "$build/bin/zovrec" "$build/bin/zov-recorder" "$work/prog/"
 cp -r "$build/bin/data" "$work/prog/" 2>/dev/null || true
 cp "$xdpw" "$work/prog/"
 # The desktop program's recorder through the portal, as a test program of its own.

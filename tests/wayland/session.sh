@@ -105,8 +105,17 @@ fi
 
 # --- sway, headless, software rendering, no input devices (so no pointer on the screen) ----
 python3 "$pictures" pattern "$work/pattern.png" 1920 1080
+# The bar holds the tray (a StatusNotifierItem host on the session bus); it stays invisible
+# until the tray's check at the end, so that no recording sees it.
 cat >"$work/sway.conf" <<EOF
 output HEADLESS-1 mode 1920x1080 position 0 0 bg $work/pattern.png stretch
+bar {
+  id tray
+  mode invisible
+  position bottom
+  tray_output *
+  status_command sleep 86400
+}
 EOF
 WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
   sway --unsupported-gpu -c "$work/sway.conf" >"$work/logs/sway.log" 2>&1 &
@@ -413,6 +422,49 @@ if [ -x "$prog/zov_fake_screen_source" ]; then
   fi
 else
   fail "zov_fake_screen_source is missing from the build"
+fi
+
+# --- 6. the program's tray in the desktop's bar, through Qt's StatusNotifierItem ------------
+if [ -x "$prog/zov-recorder" ]; then
+  swaymsg -q bar tray mode dock || fail "the bar could not be shown"
+  watcher_items() {
+    gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher \
+      --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher RegisteredStatusNotifierItems
+  }
+  wait_until 10 watcher_items || fail "the bar's tray took no StatusNotifierWatcher name"
+  before_items=$(watcher_items 2>/dev/null || true)
+  QT_QPA_PLATFORM=wayland "$prog/zov-recorder" >"$work/logs/program.log" 2>&1 &
+  program_pid=$!
+  pids+=($program_pid)
+  has_item() { [ "$(watcher_items 2>/dev/null)" != "$before_items" ]; }
+  if wait_until 20 has_item; then
+    item=$(watcher_items | grep -o "'[^']*'" | tr -d "'" | head -1)
+    service=${item%%/*}
+    path=/${item#*/}
+    [ "$service" = "$item" ] && path=/StatusNotifierItem
+    tip=$(gdbus call --session --dest "$service" --object-path "$path" --method org.freedesktop.DBus.Properties.Get \
+      org.kde.StatusNotifierItem ToolTip 2>&1 || true)
+    if echo "$tip" | grep -q "'\.\.\.\.'"; then
+      say "tray: the program's item $item is in the bar's tray, its tip \"....\""
+    else
+      fail "the tray item's tip is not \"....\": $tip"
+    fi
+    # A picture of the desktop with the program's window and the tray, for people to look at,
+    # once the window has painted over the background at (960, 300).
+    drawn() {
+      grim -t ppm -g "960,300 1x1" "$work/out/probe.ppm" &&
+        [ "$(tail -c 3 "$work/out/probe.ppm" | od -An -tx1 | tr -d ' \n')" != \
+          "$(printf '%02x%02x%02x' $(((960 * 7 + 300) & 255)) $(((300 * 5 + (960 >> 3)) & 255)) $(((960 ^ 300) & 255)))" ]
+    }
+    wait_until 10 drawn || true
+    grim -t png "$work/out/tray.png" || true
+    swaymsg -t get_tree >"$work/logs/tree.json" 2>&1 || true
+  else
+    fail "the program's tray icon did not reach the bar's tray: $(tail -5 "$work/logs/program.log")"
+  fi
+  kill $program_pid 2>/dev/null || true
+else
+  fail "zov-recorder is missing from the build"
 fi
 
 # A sanitizer build (ZOV_BUILD_DIR=build-asan) reports into the same error files, also in the
