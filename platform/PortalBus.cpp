@@ -242,6 +242,30 @@ bool PortalBus::Request(const char* method, const char* what, int timeoutMs, std
     return ok;
 }
 
+std::string PortalBus::CreateSession(const char* what, std::string& error) {
+    PortalResponse created;
+    const std::string sessionToken = NewToken();
+    if (!Request(
+            "CreateSession", what, m_callTimeoutMs, error,
+            [&](sd_bus_message* m, const std::string& token) {
+                int r = sd_bus_message_open_container(m, 'a', "{sv}");
+                if (r >= 0)
+                    r = AppendEntry(m, "handle_token", "s", token.c_str());
+                if (r >= 0)
+                    r = AppendEntry(m, "session_handle_token", "s", sessionToken.c_str());
+                return r >= 0 ? sd_bus_message_close_container(m) : r;
+            },
+            created))
+        return {};
+    if (created.sessionHandle.empty()) {
+        std::string name = what; // "the screen-sharing session": "no screen-sharing session"
+        if (name.rfind("the ", 0) == 0)
+            name.erase(0, 4);
+        error = "the desktop portal opened no " + name + ".";
+    }
+    return created.sessionHandle;
+}
+
 bool PortalBus::GetProperty(const char* name, const char* what, uint32_t& value, bool& missing,
                             std::string& error) {
     missing = false;

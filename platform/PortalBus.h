@@ -71,6 +71,9 @@ class PortalBus {
     bool Request(const char* method, const char* what, int timeoutMs, std::string& error,
                  const std::function<int(sd_bus_message*, const std::string& token)>& append,
                  PortalResponse& response);
+    // CreateSession of the interface; `what` names the session in the sentences ("the
+    // screen-sharing session"). The session's handle, or empty with `error` set.
+    std::string CreateSession(const char* what, std::string& error);
     // A u property of the interface. Without the interface or the property, false with
     // `missing` set (and `error` left for the caller to phrase); `what` names the question in
     // the sentence of any other failure.

@@ -53,25 +53,9 @@ bool PortalHotKeys::Open(std::string& error) {
             error = "the desktop portal offers no global shortcuts (org.freedesktop.portal.GlobalShortcuts).";
         return false;
     }
-    PortalResponse created;
-    const std::string sessionToken = m_portal.NewToken();
-    if (!m_portal.Request(
-            "CreateSession", "the global-shortcuts session", m_options.callTimeoutMs, error,
-            [&](sd_bus_message* m, const std::string& token) {
-                int r = sd_bus_message_open_container(m, 'a', "{sv}");
-                if (r >= 0)
-                    r = AppendEntry(m, "handle_token", "s", token.c_str());
-                if (r >= 0)
-                    r = AppendEntry(m, "session_handle_token", "s", sessionToken.c_str());
-                return r >= 0 ? sd_bus_message_close_container(m) : r;
-            },
-            created))
+    m_session = m_portal.CreateSession("the global-shortcuts session", error);
+    if (m_session.empty())
         return false;
-    m_session = created.sessionHandle;
-    if (m_session.empty()) {
-        error = "the desktop portal opened no global-shortcuts session.";
-        return false;
-    }
     // Presses come as signals on the portal's object, naming our session.
     if (sd_bus_match_signal(m_portal.Bus(), &m_activatedSlot, kPortalName, kPortalPath, kGlobalShortcuts,
                             "Activated", OnActivated, this) < 0) {

@@ -212,25 +212,9 @@ bool PortalScreen::Open(std::string& error) {
     else
         m_pointerMode = (cursorModes & 2) ? PortalPointer::Embedded : PortalPointer::Hidden;
 
-    PortalResponse created;
-    const std::string sessionToken = m_portal.NewToken();
-    if (!m_portal.Request(
-            "CreateSession", "the screen-sharing session", m_options.callTimeoutMs, error,
-            [&](sd_bus_message* m, const std::string& token) {
-                int r = sd_bus_message_open_container(m, 'a', "{sv}");
-                if (r >= 0)
-                    r = AppendEntry(m, "handle_token", "s", token.c_str());
-                if (r >= 0)
-                    r = AppendEntry(m, "session_handle_token", "s", sessionToken.c_str());
-                return r >= 0 ? sd_bus_message_close_container(m) : r;
-            },
-            created))
+    m_session = m_portal.CreateSession("the screen-sharing session", error);
+    if (m_session.empty())
         return false;
-    m_session = created.sessionHandle;
-    if (m_session.empty()) {
-        error = "the desktop portal opened no screen-sharing session.";
-        return false;
-    }
     int r = sd_bus_match_signal(m_portal.Bus(), &m_closedSlot, kPortalName, m_session.c_str(),
                                 "org.freedesktop.portal.Session", "Closed", OnSessionClosed, &m_closed);
     if (r < 0) {
