@@ -5,7 +5,8 @@
 // still work. Holding a key down (auto-repeat) reports it once.
 //
 // Use: Grab() at start and show each problem; watch Fd() for reading (QSocketNotifier) and
-// call Dispatch() when it is readable; it returns the ids pressed, in order.
+// call Dispatch() when it is readable; it returns the ids pressed, in order; then show each of
+// LateProblems().
 #pragma once
 
 #include <string>
@@ -40,6 +41,9 @@ class IHotKeys {
     // Reads what waits without blocking and returns the hot-key ids pressed (repeats of a
     // held key left out).
     virtual std::vector<int> Dispatch() = 0;
+    // Keys found unusable after Grab() returned: a desktop that answers the binding later,
+    // once its user has seen its dialog. Each is given once, after a Dispatch().
+    virtual std::vector<HotKeyGrabProblem> LateProblems() { return {}; }
 };
 
 } // namespace zov

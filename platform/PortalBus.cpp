@@ -213,9 +213,9 @@ bool PortalBus::Call(const char* method, const char* what, int timeoutMs, std::s
     return true;
 }
 
-bool PortalBus::Request(const char* method, const char* what, int timeoutMs, std::string& error,
-                        const std::function<int(sd_bus_message*, const std::string&)>& append,
-                        PortalResponse& response) {
+sd_bus_slot* PortalBus::StartRequest(const char* method, const char* what, std::string& error,
+                                     const std::function<int(sd_bus_message*, const std::string&)>& append,
+                                     PortalResponse& response) {
     // The answer comes as a signal on a request object whose path follows from our name and
     // the token; the match is in place before the call so that no answer is missed.
     const std::string token = NewToken();
@@ -225,18 +225,37 @@ bool PortalBus::Request(const char* method, const char* what, int timeoutMs, std
                                 "Response", OnResponse, &response);
     if (r < 0) {
         error = std::string("cannot listen for the desktop portal's answer: ") + std::strerror(-r) + ".";
-        return false;
+        return nullptr;
     }
-    bool ok = Call(method, what, m_callTimeoutMs, error, [&](sd_bus_message* m) { return append(m, token); });
-    if (ok && !WaitFor([&] { return response.arrived; }, timeoutMs)) {
+    if (!Call(method, what, m_callTimeoutMs, error, [&](sd_bus_message* m) { return append(m, token); })) {
+        sd_bus_slot_unref(slot);
+        return nullptr;
+    }
+    return slot;
+}
+
+std::string PortalBus::ResponseError(const PortalResponse& response, const char* what) const {
+    if (response.code == 0)
+        return {};
+    return response.code == 1 ? m_cancelled + " in the desktop's dialog (" + what + ")."
+                              : std::string("the desktop portal refused ") + what + ".";
+}
+
+bool PortalBus::Request(const char* method, const char* what, int timeoutMs, std::string& error,
+                        const std::function<int(sd_bus_message*, const std::string&)>& append,
+                        PortalResponse& response) {
+    sd_bus_slot* slot = StartRequest(method, what, error, append, response);
+    if (!slot)
+        return false;
+    bool ok = true;
+    if (!WaitFor([&] { return response.arrived; }, timeoutMs)) {
         error = std::string("the desktop portal did not answer ") + what + " within " +
                 PortalSeconds(timeoutMs) + ".";
         ok = false;
     }
     sd_bus_slot_unref(slot);
     if (ok && response.code != 0) {
-        error = response.code == 1 ? m_cancelled + " in the desktop's dialog (" + what + ")."
-                                   : std::string("the desktop portal refused ") + what + ".";
+        error = ResponseError(response, what);
         ok = false;
     }
     return ok;

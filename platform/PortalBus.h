@@ -67,7 +67,15 @@ class PortalBus {
     bool WaitFor(const std::function<bool()>& done, int timeoutMs);
     bool Call(const char* method, const char* what, int timeoutMs, std::string& error,
               const std::function<int(sd_bus_message*)>& append, MessagePtr* reply = nullptr);
-    // A call answered through a Request object; `append` gets the handle token to send.
+    // A call answered through a Request object, sent without waiting for the answer: the
+    // answer fills `response` (which must outlive the slot) when the bus is processed. The
+    // slot to unref once it is no longer wanted; null with `error` set when the call failed.
+    sd_bus_slot* StartRequest(const char* method, const char* what, std::string& error,
+                              const std::function<int(sd_bus_message*, const std::string& token)>& append,
+                              PortalResponse& response);
+    // The sentence for an answer that is not a grant; empty for a grant.
+    std::string ResponseError(const PortalResponse& response, const char* what) const;
+    // A call answered through a Request object, waited for; `append` gets the handle token.
     bool Request(const char* method, const char* what, int timeoutMs, std::string& error,
                  const std::function<int(sd_bus_message*, const std::string& token)>& append,
                  PortalResponse& response);

@@ -1,5 +1,6 @@
 #include "platform/PortalHotKeys.h"
 
+#include "base/Log.h"
 #include "platform/PortalBus.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@ class PortalHotKeys final : public IHotKeys {
         : m_options(options), m_portal(kGlobalShortcuts, "the hot keys were refused", options.callTimeoutMs) {
     }
     ~PortalHotKeys() override {
+        sd_bus_slot_unref(m_bindSlot);
         sd_bus_slot_unref(m_activatedSlot);
         m_portal.Close(m_session);
     }
@@ -28,6 +30,11 @@ class PortalHotKeys final : public IHotKeys {
     void Ungrab() override { m_active = false; }
     int Fd() const override { return m_portal.Bus() ? sd_bus_get_fd(m_portal.Bus()) : -1; }
     std::vector<int> Dispatch() override;
+    std::vector<HotKeyGrabProblem> LateProblems() override {
+        std::vector<HotKeyGrabProblem> late;
+        late.swap(m_late);
+        return late;
+    }
 
   private:
     static int OnActivated(sd_bus_message* m, void* userdata, sd_bus_error*);
@@ -36,9 +43,11 @@ class PortalHotKeys final : public IHotKeys {
     PortalBus m_portal;
     std::string m_session;
     sd_bus_slot* m_activatedSlot = nullptr;
-    // A session binds its shortcuts once; a later Grab() gives the same answer again.
+    // A session binds its shortcuts once; a later Grab() gives the problems known by then.
     bool m_bound = false;
-    std::vector<HotKeyGrabProblem> m_problems;
+    sd_bus_slot* m_bindSlot = nullptr; // while the binding's answer is awaited
+    PortalResponse m_bindAnswer;
+    std::vector<HotKeyGrabProblem> m_problems, m_late;
     bool m_active = false;
     std::vector<int> m_pressed;
 };
@@ -83,10 +92,11 @@ std::vector<HotKeyGrabProblem> PortalHotKeys::Grab() {
     if (m_bound)
         return m_problems;
     m_bound = true;
-    PortalResponse bound;
+    // The desktop may ask its user before it answers: the answer is heard in Dispatch(), so
+    // that the program goes on meanwhile.
     std::string error;
-    const bool ok = m_portal.Request(
-        "BindShortcuts", "the binding of the hot keys", m_options.bindTimeoutMs, error,
+    m_bindSlot = m_portal.StartRequest(
+        "BindShortcuts", "the binding of the hot keys", error,
         [&](sd_bus_message* m, const std::string& token) {
             int r = sd_bus_message_append(m, "o", m_session.c_str());
             if (r >= 0)
@@ -121,12 +131,10 @@ std::vector<HotKeyGrabProblem> PortalHotKeys::Grab() {
                 r = AppendEntry(m, "handle_token", "s", token.c_str());
             return r >= 0 ? sd_bus_message_close_container(m) : r;
         },
-        bound);
-    m_problems.clear();
-    for (int i = 0; i < 4; ++i) {
-        const bool have =
-            ok && std::find(bound.shortcuts.begin(), bound.shortcuts.end(), kIds[i]) != bound.shortcuts.end();
-        if (!have)
+        m_bindAnswer);
+    if (!m_bindSlot) {
+        Log(("E: hot keys: " + error).c_str(), __FILE__, __LINE__);
+        for (int i = 0; i < 4; ++i)
             m_problems.push_back({HOTKEY_BEGIN + i, HotKeyName(HOTKEY_BEGIN + i)});
     }
     return m_problems;
@@ -135,6 +143,20 @@ std::vector<HotKeyGrabProblem> PortalHotKeys::Grab() {
 std::vector<int> PortalHotKeys::Dispatch() {
     sd_bus* bus = m_portal.Bus();
     while (bus && sd_bus_process(bus, nullptr) > 0) {
+    }
+    if (m_bindSlot && m_bindAnswer.arrived) {
+        sd_bus_slot_unref(m_bindSlot);
+        m_bindSlot = nullptr;
+        const std::string why = m_portal.ResponseError(m_bindAnswer, "the binding of the hot keys");
+        if (!why.empty())
+            Log(("E: hot keys: " + why).c_str(), __FILE__, __LINE__);
+        for (int i = 0; i < 4; ++i) {
+            const auto& bound = m_bindAnswer.shortcuts;
+            if (!why.empty() || std::find(bound.begin(), bound.end(), kIds[i]) == bound.end()) {
+                m_problems.push_back({HOTKEY_BEGIN + i, HotKeyName(HOTKEY_BEGIN + i)});
+                m_late.push_back(m_problems.back());
+            }
+        }
     }
     std::vector<int> pressed;
     pressed.swap(m_pressed);

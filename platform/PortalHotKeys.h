@@ -1,7 +1,8 @@
 // The recorder's hot keys on a Wayland desktop, where no program may grab keys: the desktop
 // portal's GlobalShortcuts interface. The four actions are bound in one session with
 // Ctrl+Shift+F9 .. F12 as the keys preferred; the desktop may let the user choose others, and
-// those are what work. An action the desktop did not bind is reported by Grab() as a problem.
+// those are what work. The binding is answered later (the desktop may ask its user first): an
+// action the desktop did not bind comes from LateProblems() after the Dispatch() that heard it.
 // No D-Bus type appears here.
 #pragma once
 
@@ -19,8 +20,6 @@ struct PortalHotKeyOptions {
     std::vector<std::string> descriptions;
     // The longest wait for any answer of the portal but the binding.
     int callTimeoutMs = 4000;
-    // The longest wait for the binding, which some desktops ask the user about.
-    int bindTimeoutMs = 120000;
 };
 
 // Opens a GlobalShortcuts session. Null with `error` set to a sentence when there is no

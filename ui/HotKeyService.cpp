@@ -90,6 +90,9 @@ void CHotKeyService::OnReadable() {
         return;
     for (int id : m_keys->Dispatch())
         emit hotKey(id);
+    // A desktop that asked its user answers the binding only now.
+    for (const HotKeyGrabProblem& problem : m_keys->LateProblems())
+        Report(HeldElsewhereText(problem.id));
 }
 
 } // namespace zov
