@@ -4,6 +4,7 @@
 // elsewhere reported once, the Wayland note.
 #include "base/StringIds.h"
 #include "platform/FakeWindows.h"
+#include "tests/support/FakePortal.h"
 #include "tests/ui/QtTestEnv.h"
 #include "ui/AreaSelectWindow.h"
 #include "ui/HotKeyService.h"
@@ -186,6 +187,31 @@ TEST(HotKeyService, PressesReachTheLoopAndAHeldKeyIsReportedOnce) {
 
 // No hot keys at all is said once: on X11 as such, on a Wayland desktop with what to use
 // instead. A Wayland desktop with global shortcuts says nothing but the keys it left unbound.
+// On a Wayland desktop with global shortcuts (the tests' own portal): the service binds the
+// four keys described in the interface language, says the one the desktop left unbound when
+// the desktop's answer comes, and the desktop's presses reach the loop.
+TEST(HotKeyService, TheDesktopsGlobalShortcutsAreTheHotKeysOnWayland) {
+    zovtest::PortalDesktop desktop("bind-some");
+    ASSERT_TRUE(desktop.Up()) << desktop.Errors();
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    CHotKeyService service(CHotKeyService::OpenSystemHotKeys(Texts), Texts);
+    ASSERT_NE(service.Keys(), nullptr);
+    QSignalSpy problems(&service, &CHotKeyService::grabProblem);
+    QSignalSpy pressed(&service, &CHotKeyService::hotKey);
+    service.Start();
+    const bool answered = zovtest::WaitUntil([&] { return problems.count() >= 1; }, 10000);
+    ASSERT_TRUE(desktop.Press("stop"));
+    const bool heard = zovtest::WaitUntil([&] { return pressed.count() >= 1; }, 10000);
+    qunsetenv("WAYLAND_DISPLAY");
+    ASSERT_TRUE(answered);
+    ASSERT_EQ(problems.count(), 1);
+    EXPECT_EQ(problems[0][0].toString().toStdString(), "unbound: Ctrl+Shift+F10 (Pause recording)");
+    EXPECT_NE(zovtest::ReadText(desktop.Log()).find("bind pause CTRL+SHIFT+F10 Pause recording"),
+              std::string::npos);
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(pressed[0][0].toInt(), HOTKEY_STOP);
+}
+
 TEST(HotKeyService, NoHotKeysAreSaidOnceAndUnboundOnesAsTheDesktopsChoice) {
     qunsetenv("WAYLAND_DISPLAY");
     CHotKeyService x11(nullptr, Texts);
