@@ -205,16 +205,21 @@ void RecordSettingsDialog::Fill() {
     }
 }
 
+void RecordSettingsDialog::PutInFinderPlace(QWidget* control) {
+    control->setObjectName(QString::number(IDC_RS_FINDER));
+    if (auto* grid = qobject_cast<QGridLayout*>(m_areaGroup->layout())) {
+        // The layout hands back the old control's item, which is ours to delete.
+        delete grid->replaceWidget(m_finder, control);
+        delete m_finder;
+    }
+    m_finder = control;
+    m_finder->setEnabled(!m_readOnly);
+}
+
 void RecordSettingsDialog::SetFinder(QWidget* finder) {
     if (!finder || finder == m_finder)
         return;
-    finder->setObjectName(QString::number(IDC_RS_FINDER));
-    if (auto* grid = qobject_cast<QGridLayout*>(m_areaGroup->layout())) {
-        grid->replaceWidget(m_finder, finder);
-        delete m_finder;
-    }
-    m_finder = finder;
-    m_finder->setEnabled(!m_readOnly);
+    PutInFinderPlace(finder);
     if (auto* f = qobject_cast<CWindowFinderWidget*>(finder)) {
         f->SetEnabledForPick(!m_readOnly);
         f->setToolTip(Tr(S_REC_FINDER_TIP));
@@ -231,13 +236,7 @@ void RecordSettingsDialog::UsePortalChoice() {
     auto* button = new QPushButton(Tr(S_LX_PORTAL_WINDOW_BUTTON));
     button->setToolTip(Tr(S_LX_PORTAL_WINDOW_TIP));
     button->setAutoDefault(false);
-    if (auto* grid = qobject_cast<QGridLayout*>(m_areaGroup->layout())) {
-        grid->replaceWidget(m_finder, button);
-        delete m_finder;
-    }
-    m_finder = button;
-    m_finder->setObjectName(QString::number(IDC_RS_FINDER));
-    m_finder->setEnabled(!m_readOnly);
+    PutInFinderPlace(button);
     m_finderHelp->setText(Tr(S_LX_PORTAL_HELP));
     connect(button, &QPushButton::clicked, this, [this] { OnPortalWindow(); });
     m_selectArea = [this](QWidget*) -> std::optional<QRect> {

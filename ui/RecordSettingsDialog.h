@@ -97,6 +97,8 @@ class RecordSettingsDialog : public QDialog {
   private:
     void Build();
     void Fill();
+    // Puts `control` where the finder's icon is, with its id (1029).
+    void PutInFinderPlace(QWidget* control);
     void ShowMain();
     void SetCustomText(const QString& text);
     QString Tr(int id) const;
