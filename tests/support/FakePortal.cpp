@@ -1,16 +1,34 @@
 #include "tests/support/FakePortal.h"
 
 #include "platform/Process.h"
-#include "tests/support/XTestEnv.h"
 
 #include <signal.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 namespace zovtest {
 
 using namespace zov;
+
+namespace {
+
+// A wait of its own: the suites that use this helper have waits of their own by the same name
+// (one of them runs Qt's events), which must not meet in one program.
+bool Within(int timeoutMs, const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+} // namespace
 
 PortalDesktop::PortalDesktop(const std::string& mode) {
     const std::string bus = m_dir.File("bus");
@@ -24,14 +42,15 @@ PortalDesktop::PortalDesktop(const std::string& mode) {
     m_daemon = SpawnProcess(
         {"dbus-daemon", "--config-file=" + m_dir.File("bus.conf"), "--nofork", "--nopidfile"},
         ProcessOptions{{}, ProcessOutput::Discard(), ProcessOutput::ToFile(m_dir.File("dbus.err"))});
-    m_up = m_daemon > 0 && WaitUntil([&] { return std::filesystem::exists(bus); }, 20000);
+    m_up = m_daemon > 0 && Within(20000, [&] { return std::filesystem::exists(bus); });
     setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + bus).c_str(), 1);
     if (m_up && !mode.empty()) {
         // The system's python, which has the D-Bus bindings (scripts/deps/recording.txt).
         m_portal = SpawnProcess(
             {"/usr/bin/python3", std::string(ZOV_SOURCE_DIR) + "/tests/support/fake_portal.py", Log(), mode},
             ProcessOptions{{}, ProcessOutput::Discard(), ProcessOutput::ToFile(m_dir.File("portal.err"))});
-        m_up = m_portal > 0 && WaitForText(Log(), "ready", 20000);
+        m_up =
+            m_portal > 0 && Within(20000, [&] { return ReadText(Log()).find("ready") != std::string::npos; });
     }
 }
 
